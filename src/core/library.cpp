@@ -1,0 +1,39 @@
+#include "core/library.h"
+
+#include "core/camera.h"
+
+bool g_bInitialized = false;
+LONG g_nSlotCount = 0;
+DWORD* g_pErrorCodes = nullptr;
+CCamera** g_ppOpenCameras = nullptr;
+bool g_bComInitialized = false;
+
+void SetErrorCode(LONG index, DWORD code)
+{
+    if (!g_bInitialized)
+        return;
+    const LONG nCameras = CameraCount();
+    g_pErrorCodes[nCameras] = code;
+    if (index >= 0 && index < nCameras)
+        g_pErrorCodes[index] = code;
+}
+
+bool IsValidHandle(const void* handle)
+{
+    if (handle == nullptr || !g_bInitialized)
+        return false;
+    const LONG nCameras = CameraCount();
+    for (LONG i = 0; i < nCameras; ++i)
+        if (g_ppOpenCameras[i] == handle)
+            return true;
+    return false;
+}
+
+CCamera* CameraFromHandle(iidc_handle handle)
+{
+    if (!IsValidHandle(handle)) {
+        SetErrorCode(-1, IIDC_ERR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return static_cast<CCamera*>(handle);
+}
