@@ -24,7 +24,7 @@ bool IsValidHandle(const void* handle)
         return false;
     const LONG nCameras = CameraCount();
     for (LONG i = 0; i < nCameras; ++i)
-        if (g_ppOpenCameras[i] == handle)
+        if (static_cast<const void*>(g_ppOpenCameras[i]) == handle)
             return true;
     return false;
 }
@@ -35,5 +35,5 @@ CCamera* CameraFromHandle(iidc_handle handle)
         SetErrorCode(-1, IIDC_ERR_INVALID_HANDLE);
         return nullptr;
     }
-    return static_cast<CCamera*>(handle);
+    return reinterpret_cast<CCamera*>(handle);
 }

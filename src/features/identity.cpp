@@ -48,7 +48,7 @@ StringResult ReadUniqueId(IKsPropertySet* pProps, BYTE* buffer, LONG size)
 StringResult ReadNameLeaf(IKsPropertySet* pProps, DWORD id, BYTE* buffer, LONG size)
 {
     DWORD unitDirectory = 0, unitDependent = 0, leaf = 0, header = 0;
-    const DWORD leafEntry = id == IIDC_STRING_ID_VENDOR ? 8 : 0xC;
+    const DWORD leafEntry = id == IIDC_STRING_VENDOR ? 8 : 0xC;
     if (!FollowEntry(pProps, ROM_UNIT_DIRECTORY_ENTRY, &unitDirectory) ||
         !FollowEntry(pProps, unitDirectory + UNIT_DEPENDENT_ENTRY, &unitDependent) ||
         !FollowEntry(pProps, unitDependent + leafEntry, &leaf) || !ReadRom(pProps, leaf, &header))
@@ -83,10 +83,10 @@ void FormatHexDigits(DWORD value, int n, char* out)
 StringResult ReadIdentityString(IKsPropertySet* pProps, DWORD id, BYTE* buffer, LONG size)
 {
     switch (id) {
-    case IIDC_STRING_ID_UNIQUE:
+    case IIDC_STRING_UNIQUEID:
         return ReadUniqueId(pProps, buffer, size);
-    case IIDC_STRING_ID_VENDOR:
-    case IIDC_STRING_ID_MODEL:
+    case IIDC_STRING_VENDOR:
+    case IIDC_STRING_MODEL:
         return ReadNameLeaf(pProps, id, buffer, size);
     default:
         return {0, IIDC_ERR_INVALID_PARAMETER};
