@@ -159,7 +159,7 @@ FeatureResult ReadFeature(const CCamera& camera, iidc_feature& feature)
     return FeatureResult::Ok;
 }
 
-DWORD WriteFeature(const CCamera& camera, const iidc_feature& feature, bool* pbReadFailed)
+uint32_t WriteFeature(const CCamera& camera, const iidc_feature& feature, bool* pbReadFailed)
 {
     const DWORD offset = iidc_reg::FEATURE_CONTROL(feature.id);
     DWORD q = 0;

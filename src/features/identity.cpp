@@ -37,10 +37,10 @@ StringResult ReadUniqueId(IKsPropertySet* pProps, BYTE* buffer, LONG size)
         return {0, IIDC_ERR_INVALID_PARAMETER};
     DWORD value = 0;
     if (!ReadRom(pProps, ROM_CHIP_ID_HI, &value))
-        return {0, E_FAIL};
+        return {0, IIDC_ERR_FAIL};
     FormatHexDigits(value, 2, reinterpret_cast<char*>(buffer));
     if (!ReadRom(pProps, ROM_CHIP_ID_LO, &value))
-        return {0, E_FAIL};
+        return {0, IIDC_ERR_FAIL};
     FormatHexDigits(value, 8, reinterpret_cast<char*>(buffer) + 2);
     return {UNIQUE_ID_LENGTH, 0};
 }
@@ -52,7 +52,7 @@ StringResult ReadNameLeaf(IKsPropertySet* pProps, DWORD id, BYTE* buffer, LONG s
     if (!FollowEntry(pProps, ROM_UNIT_DIRECTORY_ENTRY, &unitDirectory) ||
         !FollowEntry(pProps, unitDirectory + UNIT_DEPENDENT_ENTRY, &unitDependent) ||
         !FollowEntry(pProps, unitDependent + leafEntry, &leaf) || !ReadRom(pProps, leaf, &header))
-        return {0, E_FAIL};
+        return {0, IIDC_ERR_FAIL};
     // The text follows the header and two descriptor quadlets. A leaf shorter
     // than that holds an empty text.
     const LONG nQuadlets = static_cast<LONG>(header >> 16);
@@ -64,7 +64,7 @@ StringResult ReadNameLeaf(IKsPropertySet* pProps, DWORD id, BYTE* buffer, LONG s
     for (LONG k = 0; k < nQuadlets - 2; ++k) {
         DWORD q = 0;
         if (!ReadRom(pProps, leaf + 12 + 4 * k, &q))
-            return {0, E_FAIL};
+            return {0, IIDC_ERR_FAIL};
         for (int b = 0; b < 4; ++b)
             buffer[4 * k + b] = static_cast<BYTE>(q >> (24 - 8 * b));
     }
