@@ -30,8 +30,9 @@ STDMETHODIMP CEnumPins::Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched) {
   if (!NextArgumentsValid(cPins, ppPins, pcFetched)) {
     return E_POINTER;
   }
-  if (HRESULT hr = OperationFault("IEnumPins::Next"); FAILED(hr)) {
-    return hr;
+  const COperation op("IEnumPins::Next");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   ULONG cFetched = 0;
   const int nCount = m_pFilter->GetPinCount();
@@ -60,8 +61,9 @@ STDMETHODIMP CEnumPins::Skip(ULONG cPins) {
 }
 
 STDMETHODIMP CEnumPins::Reset() {
-  if (HRESULT hr = OperationFault("IEnumPins::Reset"); FAILED(hr)) {
-    return hr;
+  const COperation op("IEnumPins::Reset");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   m_nPosition = 0;
   return S_OK;
@@ -93,8 +95,9 @@ STDMETHODIMP CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTyp
   if (!NextArgumentsValid(cMediaTypes, ppMediaTypes, pcFetched)) {
     return E_POINTER;
   }
-  if (HRESULT hr = OperationFault("IEnumMediaTypes::Next"); FAILED(hr)) {
-    return hr;
+  const COperation op("IEnumMediaTypes::Next");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   ULONG cFetched = 0;
   while (cFetched < cMediaTypes) {

@@ -33,8 +33,9 @@ STDMETHODIMP CFilterBase::GetClassID(CLSID* pClassID) {
 // streaming. The hook's failure is reported but does not keep the filter
 // running.
 STDMETHODIMP CFilterBase::Stop() {
-  if (HRESULT hr = OperationFault("IMediaFilter::Stop"); FAILED(hr)) {
-    return hr;
+  const COperation op("IMediaFilter::Stop");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   std::lock_guard lock(m_mxState);
   if (m_nState.load() == State_Stopped) {
@@ -88,8 +89,9 @@ HRESULT CFilterBase::StartStreamingLocked() {
 }
 
 STDMETHODIMP CFilterBase::Pause() {
-  if (HRESULT hr = OperationFault("IMediaFilter::Pause"); FAILED(hr)) {
-    return hr;
+  const COperation op("IMediaFilter::Pause");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   std::lock_guard lock(m_mxState);
   switch (m_nState.load()) {
@@ -109,8 +111,9 @@ STDMETHODIMP CFilterBase::Pause() {
 }
 
 STDMETHODIMP CFilterBase::Run(REFERENCE_TIME tStart) {
-  if (HRESULT hr = OperationFault("IMediaFilter::Run"); FAILED(hr)) {
-    return hr;
+  const COperation op("IMediaFilter::Run");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   std::lock_guard lock(m_mxState);
   const FILTER_STATE nBefore = m_nState.load();
@@ -146,8 +149,9 @@ STDMETHODIMP CFilterBase::GetState(DWORD /*dwMilliSecsTimeout*/, FILTER_STATE* p
   if (pState == nullptr) {
     return E_POINTER;
   }
-  if (HRESULT hr = OperationFault("IMediaFilter::GetState"); FAILED(hr)) {
-    return hr;
+  const COperation op("IMediaFilter::GetState");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   *pState = m_nState.load(std::memory_order_acquire);
   return S_OK;
@@ -179,8 +183,9 @@ STDMETHODIMP CFilterBase::EnumPins(IEnumPins** ppEnum) {
     return E_POINTER;
   }
   *ppEnum = nullptr;
-  if (HRESULT hr = OperationFault("IBaseFilter::EnumPins"); FAILED(hr)) {
-    return hr;
+  const COperation op("IBaseFilter::EnumPins");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   *ppEnum = new (std::nothrow) CEnumPins(this, 0);
   if (*ppEnum == nullptr) {
@@ -195,8 +200,9 @@ STDMETHODIMP CFilterBase::FindPin(LPCWSTR pszId, IPin** ppPin) {
     return E_POINTER;
   }
   *ppPin = nullptr;
-  if (HRESULT hr = OperationFault("IBaseFilter::FindPin"); FAILED(hr)) {
-    return hr;
+  const COperation op("IBaseFilter::FindPin");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   for (int i = 0; i < GetPinCount(); ++i) {
     CPinBase* pPin = GetPin(i);
@@ -215,8 +221,9 @@ STDMETHODIMP CFilterBase::QueryFilterInfo(FILTER_INFO* pInfo) {
     return E_POINTER;
   }
   pInfo->pGraph = nullptr;
-  if (HRESULT hr = OperationFault("IBaseFilter::QueryFilterInfo"); FAILED(hr)) {
-    return hr;
+  const COperation op("IBaseFilter::QueryFilterInfo");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   std::lock_guard lock(m_mxInfo);
   std::wcsncpy(pInfo->achName, m_wszName.c_str(), MAX_FILTER_NAME - 1);
@@ -229,8 +236,9 @@ STDMETHODIMP CFilterBase::QueryFilterInfo(FILTER_INFO* pInfo) {
 }
 
 STDMETHODIMP CFilterBase::JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pszName) {
-  if (HRESULT hr = OperationFault("IBaseFilter::JoinFilterGraph"); FAILED(hr)) {
-    return hr;
+  const COperation op("IBaseFilter::JoinFilterGraph");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   IMediaEventSink* pSink = nullptr;
   if (pGraph != nullptr && SUCCEEDED(pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&pSink))) &&

@@ -172,8 +172,9 @@ STDMETHODIMP CMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCA
   if (pRequest == nullptr || pActual == nullptr) {
     return E_POINTER;
   }
-  if (HRESULT hr = OperationFault("IMemAllocator::SetProperties"); FAILED(hr)) {
-    return hr;
+  const COperation op("IMemAllocator::SetProperties");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   const LONG cbAlign = pRequest->cbAlign;
   if (cbAlign <= 0 || (cbAlign & (cbAlign - 1)) != 0) {
@@ -214,8 +215,9 @@ STDMETHODIMP CMemAllocator::GetProperties(ALLOCATOR_PROPERTIES* pProps) {
 }
 
 STDMETHODIMP CMemAllocator::Commit() {
-  if (HRESULT hr = OperationFault("IMemAllocator::Commit"); FAILED(hr)) {
-    return hr;
+  const COperation op("IMemAllocator::Commit");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   std::lock_guard lock(m_mx);
   if (!m_bPropertiesSet) {

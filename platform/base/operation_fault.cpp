@@ -4,15 +4,23 @@
 
 namespace {
 
-// Constant-initialised, so hooks installed during static initialisation of
-// other files are never overwritten.
+// Constant-initialised, so a hook installed during static initialisation of
+// another file is never overwritten.
 std::atomic<PFN_OPERATIONFAULT> g_pfnOperationFault{nullptr};
+
+thread_local int g_nOperationDepth = 0;
 
 }  // namespace
 
 void SetOperationFault(PFN_OPERATIONFAULT pfn) { g_pfnOperationFault.store(pfn, std::memory_order_release); }
 
-HRESULT OperationFault(const char* pszOperation) {
-  PFN_OPERATIONFAULT pfn = g_pfnOperationFault.load(std::memory_order_acquire);
-  return pfn != nullptr ? pfn(pszOperation) : S_OK;
+COperation::COperation(const char* pszOperation) {
+  if (g_nOperationDepth++ == 0) {
+    PFN_OPERATIONFAULT pfn = g_pfnOperationFault.load(std::memory_order_acquire);
+    if (pfn != nullptr) {
+      m_hrFault = pfn(pszOperation);
+    }
+  }
 }
+
+COperation::~COperation() { --g_nOperationDepth; }

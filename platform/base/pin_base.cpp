@@ -42,8 +42,9 @@ STDMETHODIMP_(ULONG) CPinBase::Release() { return m_pFilter->Release(); }
 bool CPinBase::IsStopped() const { return m_pFilter->GetFilterState() == State_Stopped; }
 
 STDMETHODIMP CPinBase::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
-  if (HRESULT hr = OperationFault("IPin::Connect"); FAILED(hr)) {
-    return hr;
+  const COperation op("IPin::Connect");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (pReceivePin == nullptr) {
     return E_POINTER;
@@ -139,8 +140,9 @@ HRESULT CPinBase::AttemptConnection(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt)
 }
 
 STDMETHODIMP CPinBase::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt) {
-  if (HRESULT hr = OperationFault("IPin::ReceiveConnection"); FAILED(hr)) {
-    return hr;
+  const COperation op("IPin::ReceiveConnection");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (pConnector == nullptr || pmt == nullptr) {
     return E_POINTER;
@@ -174,8 +176,9 @@ STDMETHODIMP CPinBase::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* 
 }
 
 STDMETHODIMP CPinBase::Disconnect() {
-  if (HRESULT hr = OperationFault("IPin::Disconnect"); FAILED(hr)) {
-    return hr;
+  const COperation op("IPin::Disconnect");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (!IsStopped()) {
     return VFW_E_NOT_STOPPED;
@@ -194,8 +197,9 @@ STDMETHODIMP CPinBase::ConnectedTo(IPin** ppPin) {
     return E_POINTER;
   }
   *ppPin = nullptr;
-  if (HRESULT hr = OperationFault("IPin::ConnectedTo"); FAILED(hr)) {
-    return hr;
+  const COperation op("IPin::ConnectedTo");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   *ppPin = m_pConnected.Get();
   if (*ppPin == nullptr) {
@@ -206,8 +210,9 @@ STDMETHODIMP CPinBase::ConnectedTo(IPin** ppPin) {
 }
 
 STDMETHODIMP CPinBase::ConnectionMediaType(AM_MEDIA_TYPE* pmt) {
-  if (HRESULT hr = OperationFault("IPin::ConnectionMediaType"); FAILED(hr)) {
-    return hr;
+  const COperation op("IPin::ConnectionMediaType");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (pmt == nullptr) {
     return E_POINTER;
@@ -224,8 +229,9 @@ STDMETHODIMP CPinBase::QueryPinInfo(PIN_INFO* pInfo) {
     return E_POINTER;
   }
   pInfo->pFilter = nullptr;
-  if (HRESULT hr = OperationFault("IPin::QueryPinInfo"); FAILED(hr)) {
-    return hr;
+  const COperation op("IPin::QueryPinInfo");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   pInfo->pFilter = m_pFilter;
   m_pFilter->AddRef();
@@ -236,8 +242,9 @@ STDMETHODIMP CPinBase::QueryPinInfo(PIN_INFO* pInfo) {
 }
 
 STDMETHODIMP CPinBase::QueryDirection(PIN_DIRECTION* pPinDir) {
-  if (HRESULT hr = OperationFault("IPin::QueryDirection"); FAILED(hr)) {
-    return hr;
+  const COperation op("IPin::QueryDirection");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (pPinDir == nullptr) {
     return E_POINTER;
@@ -268,8 +275,9 @@ STDMETHODIMP CPinBase::QueryAccept(const AM_MEDIA_TYPE* pmt) {
 }
 
 STDMETHODIMP CPinBase::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
-  if (HRESULT hr = OperationFault("IPin::EnumMediaTypes"); FAILED(hr)) {
-    return hr;
+  const COperation op("IPin::EnumMediaTypes");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (ppEnum == nullptr) {
     return E_POINTER;
