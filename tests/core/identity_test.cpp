@@ -51,7 +51,9 @@ TEST_F(IdentityTest, RomGivenQuadletByQuadlet) {
     EXPECT_EQ(Text(1, IIDC_STRING_UNIQUEID), "123456789a");
     EXPECT_EQ(Text(1, IIDC_STRING_VENDOR), "ACME");
     EXPECT_EQ(Text(1, IIDC_STRING_MODEL), std::string("XC-75\0\0\0", 8));
-    if (pass == 0) ASSERT_NE(iidc_open(1), nullptr);
+    if (pass == 0) {
+      ASSERT_NE(iidc_open(1), nullptr);
+    }
   }
 }
 

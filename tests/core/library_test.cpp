@@ -65,7 +65,7 @@ TEST_F(LibraryTest, ErrorSlots) {
   EXPECT_EQ(iidc_getlasterror(n - 1), IIDC_ERR_INVALID_PARAMETER);
   EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_PARAMETER);
   // An invalid handle reaches the global slot only.
-  EXPECT_EQ(iidc_handletoindex(reinterpret_cast<iidc_handle>(&n)), -1);
+  EXPECT_EQ(iidc_handletoindex(reinterpret_cast<iidc_handle>(const_cast<int32_t*>(&n))), -1);
   EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
   EXPECT_EQ(iidc_getlasterror(n - 1), IIDC_ERR_INVALID_PARAMETER);
   EXPECT_EQ(iidc_getlasterror(0), 0u);
