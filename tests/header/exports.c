@@ -1,0 +1,219 @@
+/*
+ * Compiled, never run: restates the signature of every export, the value of
+ * every constant and the fields of every record, so a missing or mistyped
+ * declaration in iidc.h fails the build (warnings are errors here).
+ */
+#include "iidc.h"
+
+#include <stddef.h>
+
+#define EXPECT(condition) _Static_assert(condition, #condition)
+
+/* Standard-call exports (IIDC_API). */
+struct stdcall_exports {
+  iidc_bool (IIDC_API *init)(void);
+  void (IIDC_API *uninit)(void);
+  int32_t (IIDC_API *getcameracount)(void);
+  uint32_t (IIDC_API *getlasterror)(int32_t);
+  int32_t (IIDC_API *handletoindex)(iidc_handle);
+  uint32_t (IIDC_API *getcapability)(int32_t, uint32_t);
+  iidc_handle (IIDC_API *open)(int32_t);
+  iidc_bool (IIDC_API *close)(iidc_handle);
+  int32_t (IIDC_API *getformatcount)(iidc_handle);
+  int32_t (IIDC_API *getformatidlist)(iidc_handle, uint32_t *, int32_t);
+  int32_t (IIDC_API *getformatinfo)(iidc_handle, iidc_formatinfo *, int32_t, uint32_t);
+  uint32_t (IIDC_API *currentformat)(iidc_handle);
+  iidc_bool (IIDC_API *setformat)(iidc_handle, uint32_t);
+  int32_t (IIDC_API *getframerateinfo)(iidc_handle, iidc_framerateinfo *, int32_t, uint32_t);
+  float (IIDC_API *currentframerate)(iidc_handle);
+  float (IIDC_API *setframerate)(iidc_handle, float);
+  int32_t (IIDC_API *getareainfo)(iidc_handle, iidc_areainfo *, int32_t, uint32_t);
+  int32_t (IIDC_API *currentarea)(iidc_handle, iidc_area *, int32_t);
+  int32_t (IIDC_API *setarea)(iidc_handle, const iidc_area *, int32_t);
+  int32_t (IIDC_API *currentdataframebytes)(iidc_handle);
+  int32_t (IIDC_API *gettransferinfo)(iidc_handle, iidc_transferinfo *, int32_t);
+  int32_t (IIDC_API *currentfeatureinfo)(iidc_handle, iidc_featureinfo *, uint32_t);
+  int32_t (IIDC_API *currentfeature)(iidc_handle, iidc_feature *, uint32_t);
+  uint32_t (IIDC_API *setfeature)(iidc_handle, const iidc_feature *, uint32_t);
+  int32_t (IIDC_API *getstring)(int32_t, uint32_t, char *, int32_t);
+  int32_t (IIDC_API *allocframe)(iidc_handle, int32_t);
+  iidc_bool (IIDC_API *freeframe)(iidc_handle);
+  int32_t (IIDC_API *attachbuffer)(iidc_handle, unsigned char *const *, int32_t);
+  iidc_bool (IIDC_API *releasebuffer)(iidc_handle);
+  uint32_t (IIDC_API *getframecount)(iidc_handle);
+  iidc_bool (IIDC_API *preparecapture)(iidc_handle);
+  iidc_bool (IIDC_API *capture)(iidc_handle, iidc_bool);
+  iidc_bool (IIDC_API *idle)(iidc_handle);
+  iidc_bool (IIDC_API *clearcapture)(iidc_handle);
+  int32_t (IIDC_API *getstatus)(iidc_handle);
+  iidc_event (IIDC_API *wait)(iidc_handle, const iidc_waitinfo *, uint32_t);
+  iidc_bool (IIDC_API *waitabort)(iidc_handle, iidc_event);
+  unsigned char *(IIDC_API *lockdata)(iidc_handle, int32_t);
+  void (IIDC_API *unlockdata)(iidc_handle);
+  uint32_t (IIDC_API *getbitslutrange)(iidc_handle, uint32_t, uint32_t);
+  uint32_t (IIDC_API *setbitslutrange)(iidc_handle, uint32_t, uint32_t);
+  unsigned char *(IIDC_API *lockbits)(iidc_handle, int32_t);
+  void (IIDC_API *unlockbits)(iidc_handle);
+};
+
+/* C-call exports (IIDC_CAPI). */
+struct ccall_exports {
+  uint32_t (IIDC_CAPI *getbustype)(int32_t);
+  int32_t (IIDC_CAPI *asyncreadquadlet)(iidc_handle, uint32_t, uint32_t *, int32_t);
+  int32_t (IIDC_CAPI *asyncwritequadlet)(iidc_handle, uint32_t, const uint32_t *, int32_t);
+  int32_t (IIDC_CAPI *currentisotransmissioninfo)(iidc_handle, iidc1394_isotransmissioninfo *);
+  uint32_t (IIDC_CAPI *getbits)(iidc_handle, ...);
+  iidc_bool (IIDC_CAPI *setimagetowindow)(iidc_handle, iidc_window, int32_t, int32_t, int32_t,
+                                          int32_t);
+};
+
+const struct stdcall_exports g_stdcall_exports = {
+    iidc_init,           iidc_uninit,           iidc_getcameracount,
+    iidc_getlasterror,   iidc_handletoindex,    iidc_getcapability,
+    iidc_open,           iidc_close,            iidc_getformatcount,
+    iidc_getformatidlist, iidc_getformatinfo,   iidc_currentformat,
+    iidc_setformat,      iidc_getframerateinfo, iidc_currentframerate,
+    iidc_setframerate,   iidc_getareainfo,      iidc_currentarea,
+    iidc_setarea,        iidc_currentdataframebytes, iidc_gettransferinfo,
+    iidc_currentfeatureinfo, iidc_currentfeature, iidc_setfeature,
+    iidc_getstring,      iidc_allocframe,       iidc_freeframe,
+    iidc_attachbuffer,   iidc_releasebuffer,    iidc_getframecount,
+    iidc_preparecapture, iidc_capture,          iidc_idle,
+    iidc_clearcapture,   iidc_getstatus,        iidc_wait,
+    iidc_waitabort,      iidc_lockdata,         iidc_unlockdata,
+    iidc_getbitslutrange, iidc_setbitslutrange, iidc_lockbits,
+    iidc_unlockbits,
+};
+
+const struct ccall_exports g_ccall_exports = {
+    iidc_getbustype,
+    iidc1394_asyncreadquadlet,
+    iidc1394_asyncwritequadlet,
+    iidc1394_currentisotransmissioninfo,
+    iidc_getbits,
+    iidc_setimagetowindow,
+};
+
+/* 43 + 6 = 49 exports, every member initialised. */
+EXPECT(sizeof(struct stdcall_exports) == 43 * sizeof(void (*)(void)));
+EXPECT(sizeof(struct ccall_exports) == 6 * sizeof(void (*)(void)));
+
+/* Basic types. */
+EXPECT(sizeof(iidc_bool) == 1 && IIDC_TRUE == 1 && IIDC_FALSE == 0);
+EXPECT(sizeof(iidc_handle) == sizeof(void *));
+EXPECT(sizeof(iidc_event) == sizeof(void *));
+#if defined(_WIN32)
+EXPECT(sizeof(iidc_window) == sizeof(HWND));
+#else
+EXPECT(sizeof(iidc_window) == sizeof(unsigned long));
+#endif
+
+/* Error codes. */
+EXPECT(IIDC_ERR_CAPTURING == 0x80000101u);
+EXPECT(IIDC_ERR_WAIT_ABORTED == 0x80000102u);
+EXPECT(IIDC_ERR_NO_FRAMES == 0x80000103u);
+EXPECT(IIDC_ERR_NOT_PREPARED == 0x80000104u);
+EXPECT(IIDC_ERR_ALREADY_PREPARED == 0x80000105u);
+EXPECT(IIDC_ERR_NOT_CAPTURING == 0x80000106u);
+EXPECT(IIDC_ERR_ALREADY_OPEN == 0x80000107u);
+EXPECT(IIDC_ERR_NOT_INITIALIZED == 0x80000111u);
+EXPECT(IIDC_ERR_NO_MEMORY == 0x80000203u);
+EXPECT(IIDC_ERR_NO_DEVICE == 0x80000207u);
+EXPECT(IIDC_ERR_INVALID_HANDLE == 0x80000807u);
+EXPECT(IIDC_ERR_INVALID_PARAMETER == 0x80000808u);
+EXPECT(IIDC_ERR_INVALID_FEATURE == 0x80000809u);
+EXPECT(IIDC_ERR_FORMAT_UNAVAILABLE == 0x8000080Bu);
+EXPECT(IIDC_ERR_NOT_SUPPORTED == 0x80000F03u);
+EXPECT(IIDC_ERR_FAIL == 0x80004005u);
+
+/* Camera states. */
+EXPECT(IIDC_STATE_CAPTURING == 1 && IIDC_STATE_READY == 2);
+EXPECT(IIDC_STATE_PREPARED == 3 && IIDC_STATE_OPENED == 4);
+
+/* Library queries. */
+EXPECT(IIDC_CAPABILITY_INTERFACE == 0 && IIDC_INTERFACE_VERSION == 0x01000000u);
+EXPECT(IIDC_CAPABILITY_REVISION == 1 && IIDC_INTERFACE_REVISION == 0x01000001u);
+EXPECT(IIDC_CAPABILITY_COLORS == 2 && IIDC_COLOR_LAST == 6);
+EXPECT(IIDC_BUSTYPE_1394 == 0x00010001u);
+
+/* Colour codes and format ids. */
+EXPECT(IIDC_COLOR_MONO8 == 0 && IIDC_COLOR_YUV411 == 1 && IIDC_COLOR_YUV422 == 2);
+EXPECT(IIDC_COLOR_YUV444 == 3 && IIDC_COLOR_RGB8 == 4 && IIDC_COLOR_MONO16 == 5);
+EXPECT(IIDC_COLOR_RGB16 == 6 && IIDC_FORMAT_SCALABLE == 7);
+EXPECT(IIDC_FORMATID_LISTED == 0xFF700000u && IIDC_FORMATID_CURRENT == 0xFF600000u);
+EXPECT(IIDC_FORMATID(1, 3, IIDC_COLOR_YUV422) == 0xFF703102u);
+EXPECT(IIDC_FORMATID(IIDC_FORMAT_SCALABLE, 2, IIDC_COLOR_MONO16) == 0xFF702705u);
+EXPECT(IIDC_FORMATID_FORMAT(0xFF603100u) == 1 && IIDC_FORMATID_MODE(0xFF603100u) == 3);
+EXPECT(IIDC_FORMATID_COLOR(0xFF702705u) == 5);
+EXPECT(IIDC_FORMATCAPS_STANDARD == 0x50000000u && IIDC_FORMATCAPS_SCALABLE == 0x60000000u);
+
+/* Features. */
+EXPECT(IIDC_FEATURE_BRIGHTNESS == 0 && IIDC_FEATURE_AUTO_EXPOSURE == 4);
+EXPECT(IIDC_FEATURE_SHARPNESS == 8 && IIDC_FEATURE_WHITE_BALANCE == 12);
+EXPECT(IIDC_FEATURE_HUE == 16 && IIDC_FEATURE_SATURATION == 20);
+EXPECT(IIDC_FEATURE_GAMMA == 24 && IIDC_FEATURE_SHUTTER == 28);
+EXPECT(IIDC_FEATURE_GAIN == 32 && IIDC_FEATURE_IRIS == 36);
+EXPECT(IIDC_FEATURE_FOCUS == 40 && IIDC_FEATURE_TEMPERATURE == 44);
+EXPECT(IIDC_FEATURE_TRIGGER == 48 && IIDC_FEATURE_ZOOM == 128);
+EXPECT(IIDC_FEATURE_PAN == 132 && IIDC_FEATURE_TILT == 136);
+EXPECT(IIDC_FEATURE_OPTICAL_FILTER == 140);
+EXPECT(IIDC_FEATURECAP_ONOFF == 0x01u && IIDC_FEATURECAP_MANUAL == 0x02u);
+EXPECT(IIDC_FEATURECAP_AUTO == 0x04u && IIDC_FEATURECAP_ONEPUSH == 0x08u);
+EXPECT(IIDC_FEATURECAP_READOUT == 0x10u && IIDC_FEATURECAP_PRESENT == 0x20u);
+EXPECT(IIDC_FEATURECAP_UNITS == 0x40u && IIDC_FEATURECAP_ABSOLUTE == 0x80u);
+EXPECT(IIDC_FEATURECAP_TRIGGER_MODE0 == 0x100u && IIDC_FEATURECAP_TRIGGER_MODE1 == 0x200u);
+EXPECT(IIDC_FEATURECAP_TRIGGER_MODE2 == 0x400u && IIDC_FEATURECAP_TRIGGER_MODE3 == 0x800u);
+EXPECT(IIDC_FEATURESTATE_OFF == 0x01u && IIDC_FEATURESTATE_MANUAL == 0x02u);
+EXPECT(IIDC_FEATURESTATE_AUTO == 0x04u && IIDC_FEATURESTATE_ONEPUSH == 0x08u);
+EXPECT(IIDC_FEATURESTATE_UNITS == 0x40u && IIDC_FEATURESTATE_ABSOLUTE == 0x80u);
+EXPECT(IIDC_FEATURESTATE_VALUE1 == 0x1000u && IIDC_FEATURESTATE_VALUE2 == 0x2000u);
+EXPECT(IIDC_FEATURESTATE_POLARITY_LOW == 0x10000u);
+EXPECT(IIDC_FEATURESTATE_POLARITY_HIGH == 0x20000u);
+
+/* Identity strings and waiting. */
+EXPECT(IIDC_STRING_UNIQUEID == 0x80 && IIDC_STRING_VENDOR == 0x81);
+EXPECT(IIDC_STRING_MODEL == 0x82 && IIDC_UNIQUEID_LENGTH == 10);
+EXPECT(IIDC_WAIT_FRAME == 2 && IIDC_WAIT_RING == 4 && IIDC_WAIT_INFINITE == 0xFFFFFFFFu);
+
+/* Every record field: its type and its documented offset. Padding would hide
+ * a narrowed field from the size checks, so the type is checked as well. */
+#define FIELD(record, field, type, offset)                                       \
+  EXPECT(offsetof(record, field) == (offset) &&                                  \
+         _Generic(((record *)0)->field, type: 1, default: 0))
+FIELD(iidc_formatinfo, capabilities, uint32_t, 0);
+FIELD(iidc_formatinfo, color, int32_t, 4);
+FIELD(iidc_formatinfo, width, int32_t, 8);
+FIELD(iidc_formatinfo, height, int32_t, 12);
+FIELD(iidc_formatinfo, marker, uint8_t, 16);
+FIELD(iidc_formatinfo, mode, uint8_t, 17);
+FIELD(iidc_formatinfo, format, uint8_t, 18);
+FIELD(iidc_formatinfo, reserved, uint8_t, 19);
+FIELD(iidc_framerateinfo, flags, uint32_t, 0);
+FIELD(iidc_framerateinfo, lowest, float, 4);
+FIELD(iidc_framerateinfo, highest, float, 8);
+FIELD(iidc_areainfo, maxwidth, int32_t, 0);
+FIELD(iidc_areainfo, maxheight, int32_t, 4);
+FIELD(iidc_areainfo, leftunit, int32_t, 8);
+FIELD(iidc_areainfo, topunit, int32_t, 12);
+FIELD(iidc_areainfo, widthunit, int32_t, 16);
+FIELD(iidc_areainfo, heightunit, int32_t, 20);
+FIELD(iidc_area, left, int32_t, 0);
+FIELD(iidc_area, top, int32_t, 4);
+FIELD(iidc_area, width, int32_t, 8);
+FIELD(iidc_area, height, int32_t, 12);
+FIELD(iidc_transferinfo, framecount, int32_t, 0);
+FIELD(iidc_transferinfo, lastbuffer, int32_t, 4);
+FIELD(iidc1394_isotransmissioninfo, channel, uint8_t, 0);
+FIELD(iidc1394_isotransmissioninfo, speed, uint8_t, 1);
+FIELD(iidc1394_isotransmissioninfo, packetsize, uint16_t, 2);
+FIELD(iidc_featureinfo, id, uint32_t, 0);
+FIELD(iidc_featureinfo, reserved, uint32_t, 4);
+FIELD(iidc_featureinfo, flags, uint32_t, 8);
+FIELD(iidc_featureinfo, minimum, float, 12);
+FIELD(iidc_featureinfo, maximum, float, 16);
+FIELD(iidc_feature, id, uint32_t, 0);
+FIELD(iidc_feature, flags, uint32_t, 4);
+FIELD(iidc_feature, value1, float, 8);
+FIELD(iidc_feature, value2, float, 12);
+FIELD(iidc_waitinfo, kind, uint32_t, 0);
+FIELD(iidc_waitinfo, timeout, uint32_t, 4);
