@@ -6,7 +6,7 @@
 #include "capture/sample_grabber_cb.h"
 #include "core/camera.h"
 #include "core/library.h"
-#include "format/graph_teardown.h"
+#include "format/graph_reset.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ bool StartCapture(CCamera& camera, bool bContinuous)
     if (!SetUpGrabber(camera, bContinuous))
         return false;
     ComPtr<IMediaEvent> pEvent;
-    if (FAILED(camera.m_pGraph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(pEvent.ReleaseAndGetAddressOf())))) {
+    if (FAILED(camera.m_pGraph->QueryInterface(IID_IMediaEvent, pEvent.ReleaseAndGetVoidAddressOf()))) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return false;
     }

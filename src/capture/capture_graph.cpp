@@ -1,5 +1,6 @@
 #include "capture/capture_graph.h"
 
+#include "base/media_type.h"
 #include "core/camera.h"
 #include "core/library.h"
 
@@ -7,9 +8,9 @@ namespace {
 
 // Accepts any video the capture filter has been set to: only the major type
 // is given, the actual format comes from the capture pin.
-AM_MEDIA_TYPE GrabberMediaType()
+CMediaType GrabberMediaType()
 {
-    AM_MEDIA_TYPE mt{};
+    CMediaType mt;
     mt.bFixedSizeSamples = TRUE;
     mt.lSampleSize = 1;
     mt.majortype = MEDIATYPE_Video;
@@ -21,16 +22,14 @@ AM_MEDIA_TYPE GrabberMediaType()
 bool BuildCaptureGraph(CCamera& camera)
 {
     if (FAILED(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_ALL, IID_ISampleGrabber,
-                                reinterpret_cast<void**>(camera.m_pGrabber.ReleaseAndGetAddressOf()))))
+                                camera.m_pGrabber.ReleaseAndGetVoidAddressOf())))
         return false;
     // A grabber without a filter interface cannot join the graph (below).
     ComPtr<IBaseFilter> pGrabberFilter;
-    camera.m_pGrabber->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(pGrabberFilter.ReleaseAndGetAddressOf()));
+    camera.m_pGrabber->QueryInterface(IID_IBaseFilter, pGrabberFilter.ReleaseAndGetVoidAddressOf());
 
-    AM_MEDIA_TYPE mt = GrabberMediaType();
-    const bool bTypeSet = SUCCEEDED(camera.m_pGrabber->SetMediaType(&mt));
-    FreeMediaType(mt);
-    if (!bTypeSet)
+    const CMediaType mt = GrabberMediaType();
+    if (FAILED(camera.m_pGrabber->SetMediaType(&mt)))
         return false;
     if (!pGrabberFilter || FAILED(camera.m_pGraph->AddFilter(pGrabberFilter.Get(), L"Sample Grabber Origin")))
         return false;
@@ -54,7 +53,7 @@ bool BuildCaptureGraph(CCamera& camera)
         return false;
     ComPtr<IBaseFilter> pRenderer;
     if (FAILED(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_ALL, IID_IBaseFilter,
-                                reinterpret_cast<void**>(pRenderer.ReleaseAndGetAddressOf()))))
+                                pRenderer.ReleaseAndGetVoidAddressOf())))
         return false;
     if (FAILED(camera.m_pGraph->AddFilter(pRenderer.Get(), L"Null Renderer")))
         return false;
@@ -80,12 +79,12 @@ bool PrepareCapture(CCamera& camera)
     // Its result is not needed: a capture filter without the interface leaves
     // the field null, which fails the preparation without a code of its own.
     camera.m_pBuilder->FindInterface(nullptr, nullptr, camera.m_pCaptureFilter.Get(), IID_IAMDroppedFrames,
-                                     reinterpret_cast<void**>(camera.m_pDroppedFrames.ReleaseAndGetAddressOf()));
+                                     camera.m_pDroppedFrames.ReleaseAndGetVoidAddressOf());
     if (!camera.m_pDroppedFrames)
         return false;
     // A graph without media control is caught when capture starts.
     camera.m_pGraph->QueryInterface(IID_IMediaControl,
-                                    reinterpret_cast<void**>(camera.m_pMediaControl.ReleaseAndGetAddressOf()));
+                                    camera.m_pMediaControl.ReleaseAndGetVoidAddressOf());
     camera.m_bWindowMode = false;
     camera.m_nState = IIDC_STATE_PREPARED;
     return true;

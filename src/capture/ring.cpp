@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "base/media_type.h"
 #include "capture/sample_grabber_cb.h"
 #include "core/camera.h"
 #include "core/library.h"
@@ -70,20 +71,13 @@ LONG NextRingIndex(BYTE* const* ppFrames, LONG nCurrent, DWORD dwLockMask)
 
 bool ReadFrameFormat(CCamera& camera, FrameFormat* pFormat)
 {
-    if (!camera.m_pGrabber)
-        return false;
-    AM_MEDIA_TYPE mt{};
-    if (FAILED(camera.m_pGrabber->GetConnectedMediaType(&mt)))
+    CMediaType mt;
+    if (!camera.m_pGrabber || FAILED(camera.m_pGrabber->GetConnectedMediaType(&mt)))
         return false;
     pFormat->cbFrame = static_cast<LONG>(mt.lSampleSize);
-    pFormat->nWidth = 0;
-    pFormat->nHeight = 0;
-    if (mt.formattype == FORMAT_VideoInfo && mt.pbFormat && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
-        const auto* pVih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
-        pFormat->nWidth = std::abs(pVih->bmiHeader.biWidth);
-        pFormat->nHeight = std::abs(pVih->bmiHeader.biHeight);
-    }
-    FreeMediaType(mt);
+    const VIDEOINFOHEADER* pVih = mt.VideoInfo();
+    pFormat->nWidth = pVih ? std::abs(pVih->bmiHeader.biWidth) : 0;
+    pFormat->nHeight = pVih ? std::abs(pVih->bmiHeader.biHeight) : 0;
     return true;
 }
 

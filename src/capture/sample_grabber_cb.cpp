@@ -7,33 +7,9 @@
 #include "capture/ring.h"
 #include "core/camera.h"
 
-namespace {
-
-// What a count reads as to its callers: never 0 while the object lives.
-ULONG ReportedCount(LONG nCount) { return nCount > 0 ? static_cast<ULONG>(nCount) : 1; }
-
-} // namespace
-
-STDMETHODIMP_(ULONG) CUnknownBase::NonDelegatingAddRef()
-{
-    return ReportedCount(m_cRef.fetch_add(1, std::memory_order_relaxed) + 1);
-}
-
-STDMETHODIMP_(ULONG) CUnknownBase::NonDelegatingRelease()
-{
-    const LONG nCount = m_cRef.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (nCount == 0) {
-        // References taken and dropped while the object is being destroyed
-        // must not bring it back to 0 and destroy it a second time.
-        m_cRef.store(1, std::memory_order_relaxed);
-        delete this;
-        return 0;
-    }
-    return ReportedCount(nCount);
-}
-
 CSampleGrabberCB::CSampleGrabberCB(const CCamera& camera)
-    : m_ppFrames(camera.m_ppFrames),
+    : CComBase("SGCB"),
+      m_ppFrames(camera.m_ppFrames),
       m_cbFrame(camera.m_cbFrame),
       m_hFrameEvent(camera.m_hFrameEvent),
       m_hRingEvent(camera.m_hRingEvent)
@@ -42,37 +18,12 @@ CSampleGrabberCB::CSampleGrabberCB(const CCamera& camera)
 
 STDMETHODIMP CSampleGrabberCB::NonDelegatingQueryInterface(REFIID riid, void** ppv)
 {
-    if (!ppv)
-        return E_POINTER;
     if (riid == IID_ISampleGrabberCB) {
-        auto* pInterface = static_cast<ISampleGrabberCB*>(this);
-        *ppv = pInterface;
-        pInterface->AddRef();
-        return S_OK;
+        if (!ppv)
+            return E_POINTER;
+        return GetInterface(static_cast<ISampleGrabberCB*>(this), ppv);
     }
-    if (riid == IID_IUnknown) {
-        auto* pUnknown = static_cast<INonDelegatingUnknown*>(this);
-        *ppv = pUnknown;
-        pUnknown->NonDelegatingAddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP CSampleGrabberCB::QueryInterface(REFIID riid, void** ppv)
-{
-    return m_pOwner->NonDelegatingQueryInterface(riid, ppv);
-}
-
-STDMETHODIMP_(ULONG) CSampleGrabberCB::AddRef()
-{
-    return m_pOwner->NonDelegatingAddRef();
-}
-
-STDMETHODIMP_(ULONG) CSampleGrabberCB::Release()
-{
-    return m_pOwner->NonDelegatingRelease();
+    return CComBase::NonDelegatingQueryInterface(riid, ppv);
 }
 
 STDMETHODIMP CSampleGrabberCB::SampleCB(double /*SampleTime*/, IMediaSample* /*pSample*/)

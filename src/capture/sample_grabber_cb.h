@@ -5,46 +5,15 @@
 
 #include <atomic>
 
+#include "base/unknown.h"
 #include "winapi.h"
 
 class CCamera;
 
-// The object's own, non-delegating unknown: the table through which its
-// reference count is reached whatever interface a caller holds.
-struct INonDelegatingUnknown {
-    virtual HRESULT STDMETHODCALLTYPE NonDelegatingQueryInterface(REFIID riid, void** ppv) = 0;
-    virtual ULONG STDMETHODCALLTYPE NonDelegatingAddRef() = 0;
-    virtual ULONG STDMETHODCALLTYPE NonDelegatingRelease() = 0;
-
-protected:
-    ~INonDelegatingUnknown() = default;
-};
-
-// A reference-counted COM object without an outer owner: the primary table
-// (the non-delegating unknown and the deleting destructor), the owner the
-// interface tables forward to, and the count.
-class CUnknownBase : public INonDelegatingUnknown
-{
-public:
-    CUnknownBase(const CUnknownBase&) = delete;
-    CUnknownBase& operator=(const CUnknownBase&) = delete;
-
-    STDMETHODIMP_(ULONG) NonDelegatingAddRef() override;
-    STDMETHODIMP_(ULONG) NonDelegatingRelease() override;
-    virtual ~CUnknownBase() = default;
-
-protected:
-    CUnknownBase() = default;
-
-    // The unknown the interface tables' IUnknown methods forward to; never
-    // aggregated, so always this object's own primary unknown (uncounted).
-    INonDelegatingUnknown* m_pOwner = this;
-
-private:
-    std::atomic<LONG> m_cRef{0};
-};
-
-class CSampleGrabberCB final : public CUnknownBase, public ISampleGrabberCB
+// Its primary table is the non-delegating unknown of the COM base; the
+// ISampleGrabberCB table's IUnknown methods forward to it, since the object
+// is never aggregated.
+class CSampleGrabberCB final : public CComBase<ISampleGrabberCB>
 {
 public:
     // Created with count 0 over the camera's current ring and events.
@@ -52,10 +21,6 @@ public:
 
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
-    // ISampleGrabberCB: the IUnknown methods forward to the owner.
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP SampleCB(double SampleTime, IMediaSample* pSample) override;
     STDMETHODIMP BufferCB(double SampleTime, BYTE* pBuffer, LONG BufferLen) override;
 
@@ -73,8 +38,6 @@ public:
     // take them (an empty ring, or every buffer locked).
     LONG FramesStored() const { return m_nStored.load(std::memory_order_relaxed); }
     LONG FramesDropped() const { return m_nDropped.load(std::memory_order_relaxed); }
-
-    static constexpr const char* NAME = "SGCB";
 
 private:
     ~CSampleGrabberCB() override = default;

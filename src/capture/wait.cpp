@@ -6,11 +6,11 @@
 HANDLE WaitForFrame(CCamera& camera, DWORD dwKind, DWORD dwTimeout)
 {
     HANDLE hEvent = nullptr;
-    if (dwKind == WAIT_KIND_FRAME) {
+    if (dwKind == IIDC_WAIT_FRAME) {
         // A frame completed before the call does not count: wait for the next.
         hEvent = camera.m_hFrameEvent;
         ResetEvent(hEvent);
-    } else if (dwKind == WAIT_KIND_RING) {
+    } else if (dwKind == IIDC_WAIT_RING) {
         // A turn of the ring since the event was last consumed counts.
         hEvent = camera.m_hRingEvent;
     } else {

@@ -2,13 +2,10 @@
 // another thread.
 #pragma once
 
+#include "iidc.h"
 #include "winapi.h"
 
 class CCamera;
-
-// Kinds of wait: the next frame, or the next frame that lands in buffer 0.
-constexpr DWORD WAIT_KIND_FRAME = 2;
-constexpr DWORD WAIT_KIND_RING = 4;
 
 // Waits for the event that dwKind names, up to dwTimeout milliseconds.
 // Returns the event waited on (also after a time-out), or null for another
