@@ -90,7 +90,7 @@ int32_t GetFormatIdList(CCamera& camera, uint32_t* pIds, int32_t cbIds)
             SetErrorCode(camera.m_nIndex, E_FAIL);
             return 0;
         }
-        const int32_t row = MatchStandardMode(*pType);
+        const int32_t row = MatchStandardMode(*pType.Get());
         if (row >= 0)
             pIds[nIds++] = ListedFormatId(uint32_t(row) / MODES_PER_FORMAT, uint32_t(row) % MODES_PER_FORMAT,
                                           uint32_t(STANDARD_MODES[row].nColour));

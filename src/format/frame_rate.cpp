@@ -49,11 +49,11 @@ float GetCurrentFrameRate(CCamera& camera)
         return 0.0f;
     }
     CMediaTypePtr pType;
-    if (FAILED(camera.m_pStreamConfig->GetFormat(pType.ReleaseAndGetAddressOf())) || !pType) {
+    if (FAILED(camera.m_pStreamConfig->GetFormat(&pType)) || !pType) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return 0.0f;
     }
-    const REFERENCE_TIME* pInterval = FrameIntervalOf(*pType);
+    const REFERENCE_TIME* pInterval = FrameIntervalOf(pType);
     // An interval of 0 names no rate at all.
     if (!pInterval || *pInterval == 0) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
@@ -77,11 +77,11 @@ float SetFrameRate(CCamera& camera, float rate)
         return 0.0f;
     }
     CMediaTypePtr pType;
-    if (FAILED(camera.m_pStreamConfig->GetFormat(pType.ReleaseAndGetAddressOf())) || !pType) {
+    if (FAILED(camera.m_pStreamConfig->GetFormat(&pType)) || !pType) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return 0.0f;
     }
-    REFERENCE_TIME* pInterval = FrameIntervalOf(*pType);
+    REFERENCE_TIME* pInterval = FrameIntervalOf(pType);
     if (!pInterval) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return 0.0f;

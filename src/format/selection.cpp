@@ -34,7 +34,7 @@ void ApplyOrientation(CCamera& camera, LONG colour)
 {
     ComPtr<IAMVideoControl> pControl;
     if (FAILED(camera.m_pCaptureFilter->QueryInterface(IID_IAMVideoControl,
-                                                       reinterpret_cast<void**>(pControl.ReleaseAndGetAddressOf())))
+                                                       pControl.ReleaseAndGetVoidAddressOf()))
         || !pControl)
         return;
     ComPtr<IPin> pPin;
@@ -75,7 +75,7 @@ bool SelectFormat(CCamera& camera, uint32_t id)
         SetErrorCode(camera.m_nIndex, IIDC_ERR_FORMAT_UNAVAILABLE);
         return false;
     }
-    REFERENCE_TIME* pInterval = FrameIntervalOf(*pType);
+    REFERENCE_TIME* pInterval = FrameIntervalOf(pType);
     if (!pInterval) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return false;

@@ -2,31 +2,10 @@
 
 #include <algorithm>
 
-void FreeMediaTypeContents(AM_MEDIA_TYPE& mediaType)
+REFERENCE_TIME* FrameIntervalOf(const CMediaTypePtr& pType)
 {
-    if (mediaType.pbFormat)
-        CoTaskMemFree(mediaType.pbFormat);
-    mediaType.pbFormat = nullptr;
-    mediaType.cbFormat = 0;
-    if (mediaType.pUnk)
-        mediaType.pUnk->Release();
-    mediaType.pUnk = nullptr;
-}
-
-void CMediaTypePtr::Reset()
-{
-    if (!m_pType)
-        return;
-    FreeMediaTypeContents(*m_pType);
-    CoTaskMemFree(m_pType);
-    m_pType = nullptr;
-}
-
-REFERENCE_TIME* FrameIntervalOf(AM_MEDIA_TYPE& mediaType)
-{
-    if (!mediaType.pbFormat || mediaType.cbFormat < sizeof(VIDEOINFOHEADER))
-        return nullptr;
-    return &reinterpret_cast<VIDEOINFOHEADER*>(mediaType.pbFormat)->AvgTimePerFrame;
+    VIDEOINFOHEADER* pInfo = pType.VideoInfo();
+    return pInfo ? &pInfo->AvgTimePerFrame : nullptr;
 }
 
 HRESULT CStreamCaps::Open()
@@ -46,5 +25,5 @@ HRESULT CStreamCaps::MediaType(int i, CMediaTypePtr& mediaType)
     const size_t size = std::max<size_t>(size_t(std::max(m_nSize, 0)), sizeof(VIDEO_STREAM_CONFIG_CAPS));
     if (m_caps.size() < size)
         m_caps.resize(size);
-    return m_config.GetStreamCaps(i, mediaType.ReleaseAndGetAddressOf(), m_caps.data());
+    return m_config.GetStreamCaps(i, &mediaType, m_caps.data());
 }

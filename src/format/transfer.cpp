@@ -27,7 +27,7 @@ HRESULT ConnectedSampleSize(const CCamera& camera, int32_t* pSize)
     const HRESULT hr = camera.m_pGrabber->GetConnectedMediaType(&mediaType);
     if (SUCCEEDED(hr))
         *pSize = int32_t(mediaType.lSampleSize);
-    FreeMediaTypeContents(mediaType);
+    FreeMediaType(mediaType);
     return hr;
 }
 
@@ -74,7 +74,7 @@ int32_t GetTransferInfo(CCamera& camera, iidc_transferinfo* pInfo)
         SetErrorCode(camera.m_nIndex, IIDC_ERR_INVALID_PARAMETER);
         return 0;
     }
-    long count = 0;
+    LONG count = 0;
     HRESULT hr = S_OK;
     if (camera.m_pDroppedFrames)
         hr = camera.m_pDroppedFrames->GetNumNotDropped(&count);
