@@ -18,10 +18,13 @@ TEST(FormatTables, StandardModesHaveTheIidcSizesAndColours)
     EXPECT_EQ(StandardMode(0, 7).FrameBytes(), 0);
     // Within one colour code no two modes share a frame size, so one
     // capability can name at most one mode.
-    for (const STANDARD_MODE& a : STANDARD_MODES)
-        for (const STANDARD_MODE& b : STANDARD_MODES)
-            if (&a != &b && a.nColour == b.nColour)
+    for (const STANDARD_MODE& a : STANDARD_MODES) {
+        for (const STANDARD_MODE& b : STANDARD_MODES) {
+            if (&a != &b && a.nColour == b.nColour) {
                 EXPECT_NE(a.FrameBytes(), b.FrameBytes());
+            }
+        }
+    }
 }
 
 TEST(FormatTables, SubtypesAreTheDriversNames)
