@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <utility>
 
 #include "winapi.h"
@@ -32,7 +33,7 @@ class ComPtr {
     return *this;
   }
   ComPtr& operator=(ComPtr&& other) noexcept {
-    if (this != &other) {
+    if (this != std::addressof(other)) {
       Attach(std::exchange(other.m_p, nullptr));
     }
     return *this;

@@ -34,12 +34,18 @@ HRESULT FaultFor(std::string_view op);
 
 // Makes op fail with hr on its nth call from now (1-based; that call only),
 // or on every call when nth is 0. Several faults may be set on one op; each
-// counts from the moment it was set. hr should be a failure code.
+// counts from the moment it was set. hr should be a failure code; a negative
+// nth is ignored.
 void FailOperation(std::string_view op, HRESULT hr, int nth = 0);
 
 // Makes QueryInterface for iid answer E_NOINTERFACE on every object built on
 // the platform's COM base, emulated objects and virtual cameras included.
 void FailInterface(REFIID iid);
+
+// For Win32 functions: FaultFor(op), and when it answers a failure, sets the
+// thread's last error from it and returns true (the function then returns
+// its failure value).
+bool FaultForWin32(std::string_view op);
 
 // True when FailInterface(iid) is in force.
 bool IsInterfaceFailed(REFIID iid);

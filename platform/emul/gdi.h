@@ -1,6 +1,7 @@
 // The GDI functions (wingdi.h) for device-independent bitmaps in memory.
 #pragma once
 
+#include "emul/errors.h"
 #include "emul/types.h"
 
 HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount, const void* lpBits);

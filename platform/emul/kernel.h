@@ -3,6 +3,7 @@
 // arithmetic and the thread's last error.
 #pragma once
 
+#include "emul/errors.h"
 #include "emul/types.h"
 
 inline constexpr DWORD INFINITE = 0xFFFFFFFF;
