@@ -77,7 +77,7 @@ extern "C" iidc_handle IIDC_API iidc_open(LONG index)
     pCamera->m_hFrameEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     pCamera->m_hRingEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     g_ppOpenCameras[index] = pCamera.get();
-    return pCamera.release();
+    return reinterpret_cast<iidc_handle>(pCamera.release());
 }
 
 void CloseCamera(CCamera* pCamera)

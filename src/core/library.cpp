@@ -35,5 +35,5 @@ CCamera* CameraFromHandle(iidc_handle handle)
         SetErrorCode(-1, IIDC_ERR_INVALID_HANDLE);
         return nullptr;
     }
-    return static_cast<CCamera*>(handle);
+    return reinterpret_cast<CCamera*>(handle);
 }
