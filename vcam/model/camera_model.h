@@ -1,0 +1,140 @@
+// One virtual IIDC camera as register memory: a flat map of the registers it
+// implements, at offsets from the command-register base, with the IIDC
+// standard's behaviour on writes. Everything else (the stream geometry, Format
+// 7 totals, where the Format 7 and absolute-value CSRs lie) is derived from the
+// registers when asked, so nothing is stored twice.
+//
+// Thread use: every public method may be called from any thread (the
+// application's register requests and the capture filter's streaming thread);
+// an internal mutex serialises them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "vcam/model/formats.h"
+#include "vcam/model/profile.h"
+#include "vcam/model/result.h"
+
+namespace vcam {
+
+// Byte layout of the Format 7 area request (64 bytes, little-endian).
+constexpr std::size_t AREA_REQUEST_BYTES = 64;
+constexpr std::size_t AREA_LEFT_AT = 24, AREA_TOP_AT = 28, AREA_WIDTH_AT = 32, AREA_HEIGHT_AT = 36;
+
+// A one-push adjustment ends this long (100-ns units of the camera's clock)
+// after it was started.
+constexpr std::int64_t ONE_PUSH_DURATION = 3000000;
+
+// The video stream the registers select.
+struct StreamInfo {
+  bool bValid = false;  // false when the registers select no mode the camera offers
+  std::uint32_t nFormat = 0, nMode = 0;
+  std::optional<unsigned> rateCode;  // Formats 0-2 only
+  std::uint32_t nColor = 0, nBitsPerPixel = 0;
+  std::uint32_t nLeft = 0, nTop = 0, nWidth = 0, nHeight = 0;
+  std::uint64_t cbFrame = 0;       // width x height x bits per pixel / 8
+  std::int64_t llInterval = 0;     // frame period, 100-ns units
+};
+
+// One Format 0-2 mode the inquiry registers offer.
+struct StandardModeInfo {
+  std::uint32_t nFormat = 0, nMode = 0;
+  StandardMode geometry{};
+  std::uint32_t dwRates = 0;  // V_RATE_INQ_f_m
+  std::uint64_t cbFrame = 0;
+};
+
+class CCameraModel {
+public:
+  // The profile should have passed ValidateProfile; an inconsistent one still
+  // gives a camera whose registers are what the profile says.
+  explicit CCameraModel(Profile profile);
+
+  const Profile& GetProfile() const { return m_profile; }
+  const std::shared_ptr<CameraFaults>& Faults() const { return m_pFaults; }
+  const std::shared_ptr<CFrameClock>& Clock() const { return m_pClock; }
+
+  // One quadlet at a command-register offset. Unimplemented or unaligned
+  // offsets fail with VCAM_E_ADDRESS; fault switches fail with their code.
+  // Writes to read-only registers succeed and change nothing.
+  Result ReadQuadlet(std::uint32_t dwOffset, std::uint32_t* pdwValue);
+  Result WriteQuadlet(std::uint32_t dwOffset, std::uint32_t dwValue);
+
+  // The Format 7 area request: VCAM_E_NOT_FOUND when the camera is not in
+  // Format 7, VCAM_E_INVALIDARG when the rectangle is refused (registers then
+  // unchanged and VALUE_SETTING's error flag set).
+  Result ApplyAreaRequest(const void* pRequest, std::size_t cbRequest);
+
+  // A Format 0-2 mode with the offered rate nearest to llInterval (within 1 %;
+  // 0 picks the fastest), as a driver does on SetFormat. VCAM_E_INVALIDARG
+  // when the mode or rate is not offered or format requests are refused.
+  Result SelectStandardMode(std::uint32_t nFormat, std::uint32_t nMode, std::int64_t llInterval);
+
+  std::vector<StandardModeInfo> EnumerateStandardModes();
+  StreamInfo GetStream();
+
+  // Called by the streaming side after each frame: ends a one-shot and counts
+  // down a multi-shot.
+  void NoteFrameSent();
+
+  // The configuration ROM quadlets (generated or from the profile).
+  const std::vector<std::uint32_t>& Rom() const { return m_rom; }
+
+private:
+  using RegisterMap = std::map<std::uint32_t, std::uint32_t>;
+
+  struct Format7Block {
+    std::uint32_t nMode;
+    std::uint32_t dwBase;
+  };
+  struct Area {
+    std::uint32_t nLeft, nTop, nWidth, nHeight;
+  };
+
+  // All below run with m_mutex held.
+  std::uint32_t Get(std::uint32_t dwOffset) const;
+  bool Has(std::uint32_t dwOffset) const { return m_regs.count(dwOffset) != 0; }
+  std::optional<Format7Block> FindFormat7Block(std::uint32_t dwOffset) const;
+  std::optional<Format7Block> Format7BlockOfMode(std::uint32_t nMode) const;
+  std::optional<std::uint32_t> FindAbsCsrFeature(std::uint32_t dwOffset) const;
+  std::uint32_t AbsCsrBase(std::uint32_t nId) const;
+  Result ReadLocked(std::uint32_t dwOffset, std::uint32_t* pdwValue);
+  Result WriteLocked(std::uint32_t dwOffset, std::uint32_t dwValue);
+  std::optional<std::uint32_t> ReadFormat7(const Format7Block& block, std::uint32_t nField) const;
+  bool WriteFormat7(const Format7Block& block, std::uint32_t nField, std::uint32_t dwValue);
+  bool AreaFits(const Format7Block& block, const Area& area) const;
+  std::uint64_t Format7FrameBytes(const Format7Block& block) const;
+  std::uint32_t Format7BytesPerPacket(const Format7Block& block) const;
+  void WriteVideoFormat(std::uint32_t nFormat);
+  void WriteVideoMode(std::uint32_t nMode);
+  void WriteFrameRate(std::uint32_t nRate);
+  void MakeModeAndRateValid();
+  void WriteFeature(std::uint32_t nId, std::uint32_t dwValue);
+  void WriteTrigger(std::uint32_t dwValue);
+  void WriteAbsValue(std::uint32_t nId, std::uint32_t dwBits);
+  void SetIntegerValue(std::uint32_t nId, std::uint32_t nValue, bool bSyncAbs);
+  void FinishOnePushes();
+  StreamInfo StreamLocked() const;
+  bool StreamIsValid() const { return StreamLocked().bValid; }
+
+  const Profile m_profile;
+  const std::shared_ptr<CameraFaults> m_pFaults;
+  const std::shared_ptr<CFrameClock> m_pClock;
+  const std::vector<std::uint32_t> m_rom;
+  const RegisterMap m_powerUp;  // what INITIALIZE restores
+
+  std::mutex m_mutex;
+  RegisterMap m_regs;                              // guarded by m_mutex
+  std::map<std::uint32_t, std::int64_t> m_onePush; // feature id -> start time; guarded by m_mutex
+};
+
+// The register map a profile describes at power-up (raw registers applied).
+std::map<std::uint32_t, std::uint32_t> BuildRegisterImage(const Profile& profile);
+
+}  // namespace vcam

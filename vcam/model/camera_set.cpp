@@ -1,0 +1,87 @@
+#include "vcam/model/camera_set.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+
+#include "vcam/model/profile_file.h"
+
+namespace vcam {
+namespace {
+
+struct CameraSet {
+  std::vector<Profile> profiles;
+  std::vector<std::shared_ptr<CCameraModel>> cameras;
+  std::string strError;
+};
+
+std::mutex g_setMutex;
+std::optional<CameraSet> g_activeSet;  // guarded by g_setMutex; empty until first use
+
+CameraSet MakeSet(std::vector<Profile> profiles) {
+  CameraSet set;
+  for (Profile& p : profiles) {
+    if (!p.pFaults) p.pFaults = std::make_shared<CameraFaults>();
+    set.cameras.push_back(std::make_shared<CCameraModel>(p));
+  }
+  set.profiles = std::move(profiles);
+  return set;
+}
+
+CameraSet LoadFromEnvironment() {
+  const char* pszPath = std::getenv(PROFILE_ENVIRONMENT_VARIABLE);
+  if (!pszPath || !*pszPath) return MakeSet(BuiltInCameraSet());
+  try {
+    return MakeSet(LoadCameraSetFile(pszPath));
+  } catch (const CProfileError& e) {
+    CameraSet set;
+    set.strError = e.what();
+    std::fprintf(stderr, "virtual cameras: %s\n", e.what());
+    return set;
+  }
+}
+
+CameraSet& ActiveLocked() {
+  if (!g_activeSet) g_activeSet = LoadFromEnvironment();
+  return *g_activeSet;
+}
+
+}  // namespace
+
+std::vector<Profile> GetActiveCameraSet() {
+  std::lock_guard lock(g_setMutex);
+  return ActiveLocked().profiles;
+}
+
+std::string ActiveCameraSetError() {
+  std::lock_guard lock(g_setMutex);
+  return ActiveLocked().strError;
+}
+
+void SetActiveCameraSet(std::vector<Profile> set) {
+  for (std::size_t i = 0; i < set.size(); ++i)
+    if (const auto problems = ValidateProfile(set[i]); !problems.empty())
+      throw CProfileError("camera set: cameras[" + std::to_string(i) + "]." + problems.front());
+  CameraSet made = MakeSet(std::move(set));
+  std::lock_guard lock(g_setMutex);
+  g_activeSet = std::move(made);
+}
+
+void ResetActiveCameraSet() {
+  std::lock_guard lock(g_setMutex);
+  g_activeSet.reset();
+}
+
+std::size_t GetCameraCount() {
+  std::lock_guard lock(g_setMutex);
+  return ActiveLocked().cameras.size();
+}
+
+std::shared_ptr<CCameraModel> GetCameraModel(std::size_t nIndex) {
+  std::lock_guard lock(g_setMutex);
+  const CameraSet& set = ActiveLocked();
+  return nIndex < set.cameras.size() ? set.cameras[nIndex] : nullptr;
+}
+
+}  // namespace vcam

@@ -1,0 +1,64 @@
+// The IIDC video formats as data: colour codings, the Format 0-2 mode table
+// and the frame-rate codes, with the conversions the capture filter needs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace vcam {
+
+enum ColorCoding : std::uint32_t {
+  COLOR_MONO8 = 0,
+  COLOR_YUV411 = 1,
+  COLOR_YUV422 = 2,
+  COLOR_YUV444 = 3,
+  COLOR_RGB8 = 4,
+  COLOR_MONO16 = 5,
+  COLOR_RGB16 = 6,
+  COLOR_CODING_COUNT = 7
+};
+
+struct StandardMode {
+  std::uint32_t nColor;
+  std::uint32_t nWidth;
+  std::uint32_t nHeight;
+  std::uint32_t nBitsPerPixel;
+};
+
+constexpr std::uint32_t FORMAT_7 = 7;
+constexpr std::uint32_t STANDARD_FORMATS = 3;  // Formats 0, 1, 2
+constexpr std::uint32_t MODES_PER_FORMAT = 8;
+constexpr unsigned RATE_CODE_COUNT = 8;  // 1.875 * 2^k frames per second
+
+// Row format * 8 + mode of the IIDC standard mode table, or nullopt for a
+// format/mode outside Formats 0-2 or a mode the table leaves empty.
+std::optional<StandardMode> LookUpStandardMode(std::uint32_t nFormat, std::uint32_t nMode);
+
+std::uint32_t BitsPerPixel(std::uint32_t nColor);  // 0 for an unknown coding
+bool IsKnownColorCoding(std::uint32_t nColor);
+std::uint64_t FrameBytes(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight);
+
+std::string_view ColorCodingName(std::uint32_t nColor);  // "Mono8", ... ; "" if unknown
+std::optional<std::uint32_t> ColorCodingFromName(std::string_view name);
+
+// First 32-bit field of the media subtype GUID for a colour coding: Mono8 is
+// MEDIASUBTYPE_RGB8 (0xE436EB7A, a full non-FOURCC GUID), codes 1-4 the FOURCC
+// GUIDs "IYU1", "UYVY", "IYU2", "RGB8", Mono16 the FOURCC template with 0.
+// nullopt for RGB16, which has no subtype.
+std::optional<std::uint32_t> SubtypeFirstField(std::uint32_t nColor);
+
+// Frame-rate codes.
+double RateFromCode(unsigned nCode);                 // 1.875 * 2^code
+std::int64_t IntervalFromCode(unsigned nCode);       // 100-ns units, truncated
+// The code in dwRateMask (IIDC bit k = code k) whose interval is nearest to
+// llInterval and within 1 %; 0 or a negative interval picks the fastest code.
+std::optional<unsigned> RateCodeForInterval(std::int64_t llInterval, std::uint32_t dwRateMask);
+std::optional<unsigned> RateCodeFromFps(double fps);  // exact table value only
+std::optional<unsigned> FastestRateCode(std::uint32_t dwRateMask);
+
+// 125 us isochronous cycles, in 100-ns units: the Format 7 frame period is
+// one cycle per packet.
+constexpr std::int64_t ISO_CYCLE_100NS = 1250;
+
+}  // namespace vcam

@@ -1,0 +1,43 @@
+// The test pattern of virtual cameras, in the IIDC byte layouts:
+//   Mono8   Y                         (1 byte per pixel)
+//   Mono16  Y16, most significant byte first
+//   YUV411  U Y0 Y1 V Y2 Y3           (6 bytes per 4 pixels)
+//   YUV422  U Y0 V Y1                 (4 bytes per 2 pixels)
+//   YUV444  U Y V                     (3 bytes per pixel)
+//   RGB8    R G B                     (3 bytes per pixel)
+//   RGB16   R16 G16 B16, each most significant byte first
+// Pixels run in raster order; chroma groups (2 or 4 pixels) follow that order,
+// so a width that is not a multiple of the group still gives a defined frame.
+//
+// The picture moves every frame: luma is a diagonal ramp shifted by the
+// sequence number; chroma is eight vertical bars, 16 pixels wide.
+//
+// Freshness: bytes 0-3 of every frame hold the frame's 32-bit sequence number,
+// least significant byte first (as many of them as the frame has).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace vcam {
+
+struct PatternPixel {
+  std::uint8_t y, u, v;  // YUV codings and Mono8
+  std::uint8_t r, g, b;  // RGB codings (16-bit samples repeat the byte: c * 257)
+  std::uint16_t y16;     // Mono16
+};
+
+// The pattern's value at pixel (x, y) of frame nSequence.
+PatternPixel PatternAt(std::uint32_t x, std::uint32_t y, std::uint32_t nSequence);
+
+// Draws frame nSequence into pFrame: the frame's bytes (FrameBytes of the
+// coding and size) or fewer if the buffer is shorter; bytes of a longer buffer
+// beyond the frame are left as they are. False for an unknown colour coding.
+bool DrawTestPattern(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight, std::uint32_t nSequence,
+                     std::span<std::uint8_t> frame);
+
+// The sequence number a frame carries (missing bytes read as zero).
+std::uint32_t FrameSequence(std::span<const std::uint8_t> frame);
+
+}  // namespace vcam
