@@ -3,7 +3,7 @@
 #include "core/library.h"
 #include "features/feature_control.h"
 
-extern "C" LONG IIDC_API iidc_currentfeatureinfo(iidc_handle handle, iidc_featureinfo* pInfo, DWORD /*unused*/)
+extern "C" int32_t IIDC_API iidc_currentfeatureinfo(iidc_handle handle, iidc_featureinfo* pInfo, uint32_t /*reserved*/)
 {
     CCamera* pCamera = CameraFromHandle(handle);
     if (!pCamera)
@@ -16,7 +16,7 @@ extern "C" LONG IIDC_API iidc_currentfeatureinfo(iidc_handle handle, iidc_featur
     return ReadFeatureInfo(*pCamera, *pInfo) ? 1 : 0;
 }
 
-extern "C" LONG IIDC_API iidc_currentfeature(iidc_handle handle, iidc_feature* pFeature, DWORD /*unused*/)
+extern "C" int32_t IIDC_API iidc_currentfeature(iidc_handle handle, iidc_feature* pFeature, uint32_t /*reserved*/)
 {
     CCamera* pCamera = CameraFromHandle(handle);
     if (!pCamera)
@@ -38,7 +38,7 @@ extern "C" LONG IIDC_API iidc_currentfeature(iidc_handle handle, iidc_feature* p
     return 0;
 }
 
-extern "C" DWORD IIDC_API iidc_setfeature(iidc_handle handle, const iidc_feature* pFeature, DWORD /*unused*/)
+extern "C" uint32_t IIDC_API iidc_setfeature(iidc_handle handle, const iidc_feature* pFeature, uint32_t /*reserved*/)
 {
     CCamera* pCamera = CameraFromHandle(handle);
     if (!pCamera)

@@ -4,7 +4,7 @@
 #include "core/library.h"
 #include "features/identity.h"
 
-extern "C" LONG IIDC_API iidc_getstring(LONG index, DWORD id, BYTE* buffer, LONG size)
+extern "C" int32_t IIDC_API iidc_getstring(int32_t index, uint32_t id, char* buffer, int32_t size)
 {
     if (!g_bInitialized) {
         SetErrorCode(index, IIDC_ERR_NOT_INITIALIZED);
@@ -38,7 +38,7 @@ extern "C" LONG IIDC_API iidc_getstring(LONG index, DWORD id, BYTE* buffer, LONG
             return 0;
         }
     }
-    const StringResult result = ReadIdentityString(pProps.Get(), id, buffer, size);
+    const StringResult result = ReadIdentityString(pProps.Get(), id, reinterpret_cast<BYTE*>(buffer), size);
     if (result.dwError)
         SetErrorCode(index, result.dwError);
     return result.nLength;

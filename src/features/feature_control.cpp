@@ -59,13 +59,13 @@ bool ReadOrdinaryInfo(const CCamera& camera, iidc_featureinfo& info)
     if (!ReadQuadlet(camera, iidc_reg::FEATURE_INQ(info.id), &q))
         return false;
     if (q & BIT_PRESENCE) {
-        info.flags |= IIDC_FEATURE_CAP_PRESENT | IIDC_FEATURE_CAP_UNITS;
+        info.flags |= IIDC_FEATURECAP_PRESENT | IIDC_FEATURECAP_UNITS;
         info.minimum = static_cast<float>(HighField(q));
         info.maximum = static_cast<float>(LowField(q));
     }
     if (q & BIT_ABS_CONTROL) {
         // Handled after presence: absolute control replaces the unit range.
-        info.flags = (info.flags & ~IIDC_FEATURE_CAP_UNITS) | IIDC_FEATURE_CAP_ABSOLUTE;
+        info.flags = (info.flags & ~IIDC_FEATURECAP_UNITS) | IIDC_FEATURECAP_ABSOLUTE;
         DWORD csr = 0, minimum = 0, maximum = 0;
         if (!ReadAbsoluteCsr(camera, info.id, &csr) || !ReadQuadlet(camera, csr, &minimum))
             return false;
@@ -74,11 +74,11 @@ bool ReadOrdinaryInfo(const CCamera& camera, iidc_featureinfo& info)
             return false;
         info.maximum = FloatFromBits(maximum);
     }
-    if (q & IIDC_BIT(3)) info.flags |= IIDC_FEATURE_CAP_ONE_PUSH;
-    if (q & IIDC_BIT(4)) info.flags |= IIDC_FEATURE_CAP_READOUT;
-    if (q & IIDC_BIT(5)) info.flags |= IIDC_FEATURE_CAP_ON_OFF;
-    if (q & IIDC_BIT(6)) info.flags |= IIDC_FEATURE_CAP_AUTO;
-    if (q & IIDC_BIT(7)) info.flags |= IIDC_FEATURE_CAP_MANUAL;
+    if (q & IIDC_BIT(3)) info.flags |= IIDC_FEATURECAP_ONEPUSH;
+    if (q & IIDC_BIT(4)) info.flags |= IIDC_FEATURECAP_READOUT;
+    if (q & IIDC_BIT(5)) info.flags |= IIDC_FEATURECAP_ONOFF;
+    if (q & IIDC_BIT(6)) info.flags |= IIDC_FEATURECAP_AUTO;
+    if (q & IIDC_BIT(7)) info.flags |= IIDC_FEATURECAP_MANUAL;
     return true;
 }
 
@@ -88,15 +88,15 @@ bool ReadTriggerInfo(const CCamera& camera, iidc_featureinfo& info)
     if (!ReadQuadlet(camera, iidc_reg::TRIGGER_INQ, &q))
         return false;
     if (q & BIT_PRESENCE)
-        info.flags |= IIDC_FEATURE_CAP_PRESENT | IIDC_FEATURE_CAP_UNITS;
+        info.flags |= IIDC_FEATURECAP_PRESENT | IIDC_FEATURECAP_UNITS;
     if (q & BIT_ABS_CONTROL)
-        info.flags = (info.flags & ~IIDC_FEATURE_CAP_UNITS) | IIDC_FEATURE_CAP_ABSOLUTE;
-    if (q & IIDC_BIT(4)) info.flags |= IIDC_FEATURE_CAP_READOUT;
-    if (q & IIDC_BIT(5)) info.flags |= IIDC_FEATURE_CAP_ON_OFF;
-    if (q & IIDC_BIT(7)) info.flags |= IIDC_FEATURE_CAP_MANUAL;
+        info.flags = (info.flags & ~IIDC_FEATURECAP_UNITS) | IIDC_FEATURECAP_ABSOLUTE;
+    if (q & IIDC_BIT(4)) info.flags |= IIDC_FEATURECAP_READOUT;
+    if (q & IIDC_BIT(5)) info.flags |= IIDC_FEATURECAP_ONOFF;
+    if (q & IIDC_BIT(7)) info.flags |= IIDC_FEATURECAP_MANUAL;
     for (unsigned mode = 0; mode < 4; ++mode)
         if (q & IIDC_BIT(16 + mode))
-            info.flags |= IIDC_FEATURE_CAP_TRIGGER_MODE0 << mode;
+            info.flags |= IIDC_FEATURECAP_TRIGGER_MODE0 << mode;
     return true;
 }
 
@@ -122,9 +122,9 @@ FeatureResult ReadFeature(const CCamera& camera, iidc_feature& feature)
         return FeatureResult::ReadFailed;
 
     if (q & BIT_PRESENCE)
-        feature.flags |= IIDC_FEATURE_OFF | IIDC_FEATURE_UNITS | (bTrigger ? 0 : IIDC_FEATURE_MANUAL);
+        feature.flags |= IIDC_FEATURESTATE_OFF | IIDC_FEATURESTATE_UNITS | (bTrigger ? 0 : IIDC_FEATURESTATE_MANUAL);
     if (q & BIT_ABS_CONTROL) {
-        feature.flags = (feature.flags & ~IIDC_FEATURE_UNITS) | IIDC_FEATURE_ABSOLUTE;
+        feature.flags = (feature.flags & ~IIDC_FEATURESTATE_UNITS) | IIDC_FEATURESTATE_ABSOLUTE;
         if (!bTrigger) {
             // The absolute value's CSR must answer, although the value itself
             // is not reported through the unit fields.
@@ -134,32 +134,32 @@ FeatureResult ReadFeature(const CCamera& camera, iidc_feature& feature)
         }
     }
     if (q & BIT_ON_OFF)
-        feature.flags &= ~IIDC_FEATURE_OFF;
+        feature.flags &= ~IIDC_FEATURESTATE_OFF;
     if (!bTrigger) {
         if (q & BIT_ONE_PUSH)
-            feature.flags |= IIDC_FEATURE_ONE_PUSH;
+            feature.flags |= IIDC_FEATURESTATE_ONEPUSH;
         if (q & BIT_AUTO)
-            feature.flags = (feature.flags & ~IIDC_FEATURE_MANUAL) | IIDC_FEATURE_AUTO;
+            feature.flags = (feature.flags & ~IIDC_FEATURESTATE_MANUAL) | IIDC_FEATURESTATE_AUTO;
     }
 
     if (bTrigger) {
         feature.value1 = static_cast<float>(LowField(q));
         feature.value2 = static_cast<float>(TriggerModeField(q));
-        feature.flags |= IIDC_FEATURE_VALUE1 | IIDC_FEATURE_VALUE2;
+        feature.flags |= IIDC_FEATURESTATE_VALUE1 | IIDC_FEATURESTATE_VALUE2;
     } else if (HasTwoValues(feature.id)) {
         // Reported whether or not the feature is present; in absolute mode the
         // two fields are still the ones of the status and control register.
         feature.value1 = static_cast<float>(LowField(q));
         feature.value2 = static_cast<float>(HighField(q));
-        feature.flags |= IIDC_FEATURE_VALUE1 | IIDC_FEATURE_VALUE2;
-    } else if (feature.flags & IIDC_FEATURE_UNITS) {
+        feature.flags |= IIDC_FEATURESTATE_VALUE1 | IIDC_FEATURESTATE_VALUE2;
+    } else if (feature.flags & IIDC_FEATURESTATE_UNITS) {
         feature.value1 = static_cast<float>(LowField(q));
-        feature.flags = (feature.flags | IIDC_FEATURE_VALUE1) & ~IIDC_FEATURE_VALUE2;
+        feature.flags = (feature.flags | IIDC_FEATURESTATE_VALUE1) & ~IIDC_FEATURESTATE_VALUE2;
     }
     return FeatureResult::Ok;
 }
 
-DWORD WriteFeature(const CCamera& camera, const iidc_feature& feature, bool* pbReadFailed)
+uint32_t WriteFeature(const CCamera& camera, const iidc_feature& feature, bool* pbReadFailed)
 {
     const DWORD offset = iidc_reg::FEATURE_CONTROL(feature.id);
     DWORD q = 0;
@@ -170,36 +170,36 @@ DWORD WriteFeature(const CCamera& camera, const iidc_feature& feature, bool* pbR
     }
     const DWORD flags = feature.flags;
     const bool bAbsolute = (q & BIT_ABS_CONTROL) != 0;
-    if (flags & IIDC_FEATURE_OFF)
+    if (flags & IIDC_FEATURESTATE_OFF)
         q &= ~BIT_ON_OFF;
     else
         q |= BIT_ON_OFF;
 
     if (feature.id == FEATURE_ID_TRIGGER) {
-        if (flags & IIDC_FEATURE_POLARITY_LOW)
+        if (flags & IIDC_FEATURESTATE_POLARITY_LOW)
             q &= ~BIT_TRIGGER_POLARITY;
-        else if (flags & IIDC_FEATURE_POLARITY_HIGH)
+        else if (flags & IIDC_FEATURESTATE_POLARITY_HIGH)
             q |= BIT_TRIGGER_POLARITY;
         // The mode, when given, is written alone; the parameter only without it.
-        if (flags & IIDC_FEATURE_VALUE2) {
+        if (flags & IIDC_FEATURESTATE_VALUE2) {
             if (!bAbsolute)
                 q = (q & ~0x000F0000u) | ((TruncateToField(feature.value2) & 0xF) << 16);
-        } else if ((flags & IIDC_FEATURE_VALUE1) && !bAbsolute) {
+        } else if ((flags & IIDC_FEATURESTATE_VALUE1) && !bAbsolute) {
             q = (q & ~0xFFFu) | (TruncateToField(feature.value1) & 0xFFF);
         }
     } else {
-        if (flags & IIDC_FEATURE_MANUAL) {
+        if (flags & IIDC_FEATURESTATE_MANUAL) {
             q &= ~BIT_AUTO;
             if (!bAbsolute) {
-                if (flags & IIDC_FEATURE_VALUE1)
+                if (flags & IIDC_FEATURESTATE_VALUE1)
                     q = (q & ~0xFFFu) | (TruncateToField(feature.value1) & 0xFFF);
-                if (flags & IIDC_FEATURE_VALUE2)
+                if (flags & IIDC_FEATURESTATE_VALUE2)
                     q = (q & ~0xFFF000u) | ((TruncateToField(feature.value2) & 0xFFF) << 12);
             }
         }
-        if (flags & IIDC_FEATURE_AUTO)
+        if (flags & IIDC_FEATURESTATE_AUTO)
             q |= BIT_AUTO;   // automatic wins over manual, after the values were written
-        if (flags & IIDC_FEATURE_ONE_PUSH)
+        if (flags & IIDC_FEATURESTATE_ONEPUSH)
             q |= BIT_ONE_PUSH;
     }
     return WriteQuadlet(camera, offset, q) ? q : 0;

@@ -2,6 +2,8 @@
 // reads and writes; nothing is cached between calls.
 #pragma once
 
+#include <cstdint>
+
 #include "iidc.h"
 
 class CCamera;
@@ -17,4 +19,4 @@ FeatureResult ReadFeature(const CCamera& camera, iidc_feature& feature);
 
 // One read-modify-write of the feature's status and control register. The
 // quadlet written, or 0 when the read (*pbReadFailed set) or the write fails.
-DWORD WriteFeature(const CCamera& camera, const iidc_feature& feature, bool* pbReadFailed);
+uint32_t WriteFeature(const CCamera& camera, const iidc_feature& feature, bool* pbReadFailed);

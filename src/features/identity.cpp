@@ -37,10 +37,10 @@ StringResult ReadUniqueId(IKsPropertySet* pProps, BYTE* buffer, LONG size)
         return {0, IIDC_ERR_INVALID_PARAMETER};
     DWORD value = 0;
     if (!ReadRom(pProps, ROM_CHIP_ID_HI, &value))
-        return {0, E_FAIL};
+        return {0, IIDC_ERR_FAIL};
     FormatHexDigits(value, 2, reinterpret_cast<char*>(buffer));
     if (!ReadRom(pProps, ROM_CHIP_ID_LO, &value))
-        return {0, E_FAIL};
+        return {0, IIDC_ERR_FAIL};
     FormatHexDigits(value, 8, reinterpret_cast<char*>(buffer) + 2);
     return {UNIQUE_ID_LENGTH, 0};
 }
@@ -48,11 +48,11 @@ StringResult ReadUniqueId(IKsPropertySet* pProps, BYTE* buffer, LONG size)
 StringResult ReadNameLeaf(IKsPropertySet* pProps, DWORD id, BYTE* buffer, LONG size)
 {
     DWORD unitDirectory = 0, unitDependent = 0, leaf = 0, header = 0;
-    const DWORD leafEntry = id == IIDC_STRING_ID_VENDOR ? 8 : 0xC;
+    const DWORD leafEntry = id == IIDC_STRING_VENDOR ? 8 : 0xC;
     if (!FollowEntry(pProps, ROM_UNIT_DIRECTORY_ENTRY, &unitDirectory) ||
         !FollowEntry(pProps, unitDirectory + UNIT_DEPENDENT_ENTRY, &unitDependent) ||
         !FollowEntry(pProps, unitDependent + leafEntry, &leaf) || !ReadRom(pProps, leaf, &header))
-        return {0, E_FAIL};
+        return {0, IIDC_ERR_FAIL};
     // The text follows the header and two descriptor quadlets. A leaf shorter
     // than that holds an empty text.
     const LONG nQuadlets = static_cast<LONG>(header >> 16);
@@ -64,7 +64,7 @@ StringResult ReadNameLeaf(IKsPropertySet* pProps, DWORD id, BYTE* buffer, LONG s
     for (LONG k = 0; k < nQuadlets - 2; ++k) {
         DWORD q = 0;
         if (!ReadRom(pProps, leaf + 12 + 4 * k, &q))
-            return {0, E_FAIL};
+            return {0, IIDC_ERR_FAIL};
         for (int b = 0; b < 4; ++b)
             buffer[4 * k + b] = static_cast<BYTE>(q >> (24 - 8 * b));
     }
@@ -83,10 +83,10 @@ void FormatHexDigits(DWORD value, int n, char* out)
 StringResult ReadIdentityString(IKsPropertySet* pProps, DWORD id, BYTE* buffer, LONG size)
 {
     switch (id) {
-    case IIDC_STRING_ID_UNIQUE:
+    case IIDC_STRING_UNIQUEID:
         return ReadUniqueId(pProps, buffer, size);
-    case IIDC_STRING_ID_VENDOR:
-    case IIDC_STRING_ID_MODEL:
+    case IIDC_STRING_VENDOR:
+    case IIDC_STRING_MODEL:
         return ReadNameLeaf(pProps, id, buffer, size);
     default:
         return {0, IIDC_ERR_INVALID_PARAMETER};

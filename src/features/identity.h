@@ -2,11 +2,8 @@
 // identifier and the vendor and model names, read quadlet by quadlet.
 #pragma once
 
+#include "iidc.h"
 #include "winapi.h"
-
-inline constexpr DWORD IIDC_STRING_ID_UNIQUE = 0x80;
-inline constexpr DWORD IIDC_STRING_ID_VENDOR = 0x81;
-inline constexpr DWORD IIDC_STRING_ID_MODEL = 0x82;
 
 // Writes the n least significant hexadecimal digits of value, most significant
 // first, in lower case, without a terminator; nothing for n < 1.

@@ -1,0 +1,382 @@
+#include "vcam/filter/capture_filter.h"
+
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "base/operation_fault.h"
+#include "vcam/filter/driver_log.h"
+#include "vcam/filter/property_set.h"
+#include "vcam/model/camera_model.h"
+
+namespace vcam {
+namespace {
+
+// Model results have the HRESULT form already.
+HRESULT FromResult(Result r) { return static_cast<HRESULT>(r); }
+
+// The register requests carry their block as instance data and as property
+// data (the same memory in practice); either may be the one given.
+const void* RequestBlock(const void* pInstanceData, DWORD cbInstanceData, const void* pPropData, DWORD cbPropData) {
+  if (pPropData != nullptr && cbPropData >= IIDC_PROPERTY_BYTES) {
+    return pPropData;
+  }
+  if (pInstanceData != nullptr && cbInstanceData >= IIDC_PROPERTY_BYTES) {
+    return pInstanceData;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+CVcamFilter::CVcamFilter(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<CDriverLog> pLog)
+    : CFilterBase("Virtual IIDC camera", CLSID_VcamCaptureFilter),
+      m_pCamera(std::move(pCamera)),
+      m_pLog(std::move(pLog)),
+      m_pin(this, m_pCamera),
+      m_stream(this, &m_pin, m_pCamera) {}
+
+// The filter base has stopped nothing yet when a filter dies running (a graph
+// always stops it first); the stream's destructor ends its thread.
+CVcamFilter::~CVcamFilter() = default;
+
+HRESULT CVcamFilter::Create(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<CDriverLog> pLog,
+                            IBaseFilter** ppFilter) {
+  if (ppFilter == nullptr) {
+    return E_POINTER;
+  }
+  *ppFilter = nullptr;
+  if (!pCamera || !pLog) {
+    return E_INVALIDARG;
+  }
+  auto* pFilter = new (std::nothrow) CVcamFilter(std::move(pCamera), std::move(pLog));
+  if (pFilter == nullptr) {
+    return E_OUTOFMEMORY;
+  }
+  pFilter->AddRef();
+  *ppFilter = static_cast<IBaseFilter*>(pFilter);
+  return S_OK;
+}
+
+STDMETHODIMP CVcamFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (ppv == nullptr) {
+    return E_POINTER;
+  }
+  const CameraFaults& faults = *m_pCamera->Faults();
+  IUnknown* pInterface = nullptr;
+  if (riid == IID_IKsPropertySet) {
+    pInterface = faults.bNoPropertySet ? nullptr : static_cast<IKsPropertySet*>(this);
+  } else if (riid == IID_IAMDroppedFrames) {
+    pInterface = faults.bNoDroppedFrames ? nullptr : static_cast<IAMDroppedFrames*>(this);
+  } else if (riid == IID_IAMVideoControl) {
+    pInterface = faults.bNoVideoControl ? nullptr : static_cast<IAMVideoControl*>(this);
+  } else {
+    return CFilterBase::NonDelegatingQueryInterface(riid, ppv);
+  }
+  if (pInterface == nullptr) {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  return GetInterface(pInterface, ppv);
+}
+
+STDMETHODIMP CVcamFilter::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* pState) {
+  const HRESULT hr = CFilterBase::GetState(dwMilliSecsTimeout, pState);
+  return hr == S_OK && *pState == State_Paused ? VFW_S_CANT_CUE : hr;
+}
+
+CPinBase* CVcamFilter::GetPin(int n) { return n == 0 ? &m_pin : nullptr; }
+
+bool CVcamFilter::HasPropertySet() const { return !m_pCamera->Faults()->bNoPropertySet; }
+
+void CVcamFilter::NoteDeviceLost() {
+  if (!m_bDeviceLost.exchange(true)) {
+    // DirectShow's EC_DEVICE_LOST names the device's filter and 0 for removal.
+    NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)), 0);
+  }
+}
+
+HRESULT CVcamFilter::OnStartStreaming() {
+  m_stream.ResetCounters();
+  m_bDeviceLost.store(false, std::memory_order_release);
+  return S_OK;
+}
+
+HRESULT CVcamFilter::OnStopStreaming() {
+  m_stream.Stop();
+  return S_OK;
+}
+
+HRESULT CVcamFilter::OnRun(REFERENCE_TIME /*tStart*/) {
+  if (m_pin.IsConnected()) {
+    m_stream.Start();
+  }
+  return S_OK;
+}
+
+HRESULT CVcamFilter::OnPauseFromRun() {
+  m_stream.Stop();
+  return S_OK;
+}
+
+// --- IKsPropertySet -------------------------------------------------------
+
+STDMETHODIMP CVcamFilter::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                              LPVOID pPropData, DWORD cbPropData) {
+  if (const HRESULT hr = OperationFault("IKsPropertySet::Set"); FAILED(hr)) {
+    return hr;
+  }
+  if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
+    return E_PROP_SET_UNSUPPORTED;
+  }
+  if (dwPropID != IIDC_PROPERTY_AREA && dwPropID != IIDC_PROPERTY_READ_QUADLET &&
+      dwPropID != IIDC_PROPERTY_WRITE_QUADLET) {
+    return E_PROP_ID_UNSUPPORTED;
+  }
+  const void* pBlock = RequestBlock(pInstanceData, cbInstanceData, pPropData, cbPropData);
+  if (dwPropID == IIDC_PROPERTY_AREA) {
+    const void* pArea = pPropData != nullptr ? pPropData : pInstanceData;
+    const DWORD cbArea = pPropData != nullptr ? cbPropData : cbInstanceData;
+    HRESULT hr;
+    if (pArea == nullptr) {
+      hr = E_POINTER;
+    } else if (GetFilterState() != State_Stopped) {
+      hr = VFW_E_NOT_STOPPED;  // the frame size may change under a running stream
+    } else {
+      hr = FromResult(m_pCamera->ApplyAreaRequest(pArea, cbArea));
+    }
+    m_pLog->NoteAreaRequest(pArea, cbArea, hr);
+    return hr;
+  }
+  if (pBlock == nullptr) {
+    return pPropData == nullptr && pInstanceData == nullptr ? E_POINTER : E_INVALIDARG;
+  }
+  const std::uint32_t dwOffset = LoadQuadlet(pBlock, REGISTER_OFFSET_AT);
+  if (dwPropID == IIDC_PROPERTY_WRITE_QUADLET) {
+    return FromResult(m_pCamera->WriteQuadlet(dwOffset, LoadQuadlet(pBlock, REGISTER_VALUE_AT)));
+  }
+  // A read is named by Set and answered by Get; Set already tries the
+  // register so that a register the camera cannot read fails at once.
+  std::uint32_t dwValue = 0;
+  return FromResult(m_pCamera->ReadQuadlet(dwOffset, &dwValue));
+}
+
+STDMETHODIMP CVcamFilter::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                              LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
+  if (const HRESULT hr = OperationFault("IKsPropertySet::Get"); FAILED(hr)) {
+    return hr;
+  }
+  if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
+    return E_PROP_SET_UNSUPPORTED;
+  }
+  if (dwPropID != IIDC_PROPERTY_READ_QUADLET) {
+    return E_PROP_ID_UNSUPPORTED;
+  }
+  if (pPropData == nullptr) {
+    return E_POINTER;
+  }
+  if (cbPropData < IIDC_PROPERTY_BYTES) {
+    return E_INVALIDARG;
+  }
+  const void* pBlock = RequestBlock(pInstanceData, cbInstanceData, nullptr, 0);
+  const std::uint32_t dwOffset = LoadQuadlet(pBlock != nullptr ? pBlock : pPropData, REGISTER_OFFSET_AT);
+  std::uint32_t dwValue = 0;
+  const Result r = m_pCamera->ReadQuadlet(dwOffset, &dwValue);
+  if (Failed(r)) {
+    return FromResult(r);
+  }
+  StoreQuadlet(pPropData, REGISTER_VALUE_AT, dwValue);
+  if (pcbReturned != nullptr) {
+    *pcbReturned = IIDC_PROPERTY_BYTES;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CVcamFilter::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
+  if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
+    return E_PROP_SET_UNSUPPORTED;
+  }
+  DWORD dwSupport = 0;
+  switch (dwPropID) {
+    case IIDC_PROPERTY_READ_QUADLET:
+      dwSupport = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
+      break;
+    case IIDC_PROPERTY_WRITE_QUADLET:
+    case IIDC_PROPERTY_AREA:
+      dwSupport = KSPROPERTY_SUPPORT_SET;
+      break;
+    default:
+      return E_PROP_ID_UNSUPPORTED;
+  }
+  if (pTypeSupport != nullptr) {
+    *pTypeSupport = dwSupport;
+  }
+  return S_OK;
+}
+
+// --- IAMDroppedFrames -----------------------------------------------------
+
+STDMETHODIMP CVcamFilter::GetNumDropped(LONG* plDropped) {
+  if (plDropped == nullptr) {
+    return E_POINTER;
+  }
+  *plDropped = m_stream.Dropped();
+  return S_OK;
+}
+
+STDMETHODIMP CVcamFilter::GetNumNotDropped(LONG* plNotDropped) {
+  if (const HRESULT hr = OperationFault("IAMDroppedFrames::GetNumNotDropped"); FAILED(hr)) {
+    return hr;
+  }
+  if (plNotDropped == nullptr) {
+    return E_POINTER;
+  }
+  *plNotDropped = m_stream.Delivered();
+  return S_OK;
+}
+
+// Which frames were dropped is not recorded; only how many.
+STDMETHODIMP CVcamFilter::GetDroppedInfo(LONG lSize, LONG* plArray, LONG* plNumCopied) {
+  if (plArray == nullptr || plNumCopied == nullptr) {
+    return E_POINTER;
+  }
+  if (lSize <= 0) {
+    return E_INVALIDARG;
+  }
+  *plNumCopied = 0;
+  return S_OK;
+}
+
+STDMETHODIMP CVcamFilter::GetAverageFrameSize(LONG* plAverageSize) {
+  if (plAverageSize == nullptr) {
+    return E_POINTER;
+  }
+  const StreamInfo stream = m_pCamera->GetStream();
+  *plAverageSize = stream.bValid ? static_cast<LONG>(stream.cbFrame) : 0;
+  return S_OK;
+}
+
+// --- IAMVideoControl ------------------------------------------------------
+
+HRESULT CVcamFilter::CheckPin(IPin* pPin) const {
+  if (pPin == nullptr) {
+    return E_POINTER;
+  }
+  return pPin == static_cast<const IPin*>(&m_pin) ? S_OK : E_INVALIDARG;
+}
+
+STDMETHODIMP CVcamFilter::GetCaps(IPin* pPin, LONG* pCapsFlags) {
+  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+    return hr;
+  }
+  if (pCapsFlags == nullptr) {
+    return E_POINTER;
+  }
+  *pCapsFlags = VideoControlFlag_FlipVertical;
+  return S_OK;
+}
+
+STDMETHODIMP CVcamFilter::SetMode(IPin* pPin, LONG Mode) {
+  if (const HRESULT hr = OperationFault("IAMVideoControl::SetMode"); FAILED(hr)) {
+    return hr;
+  }
+  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+    return hr;
+  }
+  if ((Mode & ~static_cast<LONG>(VideoControlFlag_FlipVertical)) != 0) {
+    return E_INVALIDARG;
+  }
+  m_nVideoMode.store(Mode, std::memory_order_release);
+  return S_OK;
+}
+
+STDMETHODIMP CVcamFilter::GetMode(IPin* pPin, LONG* pMode) {
+  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+    return hr;
+  }
+  if (pMode == nullptr) {
+    return E_POINTER;
+  }
+  *pMode = m_nVideoMode.load(std::memory_order_acquire);
+  return S_OK;
+}
+
+STDMETHODIMP CVcamFilter::GetCurrentActualFrameRate(IPin* pPin, LONGLONG* pActualFrameRate) {
+  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+    return hr;
+  }
+  if (pActualFrameRate == nullptr) {
+    return E_POINTER;
+  }
+  if (GetFilterState() != State_Running) {
+    return VFW_E_NOT_RUNNING;
+  }
+  const StreamInfo stream = m_pCamera->GetStream();
+  *pActualFrameRate = stream.llInterval;
+  return S_OK;
+}
+
+// Frame rates by stream capability index (the standard modes in the order
+// GetStreamCaps lists them), as intervals from the fastest.
+STDMETHODIMP CVcamFilter::GetFrameRateList(IPin* pPin, LONG iIndex, SIZE Dimensions, LONG* pListSize,
+                                           LONGLONG** pFrameRates) {
+  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+    return hr;
+  }
+  if (pListSize == nullptr) {
+    return E_POINTER;
+  }
+  const std::vector<StandardModeInfo> modes = m_pCamera->EnumerateStandardModes();
+  if (iIndex < 0 || static_cast<std::size_t>(iIndex) >= modes.size()) {
+    return E_INVALIDARG;
+  }
+  const StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
+  if (Dimensions.cx != static_cast<LONG>(mode.geometry.nWidth) ||
+      Dimensions.cy != static_cast<LONG>(mode.geometry.nHeight)) {
+    return E_INVALIDARG;
+  }
+  std::vector<LONGLONG> intervals;
+  for (unsigned nCode = RATE_CODE_COUNT; nCode-- > 0;) {
+    if (mode.dwRates & (0x80000000u >> nCode)) {
+      intervals.push_back(IntervalFromCode(nCode));
+    }
+  }
+  *pListSize = static_cast<LONG>(intervals.size());
+  if (pFrameRates == nullptr) {
+    return S_OK;
+  }
+  *pFrameRates = nullptr;
+  if (intervals.empty()) {
+    return S_OK;
+  }
+  auto* pRates = static_cast<LONGLONG*>(CoTaskMemAlloc(intervals.size() * sizeof(LONGLONG)));
+  if (pRates == nullptr) {
+    return E_OUTOFMEMORY;
+  }
+  for (std::size_t i = 0; i < intervals.size(); ++i) {
+    pRates[i] = intervals[i];
+  }
+  *pFrameRates = pRates;
+  return S_OK;
+}
+
+STDMETHODIMP CVcamFilter::GetMaxAvailableFrameRate(IPin* pPin, LONG iIndex, SIZE Dimensions,
+                                                   LONGLONG* pMaxAvailableFrameRate) {
+  if (pMaxAvailableFrameRate == nullptr) {
+    return E_POINTER;
+  }
+  LONG nCount = 0;
+  LONGLONG* pRates = nullptr;
+  HRESULT hr = GetFrameRateList(pPin, iIndex, Dimensions, &nCount, &pRates);
+  if (FAILED(hr)) {
+    return hr;
+  }
+  if (nCount == 0) {
+    return E_FAIL;
+  }
+  *pMaxAvailableFrameRate = pRates[0];
+  CoTaskMemFree(pRates);
+  return S_OK;
+}
+
+}  // namespace vcam

@@ -1,0 +1,299 @@
+#include "vcam/filter/capture_pin.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "base/media_type.h"
+#include "base/operation_fault.h"
+#include "vcam/filter/capture_filter.h"
+#include "vcam/filter/driver_log.h"
+#include "vcam/model/camera_model.h"
+
+namespace vcam {
+namespace {
+
+// A standard mode's shape at its fastest rate.
+VideoShape ShapeOfMode(const StandardModeInfo& mode) {
+  VideoShape shape;
+  shape.nColor = mode.geometry.nColor;
+  shape.nWidth = mode.geometry.nWidth;
+  shape.nHeight = mode.geometry.nHeight;
+  const std::optional<unsigned> nFastest = FastestRateCode(mode.dwRates);
+  shape.llInterval = nFastest ? IntervalFromCode(*nFastest) : 0;
+  return shape;
+}
+
+void FillCaps(const StandardModeInfo& mode, VIDEO_STREAM_CONFIG_CAPS* pCaps) {
+  std::memset(pCaps, 0, sizeof(*pCaps));
+  const SIZE size{static_cast<LONG>(mode.geometry.nWidth), static_cast<LONG>(mode.geometry.nHeight)};
+  pCaps->guid = FORMAT_VideoInfo;
+  pCaps->InputSize = size;
+  pCaps->MinCroppingSize = size;
+  pCaps->MaxCroppingSize = size;
+  pCaps->CropGranularityX = 1;
+  pCaps->CropGranularityY = 1;
+  pCaps->MinOutputSize = size;
+  pCaps->MaxOutputSize = size;
+  pCaps->OutputGranularityX = 1;
+  pCaps->OutputGranularityY = 1;
+  // Codes 0-7 are the rates 1.875 * 2^k; the masks run from IIDC bit 0.
+  for (unsigned nCode = 0; nCode < RATE_CODE_COUNT; ++nCode) {
+    if (mode.dwRates & (0x80000000u >> nCode)) {
+      const LONGLONG llInterval = IntervalFromCode(nCode);
+      if (pCaps->MaxFrameInterval == 0) {
+        pCaps->MaxFrameInterval = llInterval;  // slowest: the lowest code
+      }
+      pCaps->MinFrameInterval = llInterval;
+    }
+  }
+  const std::uint64_t cbitFrame = mode.cbFrame * 8;
+  if (pCaps->MaxFrameInterval > 0) {
+    pCaps->MinBitsPerSecond = static_cast<LONG>(cbitFrame * 10000000 / static_cast<std::uint64_t>(pCaps->MaxFrameInterval));
+    pCaps->MaxBitsPerSecond = static_cast<LONG>(cbitFrame * 10000000 / static_cast<std::uint64_t>(pCaps->MinFrameInterval));
+  }
+}
+
+// A task-memory media type for handing out, or null.
+AM_MEDIA_TYPE* NewVideoMediaType(const VideoShape& shape, HRESULT* phr) {
+  auto* pmt = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+  if (pmt == nullptr) {
+    *phr = E_OUTOFMEMORY;
+    return nullptr;
+  }
+  *phr = FillVideoMediaType(pmt, shape);
+  if (FAILED(*phr)) {
+    DeleteMediaType(pmt);
+    return nullptr;
+  }
+  return pmt;
+}
+
+}  // namespace
+
+CVcamPin::CVcamPin(CVcamFilter* pFilter, std::shared_ptr<CCameraModel> pCamera)
+    : COutputPinBase(pFilter, L"Capture"), m_pVcamFilter(pFilter), m_pCamera(std::move(pCamera)) {}
+
+STDMETHODIMP CVcamPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (ppv == nullptr) {
+    return E_POINTER;
+  }
+  IUnknown* pInterface = nullptr;
+  if (riid == IID_IAMStreamConfig) {
+    pInterface = m_pCamera->Faults()->bNoStreamConfig ? nullptr : static_cast<IAMStreamConfig*>(this);
+  } else if (riid == IID_IKsPropertySet) {
+    pInterface = static_cast<IKsPropertySet*>(this);
+  } else {
+    return CPinBase::NonDelegatingQueryInterface(riid, ppv);
+  }
+  if (pInterface == nullptr) {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  return GetInterface(pInterface, ppv);
+}
+
+bool CVcamPin::CurrentShape(VideoShape* pShape) const {
+  const StreamInfo stream = m_pCamera->GetStream();
+  if (!stream.bValid) {
+    return false;
+  }
+  pShape->nColor = stream.nColor;
+  pShape->nWidth = stream.nWidth;
+  pShape->nHeight = stream.nHeight;
+  pShape->llInterval = stream.llInterval;
+  return true;
+}
+
+// --- media types ----------------------------------------------------------
+
+HRESULT CVcamPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
+  VideoShape wanted;
+  VideoShape current;
+  if (FAILED(ParseVideoMediaType(pmt, &wanted)) || !CurrentShape(&current)) {
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  return wanted.SamePicture(current) && pmt->lSampleSize >= current.FrameBytes() ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+// The pin offers the one format in force; IAMStreamConfig chooses another.
+HRESULT CVcamPin::GetMediaType(int iPosition, AM_MEDIA_TYPE* pmt) {
+  if (iPosition < 0) {
+    return E_INVALIDARG;
+  }
+  VideoShape shape;
+  if (iPosition > 0 || !CurrentShape(&shape)) {
+    return VFW_S_NO_MORE_ITEMS;
+  }
+  return FillVideoMediaType(pmt, shape);
+}
+
+HRESULT CVcamPin::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_PROPERTIES* pRequest) {
+  const std::uint32_t cbOversize = m_pCamera->Faults()->cbOversize.load();
+  const auto cbFrame = static_cast<std::uint64_t>(CurrentMediaType().lSampleSize);
+  const std::uint64_t cbBuffer = cbFrame + cbOversize;
+  if (cbBuffer > 0x7FFFFFFF) {
+    return E_OUTOFMEMORY;
+  }
+  pRequest->cbBuffer = std::max(pRequest->cbBuffer, static_cast<LONG>(cbBuffer));
+  return COutputPinBase::DecideBufferSize(pAllocator, pRequest);
+}
+
+// --- IAMStreamConfig ------------------------------------------------------
+
+STDMETHODIMP CVcamPin::GetNumberOfCapabilities(int* piCount, int* piSize) {
+  if (const HRESULT hr = OperationFault("IAMStreamConfig::GetNumberOfCapabilities"); FAILED(hr)) {
+    return hr;
+  }
+  if (piCount == nullptr || piSize == nullptr) {
+    return E_POINTER;
+  }
+  *piCount = static_cast<int>(m_pCamera->EnumerateStandardModes().size());
+  *piSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
+  return S_OK;
+}
+
+STDMETHODIMP CVcamPin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) {
+  if (const HRESULT hr = OperationFault("IAMStreamConfig::GetStreamCaps"); FAILED(hr)) {
+    return hr;
+  }
+  if (ppmt == nullptr || pSCC == nullptr) {
+    return E_POINTER;
+  }
+  *ppmt = nullptr;
+  const std::vector<StandardModeInfo> modes = m_pCamera->EnumerateStandardModes();
+  if (iIndex < 0) {
+    return E_INVALIDARG;
+  }
+  if (static_cast<std::size_t>(iIndex) >= modes.size()) {
+    return S_FALSE;
+  }
+  const StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
+  HRESULT hr = S_OK;
+  *ppmt = NewVideoMediaType(ShapeOfMode(mode), &hr);
+  if (*ppmt == nullptr) {
+    return hr;
+  }
+  VIDEO_STREAM_CONFIG_CAPS caps;
+  FillCaps(mode, &caps);
+  std::memcpy(pSCC, &caps, sizeof(caps));  // the caller's buffer need not be aligned
+  return S_OK;
+}
+
+STDMETHODIMP CVcamPin::SetFormat(AM_MEDIA_TYPE* pmt) {
+  if (const HRESULT hr = OperationFault("IAMStreamConfig::SetFormat"); FAILED(hr)) {
+    return hr;
+  }
+  if (pmt == nullptr) {
+    return E_POINTER;
+  }
+  FormatRequest request;
+  request.subtype = pmt->subtype;
+  request.lSampleSize = pmt->lSampleSize;
+  HRESULT hr = ParseVideoMediaType(pmt, &request.shape);
+  if (SUCCEEDED(hr)) {
+    hr = ApplyFormat(pmt, request.shape);
+  }
+  request.hrResult = hr;
+  m_pVcamFilter->Log().NoteFormatRequest(request);
+  return hr;
+}
+
+HRESULT CVcamPin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape) {
+  if (m_pFilter->GetFilterState() != State_Stopped) {
+    return VFW_E_NOT_STOPPED;
+  }
+  VideoShape current;
+  const bool bHasCurrent = CurrentShape(&current);
+  // A connection keeps its picture: only the rate may change under it.
+  if (IsConnected() && !(bHasCurrent && shape.SamePicture(current))) {
+    return VFW_E_WRONG_STATE;
+  }
+  for (const StandardModeInfo& mode : m_pCamera->EnumerateStandardModes()) {
+    if (shape.SamePicture(ShapeOfMode(mode)) && pmt->lSampleSize == mode.cbFrame) {
+      return static_cast<HRESULT>(m_pCamera->SelectStandardMode(mode.nFormat, mode.nMode, shape.llInterval));
+    }
+  }
+  // Format 7: the picture is the area and colour coding the registers hold,
+  // and the frame period follows from the packet size, so a request for the
+  // format in force is accepted as it stands.
+  const StreamInfo stream = m_pCamera->GetStream();
+  if (stream.bValid && stream.nFormat == FORMAT_7 && shape.SamePicture(current)) {
+    return m_pCamera->Faults()->bRefuseSetFormat ? E_INVALIDARG : S_OK;
+  }
+  return VFW_E_INVALIDMEDIATYPE;
+}
+
+STDMETHODIMP CVcamPin::GetFormat(AM_MEDIA_TYPE** ppmt) {
+  if (const HRESULT hr = OperationFault("IAMStreamConfig::GetFormat"); FAILED(hr)) {
+    return hr;
+  }
+  if (ppmt == nullptr) {
+    return E_POINTER;
+  }
+  *ppmt = nullptr;
+  VideoShape shape;
+  if (!CurrentShape(&shape)) {
+    return E_FAIL;
+  }
+  HRESULT hr = S_OK;
+  *ppmt = NewVideoMediaType(shape, &hr);
+  return hr;
+}
+
+// --- IKsPropertySet -------------------------------------------------------
+
+STDMETHODIMP CVcamPin::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                           LPVOID pPropData, DWORD cbPropData) {
+  if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
+    return E_PROP_ID_UNSUPPORTED;  // the category is read-only
+  }
+  if (!m_pVcamFilter->HasPropertySet()) {
+    return E_PROP_SET_UNSUPPORTED;
+  }
+  return m_pVcamFilter->Set(guidPropSet, dwPropID, pInstanceData, cbInstanceData, pPropData, cbPropData);
+}
+
+STDMETHODIMP CVcamPin::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                           LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
+  if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
+    if (dwPropID != AMPROPERTY_PIN_CATEGORY) {
+      return E_PROP_ID_UNSUPPORTED;
+    }
+    if (pPropData == nullptr) {
+      return E_POINTER;
+    }
+    if (cbPropData < sizeof(GUID)) {
+      return E_UNEXPECTED;
+    }
+    std::memcpy(pPropData, &PIN_CATEGORY_CAPTURE, sizeof(GUID));
+    if (pcbReturned != nullptr) {
+      *pcbReturned = sizeof(GUID);
+    }
+    return S_OK;
+  }
+  if (!m_pVcamFilter->HasPropertySet()) {
+    return E_PROP_SET_UNSUPPORTED;
+  }
+  return m_pVcamFilter->Get(guidPropSet, dwPropID, pInstanceData, cbInstanceData, pPropData, cbPropData,
+                            pcbReturned);
+}
+
+STDMETHODIMP CVcamPin::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
+  if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
+    if (dwPropID != AMPROPERTY_PIN_CATEGORY) {
+      return E_PROP_ID_UNSUPPORTED;
+    }
+    if (pTypeSupport != nullptr) {
+      *pTypeSupport = KSPROPERTY_SUPPORT_GET;
+    }
+    return S_OK;
+  }
+  if (!m_pVcamFilter->HasPropertySet()) {
+    return E_PROP_SET_UNSUPPORTED;
+  }
+  return m_pVcamFilter->QuerySupported(guidPropSet, dwPropID, pTypeSupport);
+}
+
+}  // namespace vcam

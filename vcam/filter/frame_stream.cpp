@@ -1,0 +1,145 @@
+#include "vcam/filter/frame_stream.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <span>
+#include <utility>
+
+#include "base/com_ptr.h"
+#include "vcam/filter/capture_filter.h"
+#include "vcam/filter/capture_pin.h"
+#include "vcam/model/camera_model.h"
+#include "vcam/model/pattern.h"
+
+namespace vcam {
+namespace {
+
+// When the registers select no stream at all the thread still paces itself,
+// at the slowest standard rate, until a valid mode returns or Stop.
+constexpr std::int64_t IDLE_INTERVAL = 5333333;
+
+void ReverseRows(BYTE* pFrame, std::size_t cbRow, std::uint32_t nRows, std::vector<BYTE>& row) {
+  row.resize(cbRow);
+  for (std::uint32_t nTop = 0, nBottom = nRows - 1; nTop < nBottom; ++nTop, --nBottom) {
+    BYTE* pTop = pFrame + cbRow * nTop;
+    BYTE* pBottom = pFrame + cbRow * nBottom;
+    std::memcpy(row.data(), pTop, cbRow);
+    std::memcpy(pTop, pBottom, cbRow);
+    std::memcpy(pBottom, row.data(), cbRow);
+  }
+}
+
+}  // namespace
+
+CFrameStream::CFrameStream(CVcamFilter* pFilter, CVcamPin* pPin, std::shared_ptr<CCameraModel> pCamera)
+    : m_pFilter(pFilter), m_pPin(pPin), m_pCamera(std::move(pCamera)) {}
+
+CFrameStream::~CFrameStream() { Stop(); }
+
+void CFrameStream::ResetCounters() {
+  m_nDelivered.store(0, std::memory_order_release);
+  m_nDropped.store(0, std::memory_order_release);
+  m_nSequence.store(0, std::memory_order_release);
+}
+
+void CFrameStream::Start() {
+  Stop();
+  m_thread = std::jthread([this](std::stop_token stop) { Run(std::move(stop)); });
+}
+
+// The clock's waits and WaitUntilStopped end on the stop request; a wait for
+// a buffer ends because the pin's allocator was decommitted before this.
+void CFrameStream::Stop() {
+  if (m_thread.joinable()) {
+    m_thread.request_stop();
+    m_thread.join();
+  }
+}
+
+void CFrameStream::Run(std::stop_token stop) {
+  const std::shared_ptr<CFrameClock>& pClock = m_pCamera->Clock();
+  const std::int64_t llOrigin = pClock->Now();
+  std::int64_t llDue = llOrigin;
+  while (!stop.stop_requested()) {
+    if (m_pCamera->Faults()->bUnplugged) {
+      m_pFilter->NoteDeviceLost();
+      WaitUntilStopped(stop);
+      return;
+    }
+    const StreamInfo stream = m_pCamera->GetStream();
+    const std::int64_t llInterval = stream.bValid && stream.llInterval > 0 ? stream.llInterval : IDLE_INTERVAL;
+    if (!pClock->WaitForFrame(llDue, stop)) {
+      return;
+    }
+    if (!DeliverFrame(llDue, llOrigin)) {
+      WaitUntilStopped(stop);
+      return;
+    }
+    llDue += llInterval;
+  }
+}
+
+bool CFrameStream::DeliverFrame(std::int64_t llDue, std::int64_t llOrigin) {
+  // The camera may have been pulled while the thread waited for the clock.
+  if (m_pCamera->Faults()->bUnplugged) {
+    m_pFilter->NoteDeviceLost();
+    return false;
+  }
+  const StreamInfo stream = m_pCamera->GetStream();
+  const ULONG cbConnected = m_pPin->ConnectedSampleSize();
+  if (!stream.bValid || stream.cbFrame == 0 || stream.cbFrame > cbConnected) {
+    // No frame the connection could carry: the camera skips it.
+    m_nDropped.fetch_add(1, std::memory_order_acq_rel);
+    return true;
+  }
+  ComPtr<IMediaSample> pSample;
+  if (FAILED(m_pPin->GetDeliveryBuffer(pSample.ReleaseAndGetAddressOf(), nullptr, nullptr, 0)) || !pSample) {
+    return false;  // decommitted: the filter is stopping
+  }
+  BYTE* pData = nullptr;
+  if (FAILED(pSample->GetPointer(&pData)) || pData == nullptr) {
+    return false;
+  }
+  const auto cbBuffer = static_cast<std::uint64_t>(std::max<LONG>(pSample->GetSize(), 0));
+  const std::uint64_t cbFrame = std::min<std::uint64_t>(stream.cbFrame, cbBuffer);
+  const std::uint32_t nSequence = m_nSequence.fetch_add(1, std::memory_order_acq_rel);
+  DrawTestPattern(stream.nColor, stream.nWidth, stream.nHeight, nSequence,
+                  std::span<std::uint8_t>(pData, static_cast<std::size_t>(cbFrame)));
+  const bool bBottomUp = stream.nColor == COLOR_MONO8;
+  if (bBottomUp != m_pFilter->FlipVertical() && stream.nHeight > 1 && cbFrame == stream.cbFrame) {
+    ReverseRows(pData, static_cast<std::size_t>(stream.cbFrame / stream.nHeight), stream.nHeight, m_row);
+  }
+  // An oversized sample carries zero bytes after the frame.
+  const std::uint64_t cbSample = std::min<std::uint64_t>(cbFrame + m_pCamera->Faults()->cbOversize.load(), cbBuffer);
+  std::memset(pData + cbFrame, 0, static_cast<std::size_t>(cbSample - cbFrame));
+  pSample->SetActualDataLength(static_cast<LONG>(cbSample));
+  // Sample times count from the first frame of this run, on the camera's clock.
+  REFERENCE_TIME tSampleStart = llDue - llOrigin;
+  REFERENCE_TIME tSampleStop = tSampleStart + stream.llInterval;
+  pSample->SetTime(&tSampleStart, &tSampleStop);
+  pSample->SetSyncPoint(TRUE);
+  pSample->SetDiscontinuity(nSequence == 0 ? TRUE : FALSE);
+
+  const HRESULT hr = m_pPin->Deliver(pSample.Get());
+  pSample.Reset();
+  m_pCamera->NoteFrameSent();
+  if (FAILED(hr)) {
+    m_nDropped.fetch_add(1, std::memory_order_acq_rel);
+    return false;
+  }
+  m_nDelivered.fetch_add(1, std::memory_order_acq_rel);
+  // S_FALSE: downstream wants no more samples in this run (a one-shot
+  // grabber that has its frame).
+  return hr == S_OK;
+}
+
+void CFrameStream::WaitUntilStopped(std::stop_token stop) {
+  std::mutex mx;
+  std::condition_variable_any cv;
+  std::unique_lock lock(mx);
+  cv.wait(lock, stop, [] { return false; });
+}
+
+}  // namespace vcam

@@ -1,0 +1,67 @@
+// The virtual camera's streaming thread: one sample per frame, paced by the
+// camera's frame clock, filled with the camera's test pattern and sent
+// through the output pin.
+//
+// Row order. The pattern is drawn in the camera's order, top row first. Mono8
+// travels as MEDIASUBTYPE_RGB8, which DirectShow reads as a bottom-up bitmap,
+// so without VideoControlFlag_FlipVertical Mono8 rows are sent bottom row
+// first and with the flag in the camera's order. Every other coding is sent
+// in the camera's order, and the flag reverses its rows as well.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+#include "winapi.h"
+
+namespace vcam {
+
+class CCameraModel;
+class CVcamFilter;
+class CVcamPin;
+
+class CFrameStream {
+ public:
+  CFrameStream(CVcamFilter* pFilter, CVcamPin* pPin, std::shared_ptr<CCameraModel> pCamera);
+  ~CFrameStream();
+  CFrameStream(const CFrameStream&) = delete;
+  CFrameStream& operator=(const CFrameStream&) = delete;
+
+  // Application thread, under the filter's state lock. Start begins a thread
+  // that delivers until Stop; Stop returns once the thread has ended, also
+  // while it waits for the clock or for a buffer (the pin's allocator must
+  // have been decommitted first, which the filter base does).
+  void Start();
+  void Stop();
+  // Counters start again with each stream (stopped -> paused).
+  void ResetCounters();
+
+  LONG Delivered() const { return m_nDelivered.load(std::memory_order_acquire); }
+  LONG Dropped() const { return m_nDropped.load(std::memory_order_acquire); }
+  // The sequence number the next frame will carry.
+  std::uint32_t NextSequence() const { return m_nSequence.load(std::memory_order_acquire); }
+
+ private:
+  void Run(std::stop_token stop);
+  // One frame due at llDue: false when the stream must end.
+  bool DeliverFrame(std::int64_t llDue, std::int64_t llOrigin);
+  void WaitUntilStopped(std::stop_token stop);
+
+  CVcamFilter* const m_pFilter;  // uncounted: the filter owns this object
+  CVcamPin* const m_pPin;        // uncounted: part of the filter
+  const std::shared_ptr<CCameraModel> m_pCamera;
+
+  std::jthread m_thread;  // application thread only
+  // Streaming thread only.
+  std::vector<BYTE> m_row;
+  // Written by the streaming thread, read by any.
+  std::atomic<LONG> m_nDelivered{0};
+  std::atomic<LONG> m_nDropped{0};
+  std::atomic<std::uint32_t> m_nSequence{0};
+};
+
+}  // namespace vcam

@@ -1,0 +1,39 @@
+// The driver property set through which the virtual camera's registers are
+// read and written and its Format 7 area is requested, as IKsPropertySet
+// carries it: one 64-byte block per request, 32-bit little-endian fields.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "winapi.h"
+
+namespace vcam {
+
+// {3C622270-2A67-40E2-85A6-9C76859AEC02}
+inline constexpr GUID PROPSETID_IIDC_CAMERA{0x3c622270, 0x2a67, 0x40e2,
+                                            {0x85, 0xa6, 0x9c, 0x76, 0x85, 0x9a, 0xec, 0x02}};
+
+inline constexpr DWORD IIDC_PROPERTY_AREA = 0;
+inline constexpr DWORD IIDC_PROPERTY_READ_QUADLET = 5;
+inline constexpr DWORD IIDC_PROPERTY_WRITE_QUADLET = 6;
+
+inline constexpr ULONG IIDC_PROPERTY_BYTES = 64;
+
+// Byte positions of the register requests inside the block (the area
+// request's fields are the camera model's: vcam/model/camera_model.h).
+inline constexpr ULONG REGISTER_OFFSET_AT = 56;
+inline constexpr ULONG REGISTER_VALUE_AT = 60;
+
+// The block is plain bytes of whatever alignment the caller had; fields are
+// copied, never cast.
+inline std::uint32_t LoadQuadlet(const void* pBlock, ULONG nAt) {
+  std::uint32_t dw;
+  std::memcpy(&dw, static_cast<const BYTE*>(pBlock) + nAt, sizeof(dw));
+  return dw;
+}
+inline void StoreQuadlet(void* pBlock, ULONG nAt, std::uint32_t dw) {
+  std::memcpy(static_cast<BYTE*>(pBlock) + nAt, &dw, sizeof(dw));
+}
+
+}  // namespace vcam
