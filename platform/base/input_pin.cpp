@@ -1,6 +1,7 @@
 #include "base/input_pin.h"
 
 #include "base/filter_base.h"
+#include "base/mem_allocator.h"
 
 CInputPinBase::CInputPinBase(CFilterBase* pFilter, LPCWSTR pszName) : CPinBase(pFilter, PINDIR_INPUT, pszName) {}
 
@@ -48,15 +49,14 @@ STDMETHODIMP CInputPinBase::NewSegment(REFERENCE_TIME /*tStart*/, REFERENCE_TIME
   return S_OK;
 }
 
-// Offers an allocator of our own kind when upstream has none: the system's
-// memory allocator, as DirectShow input pins do.
+// Offers a memory allocator when upstream has none of its own, as DirectShow
+// input pins do.
 STDMETHODIMP CInputPinBase::GetAllocator(IMemAllocator** ppAllocator) {
   if (ppAllocator == nullptr) {
     return E_POINTER;
   }
   if (!m_pAllocator) {
-    HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                                  reinterpret_cast<void**>(m_pAllocator.ReleaseAndGetAddressOf()));
+    HRESULT hr = CreateMemoryAllocator(m_pAllocator.ReleaseAndGetAddressOf());
     if (FAILED(hr)) {
       *ppAllocator = nullptr;
       return hr;

@@ -311,3 +311,15 @@ STDMETHODIMP CMemAllocator::ReleaseBuffer(IMediaSample* pBuffer) {
   Release();  // may delete this allocator: nothing of it is touched after
   return S_OK;
 }
+
+HRESULT CreateMemoryAllocator(IMemAllocator** ppAllocator) {
+  if (ppAllocator == nullptr) {
+    return E_POINTER;
+  }
+  *ppAllocator = new (std::nothrow) CMemAllocator();
+  if (*ppAllocator == nullptr) {
+    return E_OUTOFMEMORY;
+  }
+  (*ppAllocator)->AddRef();
+  return S_OK;
+}

@@ -101,3 +101,8 @@ class CMemAllocator final : public CComBase<IMemAllocator> {
   std::vector<CMediaSample*> m_free;
   LONG m_nOutstanding = 0;
 };
+
+// A new memory allocator with one reference, as CoCreateInstance of
+// CLSID_MemoryAllocator gives it; pins use this so that connecting makes no
+// COM runtime call of its own.
+HRESULT CreateMemoryAllocator(IMemAllocator** ppAllocator);

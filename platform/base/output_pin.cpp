@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/filter_base.h"
+#include "base/mem_allocator.h"
 
 COutputPinBase::COutputPinBase(CFilterBase* pFilter, LPCWSTR pszName) : CPinBase(pFilter, PINDIR_OUTPUT, pszName) {}
 
@@ -67,8 +68,7 @@ HRESULT COutputPinBase::DecideAllocator(IMemInputPin* pPin, IMemAllocator** ppAl
     (*ppAllocator)->Release();
     *ppAllocator = nullptr;
   }
-  HRESULT hr = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
-                                reinterpret_cast<void**>(ppAllocator));
+  HRESULT hr = CreateMemoryAllocator(ppAllocator);
   if (FAILED(hr)) {
     *ppAllocator = nullptr;
     return hr;

@@ -36,7 +36,7 @@ class COutputPinBase : public CPinBase {
   // downstream pin asked for.
   virtual HRESULT DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_PROPERTIES* pRequest);
   // Agrees the allocator with the downstream pin: its own if it offers one,
-  // else a new CLSID_MemoryAllocator; either is told with NotifyAllocator.
+  // else a new memory allocator; either is told with NotifyAllocator.
   virtual HRESULT DecideAllocator(IMemInputPin* pPin, IMemAllocator** ppAllocator);
 
   HRESULT CheckConnect(IPin* pPin) override;
