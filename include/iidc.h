@@ -65,7 +65,7 @@
 /* The DLL takes its export names from a module-definition file, so the
  * library build (IIDC_BUILDING) needs no decoration; applications import. */
 #if defined(_WIN32)
-#if defined(IIDC_BUILDING) || defined(IIDC_STATIC)
+#if defined(IIDC_BUILDING)
 #define IIDC_EXPORT
 #else
 #define IIDC_EXPORT __declspec(dllimport)

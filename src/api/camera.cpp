@@ -41,7 +41,7 @@ bool BuildCameraGraph(CCamera& camera)
 
 } // namespace
 
-extern "C" iidc_handle IIDC_API iidc_open(LONG index)
+extern "C" iidc_handle IIDC_API iidc_open(int32_t index)
 {
     if (index < 0 || index >= CameraCount()) {
         SetErrorCode(0, IIDC_ERR_INVALID_HANDLE);   // recorded under camera 0 by design
@@ -77,7 +77,7 @@ extern "C" iidc_handle IIDC_API iidc_open(LONG index)
     pCamera->m_hFrameEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     pCamera->m_hRingEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     g_ppOpenCameras[index] = pCamera.get();
-    return reinterpret_cast<iidc_handle>(pCamera.release());
+    return HandleOf(pCamera.release());
 }
 
 void CloseCamera(CCamera* pCamera)

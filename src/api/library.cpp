@@ -71,12 +71,12 @@ extern "C" void IIDC_API iidc_uninit(void)
     g_bInitialized = false;
 }
 
-extern "C" LONG IIDC_API iidc_getcameracount(void)
+extern "C" int32_t IIDC_API iidc_getcameracount(void)
 {
     return CameraCount();
 }
 
-extern "C" DWORD IIDC_API iidc_getlasterror(LONG index)
+extern "C" uint32_t IIDC_API iidc_getlasterror(int32_t index)
 {
     if (!g_bInitialized)
         return 0;   // no slots exist, not even the global one
@@ -85,13 +85,13 @@ extern "C" DWORD IIDC_API iidc_getlasterror(LONG index)
     return index < CameraCount() ? g_pErrorCodes[index] : 0;
 }
 
-extern "C" LONG IIDC_API iidc_handletoindex(iidc_handle handle)
+extern "C" int32_t IIDC_API iidc_handletoindex(iidc_handle handle)
 {
     CCamera* pCamera = CameraFromHandle(handle);
     return pCamera ? pCamera->m_nIndex : -1;
 }
 
-extern "C" DWORD IIDC_API iidc_getcapability(LONG index, DWORD item)
+extern "C" uint32_t IIDC_API iidc_getcapability(int32_t index, uint32_t item)
 {
     // The camera count itself and negative indexes pass this check.
     if (index > g_nSlotCount - 1) {
@@ -108,7 +108,7 @@ extern "C" DWORD IIDC_API iidc_getcapability(LONG index, DWORD item)
     }
 }
 
-extern "C" DWORD IIDC_CAPI iidc_getbustype(LONG index)
+extern "C" uint32_t IIDC_CAPI iidc_getbustype(int32_t index)
 {
     if (!g_bInitialized) {
         SetErrorCode(index, IIDC_ERR_NOT_INITIALIZED);

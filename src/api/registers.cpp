@@ -4,8 +4,8 @@
 #include "core/library.h"
 #include "registers/channel.h"
 
-extern "C" LONG IIDC_CAPI iidc1394_asyncreadquadlet(iidc_handle handle, DWORD offset, uint32_t* pValue,
-                                                    int32_t /*length*/)
+extern "C" int32_t IIDC_CAPI iidc1394_asyncreadquadlet(iidc_handle handle, uint32_t offset, uint32_t* pValue,
+                                                       int32_t /*length*/)
 {
     CCamera* pCamera = CameraFromHandle(handle);
     if (!pCamera || !pValue)
@@ -13,8 +13,8 @@ extern "C" LONG IIDC_CAPI iidc1394_asyncreadquadlet(iidc_handle handle, DWORD of
     return ReadQuadlet(*pCamera, offset, pValue) ? 4 : 0;
 }
 
-extern "C" LONG IIDC_CAPI iidc1394_asyncwritequadlet(iidc_handle handle, DWORD offset, const uint32_t* pValue,
-                                                     int32_t /*length*/)
+extern "C" int32_t IIDC_CAPI iidc1394_asyncwritequadlet(iidc_handle handle, uint32_t offset, const uint32_t* pValue,
+                                                        int32_t /*length*/)
 {
     CCamera* pCamera = CameraFromHandle(handle);
     if (!pCamera || !pValue)

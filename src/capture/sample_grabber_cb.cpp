@@ -35,17 +35,18 @@ STDMETHODIMP CSampleGrabberCB::BufferCB(double /*SampleTime*/, BYTE* pBuffer, LO
 {
     // A lock taken while this frame is placed counts from the next frame on.
     const DWORD dwLockMask = m_dwLockMask.load(std::memory_order_acquire);
-    const LONG j = NextRingIndex(m_ppFrames, static_cast<LONG>(m_nCurrent.load(std::memory_order_relaxed)),
-                                 dwLockMask);
+    const LONG j = pBuffer && BufferLen >= 0
+                       ? NextRingIndex(m_ppFrames, static_cast<LONG>(m_nCurrent.load(std::memory_order_relaxed)),
+                                       dwLockMask)
+                       : -1;
     if (j < 0) {
-        // No buffer may take the frame: it is dropped, never written over a
-        // locked buffer.
+        // No buffer may take the frame (or there is no frame): it is dropped,
+        // never written over a locked buffer.
         m_nDropped.fetch_add(1, std::memory_order_relaxed);
         return S_OK;
     }
-    const LONG cbCopy = pBuffer ? std::clamp<LONG>(BufferLen, 0, m_cbFrame) : 0;
-    if (cbCopy > 0)
-        std::memcpy(m_ppFrames[j], pBuffer, static_cast<size_t>(cbCopy));
+    if (BufferLen > 0 && m_cbFrame > 0)
+        std::memcpy(m_ppFrames[j], pBuffer, static_cast<size_t>(std::min(BufferLen, m_cbFrame)));
     // The frame is complete before the index names it, and the index names it
     // before either event wakes a waiter.
     m_nCurrent.store(static_cast<DWORD>(j), std::memory_order_release);

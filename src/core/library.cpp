@@ -24,7 +24,7 @@ bool IsValidHandle(const void* handle)
         return false;
     const LONG nCameras = CameraCount();
     for (LONG i = 0; i < nCameras; ++i)
-        if (g_ppOpenCameras[i] == handle)
+        if (static_cast<const void*>(g_ppOpenCameras[i]) == handle)
             return true;
     return false;
 }

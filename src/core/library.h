@@ -32,3 +32,5 @@ bool IsValidHandle(const void* handle);
 // The camera behind a handle, or null after recording IIDC_ERR_INVALID_HANDLE
 // in the global slot. Every per-camera export starts with it.
 CCamera* CameraFromHandle(iidc_handle handle);
+
+inline iidc_handle HandleOf(CCamera* pCamera) { return reinterpret_cast<iidc_handle>(pCamera); }
