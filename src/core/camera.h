@@ -35,6 +35,8 @@ public:
     // conversion buffer. The buffers are shared with the streaming thread while
     // capture runs; the list itself never changes then.
     BYTE** m_ppFrames = nullptr;
+    bool m_bOwnsFrames = false;                  // the buffers are the library's to give back
+    LONG m_cbFrame = 0;                          // frame size the ring was made for
     BYTE* m_pRgbBuffer = nullptr;
     CSampleGrabberCB* m_pCallback = nullptr;     // owns one reference while set
 
