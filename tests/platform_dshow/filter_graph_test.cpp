@@ -172,11 +172,9 @@ TEST_F(FilterGraphTest, StopJoinsAFreeRunningStreamingThread) {
   ASSERT_EQ(m_pControl->Stop(), S_OK);
   const uint32_t nDelivered = m_pSource->Delivered();
   EXPECT_EQ(m_pSource->Delivered(), nDelivered);  // nothing streams after Stop
-  // The renderer stopped first and refused the last frame, so the source
-  // stopped sending; it starts again with the next run.
-  EXPECT_EQ(m_pSource->LastRefusal(), VFW_E_WRONG_STATE);
-  ASSERT_EQ(m_pControl->Run(), S_OK);
+  // A frame refused during the stop may have ended the free run: ask again.
   m_pSource->SetFreeRunning(true);
+  ASSERT_EQ(m_pControl->Run(), S_OK);
   ASSERT_TRUE(m_pSource->WaitDelivered(nDelivered + 50));
 }
 
