@@ -87,7 +87,9 @@ TEST_F(FilterBaseTest, ConnectsBothEndsAndDisconnectsOneEndAtATime) {
   ComPtr<IPin> pPeer;
   EXPECT_EQ(m_pOut->ConnectedTo(pPeer.ReleaseAndGetAddressOf()), VFW_E_NOT_CONNECTED);
   EXPECT_EQ(pPeer.Get(), nullptr);
-  EXPECT_EQ(m_pOut->ConnectionMediaType(&mtOut), VFW_E_NOT_CONNECTED);
+  CMediaType mtNone;
+  EXPECT_EQ(m_pOut->ConnectionMediaType(&mtNone), VFW_E_NOT_CONNECTED);
+  EXPECT_EQ(mtNone.pbFormat, nullptr);
   EXPECT_EQ(RefCount(m_pRenderer.Get()), 2u);
 }
 
