@@ -66,7 +66,7 @@ public:
   Result ReadQuadlet(std::uint32_t dwOffset, std::uint32_t* pdwValue);
   Result WriteQuadlet(std::uint32_t dwOffset, std::uint32_t dwValue);
 
-  // The Format 7 area request: VCAM_E_NOT_FOUND when the camera is not in
+  // The Format 7 area request (at least AREA_REQUEST_BYTES): VCAM_E_NOT_FOUND when the camera is not in
   // Format 7, VCAM_E_INVALIDARG when the rectangle is refused (registers then
   // unchanged and VALUE_SETTING's error flag set).
   Result ApplyAreaRequest(const void* pRequest, std::size_t cbRequest);
