@@ -3,7 +3,10 @@
 #include <atomic>
 #include <thread>
 
+#include "vcam/model/camera_model.h"
 #include "vcam/model/clock.h"
+#include "vcam/model/offsets.h"
+#include "vcam/model/pattern.h"
 
 namespace vcam::test {
 namespace {
@@ -82,6 +85,44 @@ TEST(FrameClocks, FramesAlreadyDueGoAtOnce) {
   EXPECT_TRUE(real.WaitForFrame(real.Now() - 1, source.get_token()));
   CFreeRunClock free;
   EXPECT_TRUE(free.WaitForFrame(free.Now() + 36000000000, source.get_token()));
+}
+
+}  // namespace
+}  // namespace vcam::test
+
+namespace vcam::test {
+namespace {
+
+// The capture filter's streaming thread reads the stream and draws frames while
+// the application writes registers; the model serialises them.
+TEST(CameraModelThreads, RegisterTrafficAlongsideStreaming) {
+  Profile profile = BuiltInCameraSet()[0];
+  const auto pClock = std::make_shared<CSteppedClock>();
+  profile.pClock = pClock;
+  CCameraModel camera(profile);
+  std::atomic<int> nBadFrames{0};
+  std::jthread streamer([&](std::stop_token stop) {
+    std::vector<std::uint8_t> frame;
+    std::uint32_t nSequence = 0;
+    while (pClock->WaitForFrame(pClock->Now(), stop)) {
+      const StreamInfo s = camera.GetStream();
+      frame.resize(static_cast<std::size_t>(s.cbFrame));
+      if (!s.bValid || !DrawTestPattern(s.nColor, s.nWidth, s.nHeight, nSequence, frame) ||
+          FrameSequence(frame) != nSequence)
+        ++nBadFrames;
+      ++nSequence;
+      camera.NoteFrameSent();
+    }
+  });
+  pClock->Step(200);
+  for (std::uint32_t i = 0; i < 200; ++i) {
+    EXPECT_EQ(camera.WriteQuadlet(CUR_V_MODE, (i % 6) << 29), VCAM_S_OK);
+    EXPECT_EQ(camera.WriteQuadlet(ONE_SHOT, Bit(1) | 3), VCAM_S_OK);
+  }
+  ASSERT_TRUE(pClock->WaitForTaken(200, 10s));
+  streamer.request_stop();
+  streamer.join();
+  EXPECT_EQ(nBadFrames, 0);
 }
 
 }  // namespace
