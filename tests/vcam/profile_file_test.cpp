@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "vcam/model/camera_set.h"
 #include "vcam/model/config_rom.h"
 #include "vcam/model/offsets.h"
