@@ -48,6 +48,12 @@ TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   p.rawRegisters = {{0x1F00, 0xCAFE}, {ISO_CHANNEL, 0x31000000}};
   p.rawRom = BuildConfigRom("Raw", "Rom", 7);
   p.clock = ClockKind::Stepped;
+  FeatureProfile unnamed;  // a feature without a name, far from the defaults
+  unnamed.nId = 0xC0;
+  unnamed.bManual = unnamed.bReadOut = false;
+  unnamed.bAuto = unnamed.bAutoMode = true;
+  unnamed.nMin = 3, unnamed.nMax = 4095, unnamed.nValue = 4000, unnamed.nValue2 = 9;
+  p.features.push_back(unnamed);
   p.pFaults->readFailure.Set(0x600, 0x610, VCAM_E_ADDRESS);
   p.pFaults->bRefuseArea = true;
   p.pFaults->cbOversize = 12;
