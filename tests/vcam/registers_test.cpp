@@ -112,6 +112,16 @@ TEST_F(CameraTest, EnumeratesTheOfferedStandardModes) {
   EXPECT_EQ(modes[1].dwRates, 0x78000000u);
   EXPECT_EQ(modes.back().nFormat, 1u);
   EXPECT_EQ(modes.back().nMode, 5u);
+
+  // A media type names a mode by its subtype and sample size.
+  const auto found = m_pCamera->FindStandardMode(*ColorCodingFromSubtypeFirstField(0x59565955), 800u * 600 * 2);
+  ASSERT_TRUE(found.has_value());  // "UYVY", 800 x 600: Format 1 mode 0
+  EXPECT_EQ(found->nFormat, 1u);
+  EXPECT_EQ(found->nMode, 0u);
+  EXPECT_FALSE(m_pCamera->FindStandardMode(COLOR_MONO16, 640u * 480 * 2).has_value());  // not offered
+  EXPECT_EQ(ColorCodingFromSubtypeFirstField(0xE436EB7A), COLOR_MONO8);
+  EXPECT_EQ(ColorCodingFromSubtypeFirstField(0), COLOR_MONO16);
+  EXPECT_FALSE(ColorCodingFromSubtypeFirstField(0x32595559).has_value());  // "YUY2"
 }
 
 TEST_F(CameraTest, StatusRegistersAreMasked) {
