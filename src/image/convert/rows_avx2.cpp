@@ -99,38 +99,69 @@ inline void YuvTerms(__m256i uv, __m256i& br, __m256i& g)
     }
 }
 
-// 8 pixels per half: 16-bit luma and per-pixel terms to 24 bytes of blue,
-// green, red at pLow for the lower half and at pHigh for the upper half, each
-// channel clamped to 0-255 by the unsigned saturation of the pack.
-inline void StoreBgr8x2(uint8_t* pLow, uint8_t* pHigh, __m256i y, __m256i blue, __m256i green, __m256i red)
+// Per half: blue and green of 8 pixels as bytes 0-7 and 8-15, from 16-bit
+// luma and per-pixel terms, each clamped to 0-255 by the unsigned saturation
+// of the pack.
+inline __m256i PackBlueGreen(__m256i y, __m256i blue, __m256i green)
 {
-    const __m256i bg = _mm256_packus_epi16(_mm256_add_epi16(y, blue), _mm256_add_epi16(y, green));
-    const __m256i rr = _mm256_packus_epi16(_mm256_add_epi16(y, red), _mm256_setzero_si256());
+    return _mm256_packus_epi16(_mm256_add_epi16(y, blue), _mm256_add_epi16(y, green));
+}
+
+// Per half: red of two sets of 8 pixels as bytes 0-7 and 8-15.
+inline __m256i PackRed(__m256i y0, __m256i red0, __m256i y1, __m256i red1)
+{
+    return _mm256_packus_epi16(_mm256_add_epi16(y0, red0), _mm256_add_epi16(y1, red1));
+}
+
+// Per half: 8 pixels of blue and green from bg and red from byte R of rr as
+// 24 bytes of blue, green, red, the lower half's at pLow, the upper's at pHigh.
+template <char R>
+inline void StoreBgr8x2(uint8_t* pLow, uint8_t* pHigh, __m256i bg, __m256i rr)
+{
     const __m256i first = _mm256_or_si256(
         _mm256_shuffle_epi8(bg, Both(_mm_setr_epi8(0, 8, Z, 1, 9, Z, 2, 10, Z, 3, 11, Z, 4, 12, Z, 5))),
-        _mm256_shuffle_epi8(rr, Both(_mm_setr_epi8(Z, Z, 0, Z, Z, 1, Z, Z, 2, Z, Z, 3, Z, Z, 4, Z))));
+        _mm256_shuffle_epi8(rr, Both(_mm_setr_epi8(Z, Z, R, Z, Z, R + 1, Z, Z, R + 2, Z, Z, R + 3, Z, Z, R + 4, Z))));
     const __m256i last = _mm256_or_si256(
         _mm256_shuffle_epi8(bg, Both(_mm_setr_epi8(13, Z, 6, 14, Z, 7, 15, Z, Z, Z, Z, Z, Z, Z, Z, Z))),
-        _mm256_shuffle_epi8(rr, Both(_mm_setr_epi8(Z, 5, Z, Z, 6, Z, Z, 7, Z, Z, Z, Z, Z, Z, Z, Z))));
+        _mm256_shuffle_epi8(rr, Both(_mm_setr_epi8(Z, R + 5, Z, Z, R + 6, Z, Z, R + 7, Z, Z, Z, Z, Z, Z, Z, Z))));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(pLow), _mm256_castsi256_si128(first));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pLow + 16), _mm256_castsi256_si128(last));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(pHigh), _mm256_extracti128_si256(first, 1));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(pHigh + 16), _mm256_extracti128_si256(last, 1));
 }
 
-// Blocks of 16 pixels in 32 bytes: U, Y0, V, Y1 per pair.
+// Blocks of 16 pixels in 32 bytes: U, Y0, V, Y1 per pair. Two blocks per
+// pass while they last, so that they share the red pack.
 template <bool FLOAT>
 void Yuv422Rows(const uint8_t* pSrc, uint8_t* pDst, int nPixels)
 {
     const __m256i low = _mm256_set1_epi16(0x00FF);
     const __m256i first = Both(_mm_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13));
     const __m256i second = Both(_mm_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15));
-    for (int i = 0; i < nPixels; i += 16, pSrc += 32, pDst += 48) {
+    int i = 0;
+    for (; i + 32 <= nPixels; i += 32, pSrc += 64, pDst += 96) {
+        const __m256i in0 = Load(pSrc);
+        const __m256i in1 = Load(pSrc + 32);
+        __m256i br0, g0, br1, g1;
+        YuvTerms<FLOAT>(_mm256_and_si256(in0, low), br0, g0);
+        YuvTerms<FLOAT>(_mm256_and_si256(in1, low), br1, g1);
+        const __m256i y0 = _mm256_srli_epi16(in0, 8);
+        const __m256i y1 = _mm256_srli_epi16(in1, 8);
+        const __m256i rr = PackRed(y0, _mm256_shuffle_epi8(br0, second), y1, _mm256_shuffle_epi8(br1, second));
+        StoreBgr8x2<0>(pDst, pDst + 24,
+                       PackBlueGreen(y0, _mm256_shuffle_epi8(br0, first), _mm256_shuffle_epi8(g0, first)), rr);
+        StoreBgr8x2<8>(pDst + 48, pDst + 72,
+                       PackBlueGreen(y1, _mm256_shuffle_epi8(br1, first), _mm256_shuffle_epi8(g1, first)), rr);
+    }
+    if (i < nPixels) {
         const __m256i in = Load(pSrc);
         __m256i br, g;
         YuvTerms<FLOAT>(_mm256_and_si256(in, low), br, g);
-        StoreBgr8x2(pDst, pDst + 24, _mm256_srli_epi16(in, 8), _mm256_shuffle_epi8(br, first),
-                    _mm256_shuffle_epi8(g, first), _mm256_shuffle_epi8(br, second));
+        const __m256i y = _mm256_srli_epi16(in, 8);
+        const __m256i red = _mm256_shuffle_epi8(br, second);
+        StoreBgr8x2<0>(pDst, pDst + 24,
+                       PackBlueGreen(y, _mm256_shuffle_epi8(br, first), _mm256_shuffle_epi8(g, first)),
+                       PackRed(y, red, y, red));
     }
 }
 
@@ -154,10 +185,14 @@ void Yuv411Rows(const uint8_t* pSrc, uint8_t* pDst, int nPixels)
         const __m256i in1 = Load2(pSrc + 8, pSrc + 32);
         __m256i br, g;
         YuvTerms<FLOAT>(_mm256_or_si256(_mm256_shuffle_epi8(in0, uv0), _mm256_shuffle_epi8(in1, uv1)), br, g);
-        StoreBgr8x2(pDst, pDst + 48, _mm256_shuffle_epi8(in0, y0), _mm256_shuffle_epi8(br, firstLow),
-                    _mm256_shuffle_epi8(g, firstLow), _mm256_shuffle_epi8(br, secondLow));
-        StoreBgr8x2(pDst + 24, pDst + 72, _mm256_shuffle_epi8(in1, y1), _mm256_shuffle_epi8(br, firstHigh),
-                    _mm256_shuffle_epi8(g, firstHigh), _mm256_shuffle_epi8(br, secondHigh));
+        const __m256i luma0 = _mm256_shuffle_epi8(in0, y0);
+        const __m256i luma1 = _mm256_shuffle_epi8(in1, y1);
+        const __m256i rr = PackRed(luma0, _mm256_shuffle_epi8(br, secondLow), luma1, _mm256_shuffle_epi8(br, secondHigh));
+        StoreBgr8x2<0>(pDst, pDst + 48,
+                       PackBlueGreen(luma0, _mm256_shuffle_epi8(br, firstLow), _mm256_shuffle_epi8(g, firstLow)), rr);
+        StoreBgr8x2<8>(pDst + 24, pDst + 72,
+                       PackBlueGreen(luma1, _mm256_shuffle_epi8(br, firstHigh), _mm256_shuffle_epi8(g, firstHigh)),
+                       rr);
     }
 }
 
@@ -178,10 +213,11 @@ void Yuv444Rows(const uint8_t* pSrc, uint8_t* pDst, int nPixels)
         YuvTerms<FLOAT>(_mm256_shuffle_epi8(in1, uv1), br1, g1);
         br0 = _mm256_shuffle_epi8(br0, split);   // blue of pixels 0-3, red of pixels 0-3
         br1 = _mm256_shuffle_epi8(br1, split);
-        StoreBgr8x2(pDst, pDst + 24,
-                    _mm256_or_si256(_mm256_shuffle_epi8(in0, y0), _mm256_shuffle_epi8(in1, y1)),
-                    _mm256_unpacklo_epi64(br0, br1), _mm256_packs_epi32(g0, g1),
-                    _mm256_unpackhi_epi64(br0, br1));
+        const __m256i luma = _mm256_or_si256(_mm256_shuffle_epi8(in0, y0), _mm256_shuffle_epi8(in1, y1));
+        const __m256i red = _mm256_unpackhi_epi64(br0, br1);
+        StoreBgr8x2<0>(pDst, pDst + 24,
+                       PackBlueGreen(luma, _mm256_unpacklo_epi64(br0, br1), _mm256_packs_epi32(g0, g1)),
+                       PackRed(luma, red, luma, red));
     }
 }
 

@@ -71,33 +71,63 @@ inline void YuvTerms(__m128i uv, __m128i& br, __m128i& g)
     }
 }
 
-// 8 pixels: 16-bit luma and per-pixel terms to 24 bytes of blue, green, red,
-// each channel clamped to 0-255 by the unsigned saturation of the pack.
-inline void StoreBgr8(uint8_t* pDst, __m128i y, __m128i blue, __m128i green, __m128i red)
+// Blue and green of 8 pixels as bytes 0-7 and 8-15, from 16-bit luma and
+// per-pixel terms, each clamped to 0-255 by the unsigned saturation of the
+// pack.
+inline __m128i PackBlueGreen(__m128i y, __m128i blue, __m128i green)
 {
-    const __m128i bg = _mm_packus_epi16(_mm_add_epi16(y, blue), _mm_add_epi16(y, green));
-    const __m128i rr = _mm_packus_epi16(_mm_add_epi16(y, red), _mm_setzero_si128());
-    Store(pDst, _mm_or_si128(
-                    _mm_shuffle_epi8(bg, _mm_setr_epi8(0, 8, Z, 1, 9, Z, 2, 10, Z, 3, 11, Z, 4, 12, Z, 5)),
-                    _mm_shuffle_epi8(rr, _mm_setr_epi8(Z, Z, 0, Z, Z, 1, Z, Z, 2, Z, Z, 3, Z, Z, 4, Z))));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(pDst + 16),
-                     _mm_or_si128(_mm_shuffle_epi8(bg, _mm_setr_epi8(13, Z, 6, 14, Z, 7, 15, Z, Z, Z, Z, Z, Z, Z, Z, Z)),
-                                  _mm_shuffle_epi8(rr, _mm_setr_epi8(Z, 5, Z, Z, 6, Z, Z, 7, Z, Z, Z, Z, Z, Z, Z, Z))));
+    return _mm_packus_epi16(_mm_add_epi16(y, blue), _mm_add_epi16(y, green));
 }
 
-// Blocks of 8 pixels in 16 bytes: U, Y0, V, Y1 per pair.
+// Red of two sets of 8 pixels as bytes 0-7 and 8-15.
+inline __m128i PackRed(__m128i y0, __m128i red0, __m128i y1, __m128i red1)
+{
+    return _mm_packus_epi16(_mm_add_epi16(y0, red0), _mm_add_epi16(y1, red1));
+}
+
+// 8 pixels of blue and green from bg and red from byte R of rr as 24 bytes
+// of blue, green, red.
+template <char R>
+inline void StoreBgr8(uint8_t* pDst, __m128i bg, __m128i rr)
+{
+    Store(pDst, _mm_or_si128(
+                    _mm_shuffle_epi8(bg, _mm_setr_epi8(0, 8, Z, 1, 9, Z, 2, 10, Z, 3, 11, Z, 4, 12, Z, 5)),
+                    _mm_shuffle_epi8(rr, _mm_setr_epi8(Z, Z, R, Z, Z, R + 1, Z, Z, R + 2, Z, Z, R + 3, Z, Z, R + 4, Z))));
+    _mm_storel_epi64(
+        reinterpret_cast<__m128i*>(pDst + 16),
+        _mm_or_si128(_mm_shuffle_epi8(bg, _mm_setr_epi8(13, Z, 6, 14, Z, 7, 15, Z, Z, Z, Z, Z, Z, Z, Z, Z)),
+                     _mm_shuffle_epi8(rr, _mm_setr_epi8(Z, R + 5, Z, Z, R + 6, Z, Z, R + 7, Z, Z, Z, Z, Z, Z, Z, Z))));
+}
+
+// Blocks of 8 pixels in 16 bytes: U, Y0, V, Y1 per pair. Two blocks per pass
+// while they last, so that they share the red pack.
 template <bool FLOAT>
 void Yuv422Rows(const uint8_t* pSrc, uint8_t* pDst, int nPixels)
 {
     const __m128i low = _mm_set1_epi16(0x00FF);
     const __m128i first = _mm_setr_epi8(0, 1, 0, 1, 4, 5, 4, 5, 8, 9, 8, 9, 12, 13, 12, 13);
     const __m128i second = _mm_setr_epi8(2, 3, 2, 3, 6, 7, 6, 7, 10, 11, 10, 11, 14, 15, 14, 15);
-    for (int i = 0; i < nPixels; i += 8, pSrc += 16, pDst += 24) {
+    int i = 0;
+    for (; i + 16 <= nPixels; i += 16, pSrc += 32, pDst += 48) {
+        const __m128i in0 = Load(pSrc);
+        const __m128i in1 = Load(pSrc + 16);
+        __m128i br0, g0, br1, g1;
+        YuvTerms<FLOAT>(_mm_and_si128(in0, low), br0, g0);
+        YuvTerms<FLOAT>(_mm_and_si128(in1, low), br1, g1);
+        const __m128i y0 = _mm_srli_epi16(in0, 8);
+        const __m128i y1 = _mm_srli_epi16(in1, 8);
+        const __m128i rr = PackRed(y0, _mm_shuffle_epi8(br0, second), y1, _mm_shuffle_epi8(br1, second));
+        StoreBgr8<0>(pDst, PackBlueGreen(y0, _mm_shuffle_epi8(br0, first), _mm_shuffle_epi8(g0, first)), rr);
+        StoreBgr8<8>(pDst + 24, PackBlueGreen(y1, _mm_shuffle_epi8(br1, first), _mm_shuffle_epi8(g1, first)), rr);
+    }
+    if (i < nPixels) {
         const __m128i in = Load(pSrc);
         __m128i br, g;
         YuvTerms<FLOAT>(_mm_and_si128(in, low), br, g);
-        StoreBgr8(pDst, _mm_srli_epi16(in, 8), _mm_shuffle_epi8(br, first), _mm_shuffle_epi8(g, first),
-                  _mm_shuffle_epi8(br, second));
+        const __m128i y = _mm_srli_epi16(in, 8);
+        const __m128i red = _mm_shuffle_epi8(br, second);
+        StoreBgr8<0>(pDst, PackBlueGreen(y, _mm_shuffle_epi8(br, first), _mm_shuffle_epi8(g, first)),
+                     PackRed(y, red, y, red));
     }
 }
 
@@ -119,10 +149,12 @@ void Yuv411Rows(const uint8_t* pSrc, uint8_t* pDst, int nPixels)
         const __m128i in1 = Load(pSrc + 8);
         __m128i br, g;
         YuvTerms<FLOAT>(_mm_or_si128(_mm_shuffle_epi8(in0, uv0), _mm_shuffle_epi8(in1, uv1)), br, g);
-        StoreBgr8(pDst, _mm_shuffle_epi8(in0, y0), _mm_shuffle_epi8(br, firstLow),
-                  _mm_shuffle_epi8(g, firstLow), _mm_shuffle_epi8(br, secondLow));
-        StoreBgr8(pDst + 24, _mm_shuffle_epi8(in1, y1), _mm_shuffle_epi8(br, firstHigh),
-                  _mm_shuffle_epi8(g, firstHigh), _mm_shuffle_epi8(br, secondHigh));
+        const __m128i luma0 = _mm_shuffle_epi8(in0, y0);
+        const __m128i luma1 = _mm_shuffle_epi8(in1, y1);
+        const __m128i rr = PackRed(luma0, _mm_shuffle_epi8(br, secondLow), luma1, _mm_shuffle_epi8(br, secondHigh));
+        StoreBgr8<0>(pDst, PackBlueGreen(luma0, _mm_shuffle_epi8(br, firstLow), _mm_shuffle_epi8(g, firstLow)), rr);
+        StoreBgr8<8>(pDst + 24, PackBlueGreen(luma1, _mm_shuffle_epi8(br, firstHigh), _mm_shuffle_epi8(g, firstHigh)),
+                     rr);
     }
 }
 
@@ -143,8 +175,10 @@ void Yuv444Rows(const uint8_t* pSrc, uint8_t* pDst, int nPixels)
         YuvTerms<FLOAT>(_mm_shuffle_epi8(in1, uv1), br1, g1);
         br0 = _mm_shuffle_epi8(br0, split);   // blue of pixels 0-3, red of pixels 0-3
         br1 = _mm_shuffle_epi8(br1, split);
-        StoreBgr8(pDst, _mm_or_si128(_mm_shuffle_epi8(in0, y0), _mm_shuffle_epi8(in1, y1)),
-                  _mm_unpacklo_epi64(br0, br1), _mm_packs_epi32(g0, g1), _mm_unpackhi_epi64(br0, br1));
+        const __m128i luma = _mm_or_si128(_mm_shuffle_epi8(in0, y0), _mm_shuffle_epi8(in1, y1));
+        const __m128i red = _mm_unpackhi_epi64(br0, br1);
+        StoreBgr8<0>(pDst, PackBlueGreen(luma, _mm_unpacklo_epi64(br0, br1), _mm_packs_epi32(g0, g1)),
+                     PackRed(luma, red, luma, red));
     }
 }
 
