@@ -33,34 +33,35 @@ struct FRAME_SIZE
 constexpr FRAME_SIZE SIZES[] = {{640, 480}, {1600, 1200}};
 
 // Source and output of one frame, reused by every iteration.
-struct CFrame
+class CFrame
 {
+public:
     CFrame(RawCoding coding, FRAME_SIZE size)
-        : nWidth(size.nWidth),
-          nHeight(size.nHeight),
-          src(RawRowBytes(coding, size.nWidth) * size.nHeight),
-          dst(Bgr24ImageSize(size.nWidth, size.nHeight))
+        : m_nWidth(size.nWidth),
+          m_nHeight(size.nHeight),
+          m_src(RawRowBytes(coding, size.nWidth) * size.nHeight),
+          m_dst(Bgr24ImageSize(size.nWidth, size.nHeight))
     {
         uint32_t x = 12345;
-        for (uint8_t& b : src) {
+        for (uint8_t& b : m_src) {
             x = x * 1103515245u + 12345u;
             b = static_cast<uint8_t>(x >> 23);
         }
     }
 
-    int nWidth;
-    int nHeight;
-    std::vector<uint8_t> src;
-    std::vector<uint8_t> dst;
+    int m_nWidth;
+    int m_nHeight;
+    std::vector<uint8_t> m_src;
+    std::vector<uint8_t> m_dst;
 };
 
 void SetRate(benchmark::State& state, const CFrame& frame)
 {
-    const double pixels = static_cast<double>(frame.nWidth) * frame.nHeight;
+    const double pixels = static_cast<double>(frame.m_nWidth) * frame.m_nHeight;
     state.counters["MP/s"] =
         benchmark::Counter(pixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(frame.src.size() + frame.dst.size()));
+                            static_cast<int64_t>(frame.m_src.size() + frame.m_dst.size()));
 }
 
 void BM_Ours(benchmark::State& state, RawCoding coding, bool bFloatYuv, const CONVERT_ROWS* pRows,
@@ -68,9 +69,9 @@ void BM_Ours(benchmark::State& state, RawCoding coding, bool bFloatYuv, const CO
 {
     CFrame frame(coding, size);
     for (auto _ : state) {
-        const bool bOk = ConvertFrameToBgr24(*pRows, coding, frame.src.data(), frame.src.size(),
-                                             frame.dst.data(), frame.dst.size(), frame.nWidth,
-                                             frame.nHeight, bFloatYuv);
+        const bool bOk = ConvertFrameToBgr24(*pRows, coding, frame.m_src.data(), frame.m_src.size(),
+                                             frame.m_dst.data(), frame.m_dst.size(), frame.m_nWidth,
+                                             frame.m_nHeight, bFloatYuv);
         benchmark::DoNotOptimize(bOk);
         benchmark::ClobberMemory();
     }
@@ -82,9 +83,9 @@ void BM_Memcpy(benchmark::State& state, RawCoding coding, FRAME_SIZE size)
     CFrame frame(coding, size);
     for (auto _ : state) {
         // Reads the whole input at least once and writes the whole output once.
-        for (size_t cbDone = 0; cbDone < frame.dst.size();) {
-            const size_t cb = std::min(frame.src.size(), frame.dst.size() - cbDone);
-            std::memcpy(frame.dst.data() + cbDone, frame.src.data(), cb);
+        for (size_t cbDone = 0; cbDone < frame.m_dst.size();) {
+            const size_t cb = std::min(frame.m_src.size(), frame.m_dst.size() - cbDone);
+            std::memcpy(frame.m_dst.data() + cbDone, frame.m_src.data(), cb);
             cbDone += cb;
         }
         benchmark::ClobberMemory();
@@ -99,14 +100,14 @@ void BM_Memcpy(benchmark::State& state, RawCoding coding, FRAME_SIZE size)
 void BM_LibyuvUyvyViaArgb(benchmark::State& state, FRAME_SIZE size)
 {
     CFrame frame(RawCoding::Yuv422, size);
-    const size_t cbStride = Bgr24Stride(frame.nWidth);
-    std::vector<uint8_t> argb(4 * static_cast<size_t>(frame.nWidth) + 64);
+    const size_t cbStride = Bgr24Stride(frame.m_nWidth);
+    std::vector<uint8_t> argb(4 * static_cast<size_t>(frame.m_nWidth) + 64);
     for (auto _ : state) {
-        const uint8_t* pSrc = frame.src.data();
-        uint8_t* pDst = frame.dst.data() + cbStride * (frame.nHeight - 1);
-        for (int r = 0; r < frame.nHeight; ++r, pSrc += 2 * frame.nWidth, pDst -= cbStride) {
-            libyuv::UYVYToARGBRow_AVX2(pSrc, argb.data(), &libyuv::kYuvI601Constants, frame.nWidth);
-            libyuv::ARGBToRGB24Row_AVX2(argb.data(), pDst, frame.nWidth);
+        const uint8_t* pSrc = frame.m_src.data();
+        uint8_t* pDst = frame.m_dst.data() + cbStride * (frame.m_nHeight - 1);
+        for (int r = 0; r < frame.m_nHeight; ++r, pSrc += 2 * frame.m_nWidth, pDst -= cbStride) {
+            libyuv::UYVYToARGBRow_AVX2(pSrc, argb.data(), &libyuv::kYuvI601Constants, frame.m_nWidth);
+            libyuv::ARGBToRGB24Row_AVX2(argb.data(), pDst, frame.m_nWidth);
         }
         benchmark::ClobberMemory();
     }
@@ -117,16 +118,16 @@ void BM_LibyuvUyvyViaArgb(benchmark::State& state, FRAME_SIZE size)
 void BM_LibyuvUyvyViaPlanes(benchmark::State& state, FRAME_SIZE size)
 {
     CFrame frame(RawCoding::Yuv422, size);
-    const size_t cbStride = Bgr24Stride(frame.nWidth);
-    std::vector<uint8_t> y(frame.nWidth + 64), u(frame.nWidth / 2 + 64), v(frame.nWidth / 2 + 64);
+    const size_t cbStride = Bgr24Stride(frame.m_nWidth);
+    std::vector<uint8_t> y(frame.m_nWidth + 64), u(frame.m_nWidth / 2 + 64), v(frame.m_nWidth / 2 + 64);
     for (auto _ : state) {
-        const uint8_t* pSrc = frame.src.data();
-        uint8_t* pDst = frame.dst.data() + cbStride * (frame.nHeight - 1);
-        for (int r = 0; r < frame.nHeight; ++r, pSrc += 2 * frame.nWidth, pDst -= cbStride) {
-            libyuv::UYVYToUV422Row_AVX2(pSrc, u.data(), v.data(), frame.nWidth);
-            libyuv::UYVYToYRow_AVX2(pSrc, y.data(), frame.nWidth);
+        const uint8_t* pSrc = frame.m_src.data();
+        uint8_t* pDst = frame.m_dst.data() + cbStride * (frame.m_nHeight - 1);
+        for (int r = 0; r < frame.m_nHeight; ++r, pSrc += 2 * frame.m_nWidth, pDst -= cbStride) {
+            libyuv::UYVYToUV422Row_AVX2(pSrc, u.data(), v.data(), frame.m_nWidth);
+            libyuv::UYVYToYRow_AVX2(pSrc, y.data(), frame.m_nWidth);
             libyuv::I422ToRGB24Row_AVX2(y.data(), u.data(), v.data(), pDst, &libyuv::kYuvI601Constants,
-                                        frame.nWidth);
+                                        frame.m_nWidth);
         }
         benchmark::ClobberMemory();
     }
@@ -138,12 +139,12 @@ void BM_LibyuvUyvyViaPlanes(benchmark::State& state, FRAME_SIZE size)
 void BM_LibyuvUyvyFrames(benchmark::State& state, FRAME_SIZE size)
 {
     CFrame frame(RawCoding::Yuv422, size);
-    std::vector<uint8_t> argb(4 * static_cast<size_t>(frame.nWidth) * frame.nHeight);
+    std::vector<uint8_t> argb(4 * static_cast<size_t>(frame.m_nWidth) * frame.m_nHeight);
     for (auto _ : state) {
-        libyuv::UYVYToARGB(frame.src.data(), 2 * frame.nWidth, argb.data(), 4 * frame.nWidth, frame.nWidth,
-                           frame.nHeight);
-        libyuv::ARGBToRGB24(argb.data(), 4 * frame.nWidth, frame.dst.data(),
-                            static_cast<int>(Bgr24Stride(frame.nWidth)), frame.nWidth, -frame.nHeight);
+        libyuv::UYVYToARGB(frame.m_src.data(), 2 * frame.m_nWidth, argb.data(), 4 * frame.m_nWidth, frame.m_nWidth,
+                           frame.m_nHeight);
+        libyuv::ARGBToRGB24(argb.data(), 4 * frame.m_nWidth, frame.m_dst.data(),
+                            static_cast<int>(Bgr24Stride(frame.m_nWidth)), frame.m_nWidth, -frame.m_nHeight);
         benchmark::ClobberMemory();
     }
     SetRate(state, frame);
@@ -154,14 +155,14 @@ void BM_LibyuvUyvyFrames(benchmark::State& state, FRAME_SIZE size)
 void BM_LibyuvGreyViaArgb(benchmark::State& state, FRAME_SIZE size)
 {
     CFrame frame(RawCoding::Mono8, size);
-    const size_t cbStride = Bgr24Stride(frame.nWidth);
-    std::vector<uint8_t> argb(4 * static_cast<size_t>(frame.nWidth) + 64);
+    const size_t cbStride = Bgr24Stride(frame.m_nWidth);
+    std::vector<uint8_t> argb(4 * static_cast<size_t>(frame.m_nWidth) + 64);
     for (auto _ : state) {
-        const uint8_t* pSrc = frame.src.data();
-        uint8_t* pDst = frame.dst.data() + cbStride * (frame.nHeight - 1);
-        for (int r = 0; r < frame.nHeight; ++r, pSrc += frame.nWidth, pDst -= cbStride) {
-            libyuv::J400ToARGBRow_SSE2(pSrc, argb.data(), frame.nWidth);
-            libyuv::ARGBToRGB24Row_AVX2(argb.data(), pDst, frame.nWidth);
+        const uint8_t* pSrc = frame.m_src.data();
+        uint8_t* pDst = frame.m_dst.data() + cbStride * (frame.m_nHeight - 1);
+        for (int r = 0; r < frame.m_nHeight; ++r, pSrc += frame.m_nWidth, pDst -= cbStride) {
+            libyuv::J400ToARGBRow_SSE2(pSrc, argb.data(), frame.m_nWidth);
+            libyuv::ARGBToRGB24Row_AVX2(argb.data(), pDst, frame.m_nWidth);
         }
         benchmark::ClobberMemory();
     }
@@ -171,12 +172,12 @@ void BM_LibyuvGreyViaArgb(benchmark::State& state, FRAME_SIZE size)
 void BM_LibyuvGreyFrames(benchmark::State& state, FRAME_SIZE size)
 {
     CFrame frame(RawCoding::Mono8, size);
-    std::vector<uint8_t> argb(4 * static_cast<size_t>(frame.nWidth) * frame.nHeight);
+    std::vector<uint8_t> argb(4 * static_cast<size_t>(frame.m_nWidth) * frame.m_nHeight);
     for (auto _ : state) {
-        libyuv::J400ToARGB(frame.src.data(), frame.nWidth, argb.data(), 4 * frame.nWidth, frame.nWidth,
-                           frame.nHeight);
-        libyuv::ARGBToRGB24(argb.data(), 4 * frame.nWidth, frame.dst.data(),
-                            static_cast<int>(Bgr24Stride(frame.nWidth)), frame.nWidth, -frame.nHeight);
+        libyuv::J400ToARGB(frame.m_src.data(), frame.m_nWidth, argb.data(), 4 * frame.m_nWidth, frame.m_nWidth,
+                           frame.m_nHeight);
+        libyuv::ARGBToRGB24(argb.data(), 4 * frame.m_nWidth, frame.m_dst.data(),
+                            static_cast<int>(Bgr24Stride(frame.m_nWidth)), frame.m_nWidth, -frame.m_nHeight);
         benchmark::ClobberMemory();
     }
     SetRate(state, frame);

@@ -11,6 +11,8 @@ enum class CpuFeature { Ssse3, Avx2 };
 bool HasCpuFeature(CpuFeature feature)
 {
 #if (defined(__GNUC__) || defined(__clang__)) && (defined(__i386__) || defined(__x86_64__))
+    // Explicit, as the first use may come from a static constructor.
+    __builtin_cpu_init();
     switch (feature) {
     case CpuFeature::Ssse3: return __builtin_cpu_supports("ssse3");
     case CpuFeature::Avx2: return __builtin_cpu_supports("avx2");
