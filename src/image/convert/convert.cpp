@@ -36,10 +36,12 @@ void ConvertRow(const CONVERT_ROWS& rows, RawCoding coding, const uint8_t* pSrc,
     const int nWhole = nPixels - nPixels % rows.nBlock[i];
     if (nWhole > 0)
         rows.pfnRow[i](pSrc, pDst, nWhole, bFloatYuv);
-    if (nWhole < nPixels)
-        ReferenceRows().pfnRow[i](pSrc + RawRowBytes(coding, static_cast<uint64_t>(nWhole)),
-                                  pDst + 3 * static_cast<size_t>(nWhole), nPixels - nWhole,
-                                  bFloatYuv);
+    if (nWhole < nPixels) {
+        const CONVERT_ROWS* pTail = rows.pfnTailRows ? rows.pfnTailRows() : nullptr;
+        ConvertRow(pTail ? *pTail : ReferenceRows(), coding,
+                   pSrc + RawRowBytes(coding, static_cast<uint64_t>(nWhole)),
+                   pDst + 3 * static_cast<size_t>(nWhole), nPixels - nWhole, bFloatYuv);
+    }
 }
 
 bool ConvertFrameToBgr24(const CONVERT_ROWS& rows, RawCoding coding, const uint8_t* pSrc,

@@ -4,8 +4,9 @@
 // A row kernel converts nPixels pixels of one source row into 3 x nPixels
 // bytes of blue, green, red. The reference kernels take any pixel count; a
 // SIMD kernel takes a multiple of its block size only and reads and writes
-// exactly the bytes of those blocks. ConvertRow runs the SIMD kernel over the
-// whole blocks of a row and the reference kernel over the rest.
+// exactly the bytes of those blocks. ConvertRow runs a set's kernel over the
+// whole blocks of a row and its tail set (a narrower SIMD set, else the
+// reference) over the rest.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +24,7 @@ struct CONVERT_ROWS
     const char* pszName;
     ConvertRowFn pfnRow[RAW_CODING_COUNT];   // indexed by RawCoding
     int nBlock[RAW_CODING_COUNT];            // pixels per block
+    const CONVERT_ROWS* (*pfnTailRows)();    // for the rest of a row; null: the reference
 };
 
 // Source bytes of nPixels pixels of one row (whole chroma units).

@@ -232,6 +232,8 @@ constexpr CONVERT_ROWS AVX2_ROWS = {
     {Mono8Row, Mono16Row, YuvRow<Yuv411Rows<true>, Yuv411Rows<false>>,
      YuvRow<Yuv422Rows<true>, Yuv422Rows<false>>, YuvRow<Yuv444Rows<true>, Yuv444Rows<false>>},
     {32, 32, 32, 16, 16},
+    // Every processor with AVX2 has SSSE3.
+    Ssse3Rows,
 };
 
 }  // namespace

@@ -99,6 +99,7 @@ constexpr CONVERT_ROWS REFERENCE_ROWS = {
     "reference",
     {Mono8Row, Mono16Row, Yuv411Row, Yuv422Row, Yuv444Row},
     {1, 1, 1, 1, 1},
+    nullptr,
 };
 
 }  // namespace

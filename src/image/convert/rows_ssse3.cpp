@@ -193,6 +193,7 @@ constexpr CONVERT_ROWS SSSE3_ROWS = {
     {Mono8Row, Mono16Row, YuvRow<Yuv411Rows<true>, Yuv411Rows<false>>,
      YuvRow<Yuv422Rows<true>, Yuv422Rows<false>>, YuvRow<Yuv444Rows<true>, Yuv444Rows<false>>},
     {16, 16, 16, 8, 8},
+    nullptr,
 };
 
 }  // namespace
