@@ -29,7 +29,7 @@
 // the frame. A width or height of 0 is an empty image: nothing is read or
 // written and the result is true.
 //
-// All functions are reentrant; two calls may share neither output buffer.
+// Calls may run on several threads at once when their outputs do not overlap.
 #pragma once
 
 #include <cstddef>
