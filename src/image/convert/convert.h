@@ -23,11 +23,11 @@
 // Every frame function returns true when the whole image was written. It
 // returns false and writes nothing when a pointer is null, a size is
 // negative, the source holds fewer bytes than the frame needs or the output
-// holds fewer than Bgr24ImageSize(width, height): rows that would not fit the
-// output are never written in part. A caller that wants what fits converts a
+// holds fewer than Bgr24ImageSize(width, height): the image is written whole
+// or not at all, so when a row would not fit, no row is written. A caller that wants what fits converts a
 // smaller height: the result is then the bottom-up image of the top rows of
-// the frame. A width or height of 0 is an empty image: nothing is read or
-// written and the result is true.
+// the frame. With valid pointers, a width or height of 0 is an empty image:
+// nothing is read or written and the result is true.
 //
 // Calls may run on several threads at once when their outputs do not overlap.
 #pragma once
