@@ -123,8 +123,9 @@ HRESULT CVcamFilter::OnPauseFromRun() {
 
 STDMETHODIMP CVcamFilter::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                               LPVOID pPropData, DWORD cbPropData) {
-  if (const HRESULT hr = OperationFault("IKsPropertySet::Set"); FAILED(hr)) {
-    return hr;
+  const COperation op("IKsPropertySet::Set");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
     return E_PROP_SET_UNSUPPORTED;
@@ -163,8 +164,9 @@ STDMETHODIMP CVcamFilter::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInsta
 
 STDMETHODIMP CVcamFilter::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                               LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
-  if (const HRESULT hr = OperationFault("IKsPropertySet::Get"); FAILED(hr)) {
-    return hr;
+  const COperation op("IKsPropertySet::Get");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
     return E_PROP_SET_UNSUPPORTED;
@@ -225,8 +227,9 @@ STDMETHODIMP CVcamFilter::GetNumDropped(LONG* plDropped) {
 }
 
 STDMETHODIMP CVcamFilter::GetNumNotDropped(LONG* plNotDropped) {
-  if (const HRESULT hr = OperationFault("IAMDroppedFrames::GetNumNotDropped"); FAILED(hr)) {
-    return hr;
+  const COperation op("IAMDroppedFrames::GetNumNotDropped");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (plNotDropped == nullptr) {
     return E_POINTER;
@@ -277,8 +280,9 @@ STDMETHODIMP CVcamFilter::GetCaps(IPin* pPin, LONG* pCapsFlags) {
 }
 
 STDMETHODIMP CVcamFilter::SetMode(IPin* pPin, LONG Mode) {
-  if (const HRESULT hr = OperationFault("IAMVideoControl::SetMode"); FAILED(hr)) {
-    return hr;
+  const COperation op("IAMVideoControl::SetMode");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
     return hr;

@@ -143,8 +143,9 @@ HRESULT CVcamPin::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_PROPERTI
 // --- IAMStreamConfig ------------------------------------------------------
 
 STDMETHODIMP CVcamPin::GetNumberOfCapabilities(int* piCount, int* piSize) {
-  if (const HRESULT hr = OperationFault("IAMStreamConfig::GetNumberOfCapabilities"); FAILED(hr)) {
-    return hr;
+  const COperation op("IAMStreamConfig::GetNumberOfCapabilities");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (piCount == nullptr || piSize == nullptr) {
     return E_POINTER;
@@ -155,8 +156,9 @@ STDMETHODIMP CVcamPin::GetNumberOfCapabilities(int* piCount, int* piSize) {
 }
 
 STDMETHODIMP CVcamPin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) {
-  if (const HRESULT hr = OperationFault("IAMStreamConfig::GetStreamCaps"); FAILED(hr)) {
-    return hr;
+  const COperation op("IAMStreamConfig::GetStreamCaps");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (ppmt == nullptr || pSCC == nullptr) {
     return E_POINTER;
@@ -182,8 +184,9 @@ STDMETHODIMP CVcamPin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSC
 }
 
 STDMETHODIMP CVcamPin::SetFormat(AM_MEDIA_TYPE* pmt) {
-  if (const HRESULT hr = OperationFault("IAMStreamConfig::SetFormat"); FAILED(hr)) {
-    return hr;
+  const COperation op("IAMStreamConfig::SetFormat");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (pmt == nullptr) {
     return E_POINTER;
@@ -226,8 +229,9 @@ HRESULT CVcamPin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape)
 }
 
 STDMETHODIMP CVcamPin::GetFormat(AM_MEDIA_TYPE** ppmt) {
-  if (const HRESULT hr = OperationFault("IAMStreamConfig::GetFormat"); FAILED(hr)) {
-    return hr;
+  const COperation op("IAMStreamConfig::GetFormat");
+  if (FAILED(op.Fault())) {
+    return op.Fault();
   }
   if (ppmt == nullptr) {
     return E_POINTER;
