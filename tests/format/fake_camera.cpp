@@ -78,7 +78,7 @@ STDMETHODIMP CFakeStreamConfig::NonDelegatingQueryInterface(REFIID riid, void** 
 
 LONG CFakeStreamConfig::OutstandingMediaTypes() { return g_nOutstandingTypes; }
 
-AM_MEDIA_TYPE* CFakeStreamConfig::NewMediaType(const FAKE_CAP& cap, REFERENCE_TIME interval)
+AM_MEDIA_TYPE* CFakeStreamConfig::NewMediaType(const FAKE_CAP& cap, REFERENCE_TIME interval, DWORD dwTag)
 {
     auto* pmt = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
     std::memset(pmt, 0, sizeof *pmt);
@@ -89,7 +89,9 @@ AM_MEDIA_TYPE* CFakeStreamConfig::NewMediaType(const FAKE_CAP& cap, REFERENCE_TI
     pmt->cbFormat = sizeof(VIDEOINFOHEADER);
     pmt->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));
     std::memset(pmt->pbFormat, 0, sizeof(VIDEOINFOHEADER));
-    reinterpret_cast<VIDEOINFOHEADER*>(pmt->pbFormat)->AvgTimePerFrame = interval;
+    auto* pInfo = reinterpret_cast<VIDEOINFOHEADER*>(pmt->pbFormat);
+    pInfo->AvgTimePerFrame = interval;
+    pInfo->dwBitRate = dwTag;   // not read by the library
     auto* pToken = new CTypeToken;
     pToken->NonDelegatingAddRef();
     pmt->pUnk = static_cast<IUnknown*>(pToken);
@@ -98,12 +100,12 @@ AM_MEDIA_TYPE* CFakeStreamConfig::NewMediaType(const FAKE_CAP& cap, REFERENCE_TI
 
 STDMETHODIMP CFakeStreamConfig::SetFormat(AM_MEDIA_TYPE* pmt)
 {
-    const REFERENCE_TIME interval = reinterpret_cast<const VIDEOINFOHEADER*>(pmt->pbFormat)->AvgTimePerFrame;
-    m_sent.push_back({pmt->subtype, pmt->lSampleSize, interval});
+    const auto* pInfo = reinterpret_cast<const VIDEOINFOHEADER*>(pmt->pbFormat);
+    m_sent.push_back({pmt->subtype, pmt->lSampleSize, pInfo->AvgTimePerFrame, pInfo->dwBitRate});
     if (FAILED(m_hrSetFormat))
         return m_hrSetFormat;
     m_current = {pmt->subtype, pmt->lSampleSize};
-    m_currentInterval = interval;
+    m_currentInterval = pInfo->AvgTimePerFrame;
     return S_OK;
 }
 
@@ -111,7 +113,7 @@ STDMETHODIMP CFakeStreamConfig::GetFormat(AM_MEDIA_TYPE** ppmt)
 {
     if (FAILED(m_hrGetFormat))
         return m_hrGetFormat;
-    *ppmt = NewMediaType(m_current, m_currentInterval);
+    *ppmt = NewMediaType(m_current, m_currentInterval, ~0u);
     return S_OK;
 }
 
@@ -129,7 +131,7 @@ STDMETHODIMP CFakeStreamConfig::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, 
     if (iIndex == m_failCapsAt || iIndex < 0 || size_t(iIndex) >= m_caps.size())
         return E_FAIL;
     std::memset(pSCC, 0, sizeof(VIDEO_STREAM_CONFIG_CAPS));
-    *ppmt = NewMediaType(m_caps[size_t(iIndex)], 1000000);
+    *ppmt = NewMediaType(m_caps[size_t(iIndex)], 1000000, DWORD(iIndex));
     return S_OK;
 }
 

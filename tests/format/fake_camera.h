@@ -67,12 +67,13 @@ public:
         GUID subtype;
         ULONG lSampleSize;
         REFERENCE_TIME interval;
+        DWORD dwTag;   // the capability the media type came from (GetFormat: ~0)
     };
     std::vector<SENT> m_sent;   // SetFormat calls, accepted or not
     static LONG OutstandingMediaTypes();
 
 private:
-    AM_MEDIA_TYPE* NewMediaType(const FAKE_CAP& cap, REFERENCE_TIME interval);
+    AM_MEDIA_TYPE* NewMediaType(const FAKE_CAP& cap, REFERENCE_TIME interval, DWORD dwTag);
 };
 
 // The grabber's connected media type and the two frame counters.

@@ -96,6 +96,7 @@ TEST_F(FrameRateTest, SetRateSendsItsIntervalAfterTheTeardown)
     EXPECT_EQ(iidc_setframerate(Handle(), 15.0f), 15.0f);
     ASSERT_EQ(m_pStreamConfig->m_sent.size(), 1u);
     EXPECT_EQ(m_pStreamConfig->m_sent[0].interval, 666666);
+    EXPECT_EQ(m_pStreamConfig->m_sent[0].dwTag, ~0u);   // the media type in force, changed
     EXPECT_EQ(m_pCamera->m_nState, IIDC_STATE_OPENED);
     EXPECT_EQ(iidc_setframerate(Handle(), 1.875f), 1.875f);
     EXPECT_EQ(m_pStreamConfig->m_sent.back().interval, 5333333);

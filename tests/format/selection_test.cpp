@@ -34,6 +34,7 @@ TEST_F(SelectionTest, SendsTheMatchingCapabilityAtTheFastestRate)
     EXPECT_EQ(Sent()[0].subtype, SUBTYPE_RGB8_MONO);
     EXPECT_EQ(Sent()[0].lSampleSize, 640u * 480);
     EXPECT_EQ(Sent()[0].interval, 666666);   // 15 fps of 3.75, 7.5 and 15
+    EXPECT_EQ(Sent()[0].dwTag, 1u);           // the first of two equal capabilities
     EXPECT_EQ(m_pRegisters->m_reads, std::vector<uint32_t>{V_RATE_INQ(0, 5)});
     EXPECT_EQ(m_pCamera->m_nState, IIDC_STATE_OPENED);
 
