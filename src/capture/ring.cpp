@@ -7,6 +7,7 @@
 #include "capture/sample_grabber_cb.h"
 #include "core/camera.h"
 #include "core/library.h"
+#include "image/convert/convert.h"
 
 namespace {
 
@@ -27,10 +28,22 @@ bool FreePages(BYTE* p)
     return p == nullptr || VirtualFree(p, 0, MEM_RELEASE) != FALSE;
 }
 
-BYTE* AllocConversionBuffer(const FrameFormat& format)
+// Room for the rows of the colour image as they are laid out, each padded to
+// a multiple of 4 bytes: more than width x height x 3 bytes when the width is
+// not a multiple of 4, so that an image of the connected size always fits
+// whole.
+void AllocConversionBuffer(CCamera& camera, const FrameFormat& format)
 {
-    const auto cb = static_cast<SIZE_T>(format.nWidth) * static_cast<SIZE_T>(format.nHeight) * 3;
-    return AllocPages(cb);
+    const SIZE_T cb = Bgr24ImageSize(format.nWidth, format.nHeight);
+    camera.m_pRgbBuffer = AllocPages(cb);
+    camera.m_cbRgbBuffer = camera.m_pRgbBuffer ? cb : 0;
+}
+
+void FreeConversionBuffer(CCamera& camera)
+{
+    FreePages(camera.m_pRgbBuffer);
+    camera.m_pRgbBuffer = nullptr;
+    camera.m_cbRgbBuffer = 0;
 }
 
 // A fresh list replaces whatever list a camera still holds: a ring stranded
@@ -113,7 +126,7 @@ LONG AllocFrames(CCamera& camera, LONG nCount)
         return 0;
     }
     InstallList(camera, ppFrames, true, format.cbFrame);
-    camera.m_pRgbBuffer = AllocConversionBuffer(format);
+    AllocConversionBuffer(camera, format);
     camera.m_nState = IIDC_STATE_READY;
     return n;
 }
@@ -148,7 +161,7 @@ LONG AttachBuffers(CCamera& camera, BYTE* const* ppBuffers, LONG cbArray)
         return 0;   // the list stays; the camera stays prepared
     }
     camera.m_cbFrame = format.cbFrame;
-    camera.m_pRgbBuffer = AllocConversionBuffer(format);
+    AllocConversionBuffer(camera, format);
     camera.m_nState = IIDC_STATE_READY;
     return n;
 }
@@ -197,8 +210,7 @@ bool ReleaseBuffers(CCamera& camera)
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return false;   // state 2 without a ring: capture refuses it
     }
-    FreePages(camera.m_pRgbBuffer);
-    camera.m_pRgbBuffer = nullptr;
+    FreeConversionBuffer(camera);
     camera.m_nState = IIDC_STATE_PREPARED;
     return true;
 }
@@ -222,7 +234,6 @@ bool DiscardList(CCamera& camera)
 bool DiscardRing(CCamera& camera)
 {
     const bool bAllFreed = DiscardList(camera);
-    FreePages(camera.m_pRgbBuffer);
-    camera.m_pRgbBuffer = nullptr;
+    FreeConversionBuffer(camera);
     return bAllFreed;
 }
