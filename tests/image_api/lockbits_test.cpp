@@ -71,8 +71,9 @@ protected:
         Start(std::move(set));
         m_hCamera = Open(0);
         ASSERT_NE(m_hCamera, nullptr);
-        if (nMode >= 0)
+        if (nMode >= 0) {
             ASSERT_TRUE(iidc_setformat(m_hCamera, IIDC_FORMATID(0, nMode, 0)));
+        }
         ASSERT_TRUE(iidc_preparecapture(m_hCamera));
         ASSERT_EQ(iidc_allocframe(m_hCamera, nBuffers), nBuffers);
         ASSERT_TRUE(iidc_capture(m_hCamera, 1));
@@ -287,12 +288,40 @@ TEST_F(LockBitsTest, LargerAreaAfterTheRingIsRefused)
     Deliver(1);
     ASSERT_TRUE(iidc_idle(m_hCamera));
     const iidc_area area = {0, 0, 33, 8};
-    ASSERT_TRUE(iidc_setarea(m_hCamera, &area));
+    ASSERT_TRUE(iidc_setarea(m_hCamera, &area, sizeof area));
     FillConversionBuffer();
     Mark();
     EXPECT_EQ(iidc_lockbits(m_hCamera, -1), nullptr);
     EXPECT_EQ(CameraSlot(), IIDC_ERR_NOT_SUPPORTED);
     EXPECT_TRUE(ConversionBufferUntouched());
+}
+
+// 36 x 2 pixels of 16-bit grey: rows of 108 bytes, 216 in all. An area of
+// 5 x 14 has fewer pixels, so its frame fits a ring buffer and its image
+// fits in 210 bytes unpadded, but its rows padded to 16 bytes need 224.
+TEST_F(LockBitsTest, ImageWhosePaddedRowsDoNotFitIsRefused)
+{
+    StartCapture({Format7Camera(IIDC_COLOR_MONO16, 36, 2)});
+    ASSERT_EQ(Camera().m_cbRgbBuffer, 216u);
+    Deliver(1);
+    const std::vector<uint8_t> frame = Frame(Callback().CurrentIndex());
+    ASSERT_TRUE(iidc_idle(m_hCamera));
+    const iidc_area area = {0, 0, 5, 14};
+    ASSERT_TRUE(iidc_setarea(m_hCamera, &area, sizeof area));
+    FillConversionBuffer();
+    Mark();
+    emul::ResetFaults();
+    EXPECT_EQ(iidc_lockbits(m_hCamera, -1), nullptr);
+    EXPECT_EQ(CameraSlot(), IIDC_ERR_NOT_SUPPORTED);
+    EXPECT_TRUE(ConversionBufferUntouched());
+    // Refused before the platform bitmap, which would read the buffer.
+    EXPECT_EQ(emul::CallCount("CreateBitmap"), 0);
+
+    // An area whose padded rows fit is converted from the frame at hand.
+    const iidc_area narrow = {0, 0, 4, 14};
+    ASSERT_TRUE(iidc_setarea(m_hCamera, &narrow, sizeof narrow));
+    ASSERT_NE(iidc_lockbits(m_hCamera, -1), nullptr);
+    EXPECT_TRUE(SameBytes(Image(4, 14), ExpectedImage(IIDC_COLOR_MONO16, frame.data(), 4, 14, true)));
 }
 
 // The frame stays locked after the call, converted or not, until it is
