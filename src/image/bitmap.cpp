@@ -5,6 +5,7 @@
 #include "core/library.h"
 #include "format/area.h"
 #include "format/catalogue.h"
+#include "format/format_id.h"
 #include "image/convert/convert.h"
 #include "image/convert/yuv_model.h"
 #include "image/frame_access.h"
@@ -12,8 +13,6 @@
 
 namespace {
 
-// Identity string id of the camera's model name.
-constexpr uint32_t MODEL_NAME_STRING = 0x82;
 // Only this much of the model name is read; the longest listed name fits.
 constexpr int32_t MODEL_NAME_BYTES = 16;
 
@@ -37,7 +36,7 @@ bool ReadPicture(CCamera& camera, PICTURE* pPicture)
     pPicture->nColour = info.color;
     pPicture->nWidth = info.width;
     pPicture->nHeight = info.height;
-    if ((id & 0x700) == 0x700) {
+    if (FormatOfId(id) == IIDC_FORMAT_SCALABLE) {
         iidc_area area{};
         if (!GetCurrentArea(camera, &area))
             return false;
@@ -53,7 +52,7 @@ bool ReadPicture(CCamera& camera, PICTURE* pPicture)
 bool TakesIntegerYuv(const CCamera& camera)
 {
     char szModel[MODEL_NAME_BYTES] = {};
-    if (iidc_getstring(camera.m_nIndex, MODEL_NAME_STRING, szModel, sizeof szModel) <= 0)
+    if (iidc_getstring(camera.m_nIndex, IIDC_STRING_MODEL, szModel, sizeof szModel) <= 0)
         return false;
     return IsIntegerYuvModel(szModel, sizeof szModel);
 }
