@@ -66,7 +66,8 @@ TEST_F(CaptureTest, SingleFrameWaitsForItsOwnCompletion)
     MakeReady(3);
     m_pClock->Step(1);
     ASSERT_TRUE(iidc_capture(m_hCamera, 0));
-    const uint32_t nFirst = SequenceIn(1);
+    // Every run numbers its frames from 0, so a marker shows the new frame.
+    std::memset(Camera().m_ppFrames[1], 0xA5, sizeof(uint32_t));
     // The completion of the first run must not end the second.
     SetSingleFrameTimeout(50);
     EXPECT_FALSE(iidc_capture(m_hCamera, 0));
@@ -76,7 +77,7 @@ TEST_F(CaptureTest, SingleFrameWaitsForItsOwnCompletion)
     ASSERT_TRUE(iidc_capture(m_hCamera, 0));
     // A fresh callback object enters the ring at the start again.
     EXPECT_EQ(Camera().m_pCallback->CurrentIndex(), 1);
-    EXPECT_GT(SequenceIn(1), nFirst);
+    EXPECT_EQ(SequenceIn(1), 0u);
 }
 
 TEST_F(CaptureTest, CaptureRefusesARingThatProducedNoBuffer)
@@ -264,7 +265,7 @@ TEST_F(CaptureTest, CallbackObjectLivesFromCaptureToIdle)
     // Clearing the graph drops the grabber, but the camera still holds the
     // object, which stays readable until idle forgets it.
     ASSERT_TRUE(iidc_clearcapture(m_hCamera));
-    EXPECT_EQ(Camera().m_pCallback->CurrentIndex(), 0);
+    EXPECT_EQ(Camera().m_pCallback->CurrentIndex(), 1);
     ASSERT_TRUE(iidc_idle(m_hCamera));
     EXPECT_EQ(Camera().m_pCallback, nullptr);
 }

@@ -60,12 +60,15 @@ protected:
     // Walks a fresh camera to a state by the usual order of a capture.
     void EnterState(int32_t nState)
     {
-        if (nState <= IIDC_STATE_PREPARED)
+        if (nState <= IIDC_STATE_PREPARED) {
             ASSERT_TRUE(iidc_preparecapture(m_hCamera));
-        if (nState <= IIDC_STATE_READY)
+        }
+        if (nState <= IIDC_STATE_READY) {
             ASSERT_EQ(iidc_allocframe(m_hCamera, 3), 3);
-        if (nState <= IIDC_STATE_CAPTURING)
+        }
+        if (nState <= IIDC_STATE_CAPTURING) {
             ASSERT_TRUE(iidc_capture(m_hCamera, 1));
+        }
         ASSERT_EQ(iidc_getstatus(m_hCamera), nState);
     }
 
@@ -98,7 +101,7 @@ TEST_P(CaptureStateTable, EveryOperationAnswersAsItsStateSays)
 INSTANTIATE_TEST_SUITE_P(States, CaptureStateTable,
                          ::testing::Values(IIDC_STATE_OPENED, IIDC_STATE_PREPARED, IIDC_STATE_READY,
                                            IIDC_STATE_CAPTURING),
-                         [](const auto& info) { return "State" + std::to_string(info.param); });
+                         [](const ::testing::TestParamInfo<int32_t>& param) { return "State" + std::to_string(param.param); });
 
 TEST_F(CaptureTest, UsualOrderWalksTheStates)
 {

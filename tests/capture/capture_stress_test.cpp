@@ -70,7 +70,7 @@ TEST_F(CaptureStress, LocksWaitsAndAbortsWhileFramesPour)
     // One waiter, so the camera's error slot has a single writer.
     std::thread waiter([&] {
         for (int i = 0; i < ROUNDS / 4; ++i) {
-            const iidc_waitinfo wait{i % 2 ? IIDC_WAIT_FRAME : IIDC_WAIT_RING, 1000};
+            const iidc_waitinfo wait{i % 2 ? uint32_t{IIDC_WAIT_FRAME} : uint32_t{IIDC_WAIT_RING}, 1000};
             const iidc_event hEvent = iidc_wait(m_hCamera, &wait, 0);
             if (hEvent != nullptr && hEvent != (i % 2 ? hFrameEvent : hRingEvent))
                 ++nBadWaits;

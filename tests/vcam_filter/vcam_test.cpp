@@ -4,7 +4,7 @@
 
 namespace vcam_test {
 
-ComPtr<IPin> CVcamTest::OutputPin(IBaseFilter* pFilter) {
+ComPtr<IPin> OutputPin(IBaseFilter* pFilter) {
   ComPtr<IPin> pPin;
   ComPtr<IEnumPins> pEnum;
   if (SUCCEEDED(pFilter->EnumPins(&pEnum))) {
@@ -13,13 +13,65 @@ ComPtr<IPin> CVcamTest::OutputPin(IBaseFilter* pFilter) {
   return pPin;
 }
 
-ComPtr<IAMStreamConfig> CVcamTest::StreamConfig(IBaseFilter* pFilter) {
+ComPtr<IAMStreamConfig> StreamConfig(IBaseFilter* pFilter) {
   ComPtr<IAMStreamConfig> pConfig;
   ComPtr<IPin> pPin = OutputPin(pFilter);
   if (pPin) {
     pPin->QueryInterface(IID_IAMStreamConfig, pConfig.ReleaseAndGetVoidAddressOf());
   }
   return pConfig;
+}
+
+HRESULT CCaptureGraph::Build(IBaseFilter* pCaptureFilter) {
+  pCapture = ComPtr<IBaseFilter>(pCaptureFilter);
+  HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_ALL, IID_IGraphBuilder,
+                                pGraph.ReleaseAndGetVoidAddressOf());
+  if (SUCCEEDED(hr)) {
+    hr = CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_ALL, IID_ISampleGrabber,
+                          pGrabber.ReleaseAndGetVoidAddressOf());
+  }
+  if (SUCCEEDED(hr)) {
+    hr = pGrabber.As(IID_IBaseFilter, pGrabberFilter);
+  }
+  if (SUCCEEDED(hr)) {
+    AM_MEDIA_TYPE mt{};
+    mt.majortype = MEDIATYPE_Video;
+    mt.bFixedSizeSamples = TRUE;
+    mt.lSampleSize = 1;
+    hr = pGrabber->SetMediaType(&mt);
+  }
+  if (SUCCEEDED(hr)) {
+    hr = CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_ALL, IID_IBaseFilter,
+                          pRenderer.ReleaseAndGetVoidAddressOf());
+  }
+  if (SUCCEEDED(hr)) hr = pGraph->AddFilter(pCapture.Get(), L"Camera");
+  if (SUCCEEDED(hr)) hr = pGraph->AddFilter(pGrabberFilter.Get(), L"Sample Grabber Origin");
+  if (SUCCEEDED(hr)) hr = pGraph->AddFilter(pRenderer.Get(), L"Null Renderer");
+  ComPtr<IPin> pOut = OutputPin(pCapture.Get());
+  ComPtr<IPin> pGrabberIn;
+  ComPtr<IPin> pGrabberOut;
+  ComPtr<IPin> pRendererIn;
+  if (SUCCEEDED(hr)) hr = pGrabberFilter->FindPin(L"Input", &pGrabberIn);
+  if (SUCCEEDED(hr)) hr = pGrabberFilter->FindPin(L"Output", &pGrabberOut);
+  if (SUCCEEDED(hr)) hr = pRenderer->FindPin(L"In", &pRendererIn);
+  if (SUCCEEDED(hr)) hr = pGraph->Connect(pOut.Get(), pGrabberIn.Get());
+  if (SUCCEEDED(hr)) hr = pGraph->Connect(pGrabberOut.Get(), pRendererIn.Get());
+  if (SUCCEEDED(hr)) hr = pGraph.As(IID_IMediaControl, pControl);
+  if (SUCCEEDED(hr)) hr = pGraph.As(IID_IMediaEvent, pEvent);
+  return hr;
+}
+
+void CCaptureGraph::Release() {
+  if (pControl) {
+    pControl->Stop();
+  }
+  pEvent.Reset();
+  pControl.Reset();
+  pRenderer.Reset();
+  pGrabber.Reset();
+  pGrabberFilter.Reset();
+  pCapture.Reset();
+  pGraph.Reset();
 }
 
 HRESULT ReadRegister(IKsPropertySet* pProps, std::uint32_t dwOffset, std::uint32_t* pdwValue) {

@@ -45,11 +45,29 @@ class CVcamTest : public CEmulTest {
     EXPECT_EQ(vcam::CVcamFilter::Create(pCamera, vcam::GetDriverLog(nCamera), &pFilter), S_OK);
     return pFilter;
   }
-  static ComPtr<IPin> OutputPin(IBaseFilter* pFilter);
-  static ComPtr<IAMStreamConfig> StreamConfig(IBaseFilter* pFilter);
 
   CComApartment m_apartment;
   std::vector<std::shared_ptr<vcam::CSteppedClock>> m_clocks;
+};
+
+// The capture filter's output pin and its stream configuration.
+ComPtr<IPin> OutputPin(IBaseFilter* pFilter);
+ComPtr<IAMStreamConfig> StreamConfig(IBaseFilter* pFilter);
+
+// capture filter -> Sample Grabber -> Null Renderer in an emulated filter
+// graph, as the library builds it for capturing.
+struct CCaptureGraph {
+  HRESULT Build(IBaseFilter* pCaptureFilter);
+  // Stops the graph and lets everything go, the graph last.
+  void Release();
+
+  ComPtr<IGraphBuilder> pGraph;
+  ComPtr<IBaseFilter> pCapture;
+  ComPtr<IBaseFilter> pGrabberFilter;
+  ComPtr<ISampleGrabber> pGrabber;
+  ComPtr<IBaseFilter> pRenderer;
+  ComPtr<IMediaControl> pControl;
+  ComPtr<IMediaEvent> pEvent;
 };
 
 // Register requests as a library sends them: one 64-byte block, read by Set

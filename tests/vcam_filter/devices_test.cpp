@@ -1,0 +1,99 @@
+// The virtual cameras in the emulated system device enumerator.
+#include <cstdlib>
+#include <string>
+
+#include "tests/vcam_filter/vcam_test.h"
+
+namespace vcam_test {
+namespace {
+
+struct CListedDevice {
+  std::wstring name;
+  ComPtr<IMoniker> pMoniker;
+};
+
+std::vector<CListedDevice> EnumerateVideoInputDevices() {
+  std::vector<CListedDevice> devices;
+  ComPtr<ICreateDevEnum> pDevEnum;
+  EXPECT_EQ(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_ALL, IID_ICreateDevEnum,
+                             pDevEnum.ReleaseAndGetVoidAddressOf()),
+            S_OK);
+  ComPtr<IEnumMoniker> pEnum;
+  if (!pDevEnum || pDevEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &pEnum, 0) != S_OK) {
+    return devices;
+  }
+  ComPtr<IMoniker> pMoniker;
+  while (pEnum->Next(1, &pMoniker, nullptr) == S_OK) {
+    CListedDevice device;
+    ComPtr<IPropertyBag> pBag;
+    if (SUCCEEDED(pMoniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, pBag.ReleaseAndGetVoidAddressOf()))) {
+      VARIANT name;
+      VariantInit(&name);
+      if (SUCCEEDED(pBag->Read(L"FriendlyName", &name, nullptr)) && name.vt == VT_BSTR) {
+        device.name = name.bstrVal;
+      }
+      VariantClear(&name);
+    }
+    device.pMoniker = pMoniker;
+    devices.push_back(std::move(device));
+  }
+  return devices;
+}
+
+class CDevicesTest : public CVcamTest {};
+
+TEST_F(CDevicesTest, TheBuiltInPairIsListedByFriendlyName) {
+  ::unsetenv(vcam::PROFILE_ENVIRONMENT_VARIABLE);
+  vcam::ResetActiveCameraSet();
+  const std::vector<CListedDevice> devices = EnumerateVideoInputDevices();
+  ASSERT_EQ(devices.size(), 2u);
+  EXPECT_EQ(devices[0].name, L"Virtual Optics VC-1280C");
+  EXPECT_EQ(devices[1].name, L"Virtual Optics VM-1024M");
+}
+
+TEST_F(CDevicesTest, BindingGivesAFilterOnTheListedCamera) {
+  std::vector<CListedDevice> devices = EnumerateVideoInputDevices();
+  ASSERT_EQ(devices.size(), 2u);
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    ComPtr<IBaseFilter> pFilter;
+    ASSERT_EQ(devices[i].pMoniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, pFilter.ReleaseAndGetVoidAddressOf()),
+              S_OK);
+    EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(i));
+  }
+}
+
+TEST_F(CDevicesTest, TwoBindingsShareOneCamera) {
+  std::vector<CListedDevice> devices = EnumerateVideoInputDevices();
+  ASSERT_FALSE(devices.empty());
+  ComPtr<IBaseFilter> pFirst;
+  ComPtr<IBaseFilter> pSecond;
+  ASSERT_EQ(devices[0].pMoniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, pFirst.ReleaseAndGetVoidAddressOf()), S_OK);
+  ASSERT_EQ(devices[0].pMoniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, pSecond.ReleaseAndGetVoidAddressOf()), S_OK);
+  EXPECT_NE(pFirst.Get(), pSecond.Get());
+  ComPtr<IKsPropertySet> pFirstProps;
+  ComPtr<IKsPropertySet> pSecondProps;
+  ASSERT_EQ(pFirst.As(IID_IKsPropertySet, pFirstProps), S_OK);
+  ASSERT_EQ(pSecond.As(IID_IKsPropertySet, pSecondProps), S_OK);
+  ASSERT_EQ(WriteRegister(pFirstProps.Get(), 0x600, 2u << 29), S_OK);
+  std::uint32_t dwValue = 0;
+  ASSERT_EQ(ReadRegister(pSecondProps.Get(), 0x600, &dwValue), S_OK);
+  EXPECT_EQ(dwValue >> 29, 2u);
+}
+
+TEST_F(CDevicesTest, AnInstalledSetReplacesTheList) {
+  std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
+  set.resize(1);
+  set[0].strFriendlyName = "Bench camera \xC3\xA9";  // UTF-8 e-acute
+  m_clocks = vcam::InstallSteppedCameraSet(set);
+  const std::vector<CListedDevice> devices = EnumerateVideoInputDevices();
+  ASSERT_EQ(devices.size(), 1u);
+  EXPECT_EQ(devices[0].name, L"Bench camera \u00E9");
+}
+
+TEST_F(CDevicesTest, AnEmptySetListsNoDevice) {
+  vcam::SetActiveCameraSet({});
+  EXPECT_TRUE(EnumerateVideoInputDevices().empty());
+}
+
+}  // namespace
+}  // namespace vcam_test
