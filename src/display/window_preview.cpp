@@ -10,6 +10,17 @@ namespace {
 // Child window, clipped against its siblings.
 constexpr long PREVIEW_WINDOW_STYLE = 0x44000000;   // WS_CHILD | WS_CLIPSIBLINGS
 
+// The owner window as the video window takes it: an HWND on Windows, an X11
+// Window id elsewhere.
+template <typename Window>
+OAHWND OwnerHandle(Window owner)
+{
+    if constexpr (std::is_pointer_v<Window>)
+        return reinterpret_cast<OAHWND>(owner);
+    else
+        return static_cast<OAHWND>(owner);
+}
+
 void PlaceVideoWindow(IVideoWindow* pWindow, iidc_window owner, LONG left, LONG top, LONG width, LONG height)
 {
     // The renderer judges the values; none of the settings is checked here.
@@ -20,16 +31,6 @@ void PlaceVideoWindow(IVideoWindow* pWindow, iidc_window owner, LONG left, LONG 
     pWindow->put_Height(height);
     pWindow->put_Visible(OAFALSE);   // shown when the graph runs
     pWindow->put_WindowStyle(PREVIEW_WINDOW_STYLE);
-}
-
-// The owner window as the video window takes it: an HWND on Windows, an X11
-// Window id elsewhere.
-OAHWND OwnerHandle(iidc_window owner)
-{
-    if constexpr (std::is_pointer_v<iidc_window>)
-        return reinterpret_cast<OAHWND>(owner);
-    else
-        return static_cast<OAHWND>(owner);
 }
 
 } // namespace
