@@ -4,6 +4,10 @@
 #pragma once
 
 #ifdef _WIN32
+// windows.h would otherwise define min and max as macros.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #include <dshow.h>  // strmif.h, control.h, amvideo.h, uuids.h, evcode.h, errors.h
 #include "win/qedit.h"

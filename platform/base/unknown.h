@@ -12,6 +12,10 @@
 //       return CComBase::NonDelegatingQueryInterface(riid, ppv);
 //     }
 //   };
+//
+// A class that writes IUnknown's methods itself instead forwards its
+// QueryInterface to OwnQueryInterface when it has no owner, so that
+// interfaces made unavailable by fault injection stay unavailable.
 #pragma once
 
 #include <atomic>
@@ -72,6 +76,11 @@ class CUnknown : public INonDelegatingUnknown {
 // Stores an interface pointer into an out parameter with one reference.
 HRESULT GetInterface(IUnknown* pUnk, void** ppv);
 
+// The Windows headers give interfaces a public non-virtual destructor; COM
+// objects die by their last Release, never by delete through an interface,
+// so the warning about it says nothing here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 template <class First, class... Rest>
 class CComBase : public CUnknown, public First, public Rest... {
  public:
@@ -99,6 +108,7 @@ class CComBase : public CUnknown, public First, public Rest... {
     return CUnknown::NonDelegatingQueryInterface(riid, ppv);
   }
 };
+#pragma GCC diagnostic pop
 
 // A factory for a class with a default constructor, usable as IClassFactory's
 // CreateInstance and in the emulation's class table. Aggregation is refused.

@@ -6,8 +6,14 @@
 //     method, e.g. "IGraphBuilder::AddFilter", "IFilterGraph::RemoveFilter",
 //     "IMediaControl::Run", "ICaptureGraphBuilder2::FindPin",
 //     "IAMStreamConfig::SetFormat".
-//   - Free functions: the function's name, e.g. "CoCreateInstance",
-//     "CreateEventA", "WaitForSingleObject", "VirtualAlloc", "CreateBitmap".
+//   - Free functions: the function's name. The faultable ones are
+//     CoInitialize, CoInitializeEx, CoCreateInstance, CoTaskMemAlloc,
+//     CoTaskMemRealloc, SysAllocString, SysAllocStringLen, CreateEventA,
+//     SetEvent, ResetEvent, WaitForSingleObject, CloseHandle, VirtualAlloc,
+//     VirtualFree, CreateBitmap, SetBitmapBits, GetBitmapBits, GetObjectA and
+//     DeleteObject; functions that cannot fail (CoUninitialize,
+//     CoTaskMemFree, Sleep, the interlocked ones...) are neither faulted nor
+//     logged.
 //
 // Every faultable emulated operation calls FaultFor(name) first and, when it
 // answers a failure, fails at once without side effects: COM methods and

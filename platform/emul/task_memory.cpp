@@ -12,6 +12,25 @@ namespace {
 // A BSTR is preceded by its length in bytes, without the terminating null.
 using BSTRLENGTH = UINT;
 
+BSTR AllocBstr(const OLECHAR* pch, std::size_t cch) {
+  if (cch > std::numeric_limits<BSTRLENGTH>::max() / sizeof(OLECHAR)) {
+    return nullptr;
+  }
+  const std::size_t cbText = cch * sizeof(OLECHAR);
+  static_assert(sizeof(BSTRLENGTH) % alignof(OLECHAR) == 0);
+  auto* pBlock = static_cast<BYTE*>(std::calloc(1, sizeof(BSTRLENGTH) + cbText + sizeof(OLECHAR)));
+  if (pBlock == nullptr) {
+    return nullptr;
+  }
+  const auto cbLength = static_cast<BSTRLENGTH>(cbText);
+  std::memcpy(pBlock, &cbLength, sizeof(cbLength));
+  auto* bstr = reinterpret_cast<BSTR>(pBlock + sizeof(BSTRLENGTH));
+  if (pch != nullptr && cch != 0) {
+    std::memcpy(bstr, pch, cbText);
+  }
+  return bstr;
+}
+
 }  // namespace
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
@@ -36,36 +55,17 @@ LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
 void WINAPI CoTaskMemFree(LPVOID pv) { std::free(pv); }
 
 BSTR WINAPI SysAllocString(const OLECHAR* psz) {
-  if (psz == nullptr) {
+  if (FAILED(emul::FaultFor("SysAllocString")) || psz == nullptr) {
     return nullptr;
   }
-  const std::size_t cch = std::wcslen(psz);
-  if (cch > std::numeric_limits<UINT>::max() / sizeof(OLECHAR)) {
-    return nullptr;
-  }
-  return SysAllocStringLen(psz, static_cast<UINT>(cch));
+  return AllocBstr(psz, std::wcslen(psz));
 }
 
 BSTR WINAPI SysAllocStringLen(const OLECHAR* pch, UINT cch) {
   if (FAILED(emul::FaultFor("SysAllocStringLen"))) {
     return nullptr;
   }
-  const std::size_t cbText = static_cast<std::size_t>(cch) * sizeof(OLECHAR);
-  if (cbText > std::numeric_limits<BSTRLENGTH>::max()) {
-    return nullptr;
-  }
-  static_assert(sizeof(BSTRLENGTH) % alignof(OLECHAR) == 0);
-  auto* pBlock = static_cast<BYTE*>(std::calloc(1, sizeof(BSTRLENGTH) + cbText + sizeof(OLECHAR)));
-  if (pBlock == nullptr) {
-    return nullptr;
-  }
-  const auto cbLength = static_cast<BSTRLENGTH>(cbText);
-  std::memcpy(pBlock, &cbLength, sizeof(cbLength));
-  auto* bstr = reinterpret_cast<BSTR>(pBlock + sizeof(BSTRLENGTH));
-  if (pch != nullptr && cch != 0) {
-    std::memcpy(bstr, pch, cbText);
-  }
-  return bstr;
+  return AllocBstr(pch, cch);
 }
 
 void WINAPI SysFreeString(BSTR bstr) {

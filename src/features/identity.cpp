@@ -12,20 +12,20 @@ constexpr DWORD ROM_UNIT_DIRECTORY_ENTRY = 0x424;   // fourth entry of the root 
 constexpr DWORD UNIT_DEPENDENT_ENTRY = 0xC;         // third entry of the unit directory
 constexpr DWORD UNIQUE_ID_LENGTH = 10;
 
-bool ReadRom(IKsPropertySet* pProps, DWORD romByte, DWORD* pValue)
+bool ReadRom(IKsPropertySet* pProps, DWORD romAddress, DWORD* pValue)
 {
-    return ReadQuadlet(pProps, iidc_reg::RomOffset(romByte), pValue);
+    return ReadQuadlet(pProps, iidc_reg::RomOffset(romAddress), pValue);
 }
 
-// Follows the directory entry at romByte: its low 24 bits count quadlets from
-// the entry's own address. ROM addresses wrap like register offsets, so a
+// Follows the directory entry at romAddress: its low 24 bits count quadlets
+// from the entry's own address. Addresses wrap like register offsets, so a
 // wild entry costs at most a failed read.
-bool FollowEntry(IKsPropertySet* pProps, DWORD romByte, DWORD* pTarget)
+bool FollowEntry(IKsPropertySet* pProps, DWORD romAddress, DWORD* pTarget)
 {
     DWORD entry = 0;
-    if (!ReadRom(pProps, romByte, &entry))
+    if (!ReadRom(pProps, romAddress, &entry))
         return false;
-    *pTarget = romByte + 4 * (entry & 0xFFFFFF);
+    *pTarget = romAddress + 4 * (entry & 0xFFFFFF);
     return true;
 }
 

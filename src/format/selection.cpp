@@ -32,6 +32,8 @@ HRESULT FindCapability(CStreamCaps& caps, const STANDARD_MODE* pRow, CMediaTypeP
 // are not examined: a filter without orientation control keeps its own.
 void ApplyOrientation(CCamera& camera, LONG colour)
 {
+    if (!camera.m_pCaptureFilter || !camera.m_pBuilder)
+        return;
     ComPtr<IAMVideoControl> pControl;
     if (FAILED(camera.m_pCaptureFilter->QueryInterface(IID_IAMVideoControl,
                                                        pControl.ReleaseAndGetVoidAddressOf()))

@@ -44,7 +44,9 @@ constexpr uint32_t F7_COLOR_CODING_INQ = 0x014;
 constexpr uint32_t F7_BYTE_PER_PACKET = 0x044;
 constexpr uint32_t F7_UNIT_POSITION_INQ = 0x04C;
 
-// The configuration ROM: ROM byte x is at offset 0xFF100400 + x.
-constexpr uint32_t RomOffset(uint32_t romByte) { return 0xFF100400u + romByte; }
+// The configuration ROM starts at 0xFFFF F000 0400; its quadlets are named by
+// their address in the initial register space (0x400 onward), so ROM address a
+// is at offset a - 0xF00000 modulo 2^32.
+constexpr uint32_t RomOffset(uint32_t romAddress) { return romAddress - 0xF00000u; }
 
 } // namespace iidc_reg

@@ -1,8 +1,8 @@
 // Test support for code running on the emulated platform.
 //
-// CEmulTest: a fixture that starts every test with no injected faults and an
-// empty call log, and fails a test that leaves behind a COM object it did
-// not find alive at its start:
+// CEmulTest: a fixture that starts every test with no injected faults, an
+// empty call log and real time, and fails a test that leaves behind a COM
+// object it did not find alive at its start:
 //
 //   class CaptureGraphTest : public CEmulTest {};
 //   TEST_F(CaptureGraphTest, ...) { ... }
@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "emul/clock.h"
 #include "emul/fault.h"
 #include "winapi.h"
 
@@ -19,12 +20,14 @@ class CEmulTest : public ::testing::Test {
  protected:
   void SetUp() override {
     emul::ResetFaults();
+    emul::UseVirtualTime(false);
     m_nLiveAtStart = emul::LiveComObjects();
   }
 
   void TearDown() override {
     EXPECT_EQ(emul::LiveComObjects(), m_nLiveAtStart) << "COM objects left alive by the test";
     emul::ResetFaults();
+    emul::UseVirtualTime(false);
   }
 
   long m_nLiveAtStart = 0;

@@ -122,16 +122,15 @@ bool CFrameStream::DeliverFrame(std::int64_t llDue, std::int64_t llOrigin) {
   pSample->SetSyncPoint(TRUE);
   pSample->SetDiscontinuity(nSequence == 0 ? TRUE : FALSE);
 
+  // A frame sent downstream counts as not dropped whatever downstream makes
+  // of it: during Stop a sample may reach the grabber and then meet a
+  // renderer that has already stopped.
+  m_nDelivered.fetch_add(1, std::memory_order_acq_rel);
   const HRESULT hr = m_pPin->Deliver(pSample.Get());
   pSample.Reset();
   m_pCamera->NoteFrameSent();
-  if (FAILED(hr)) {
-    m_nDropped.fetch_add(1, std::memory_order_acq_rel);
-    return false;
-  }
-  m_nDelivered.fetch_add(1, std::memory_order_acq_rel);
   // S_FALSE: downstream wants no more samples in this run (a one-shot
-  // grabber that has its frame).
+  // grabber that has its frame); a failure ends the stream too.
   return hr == S_OK;
 }
 

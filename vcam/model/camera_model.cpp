@@ -251,6 +251,12 @@ std::vector<StandardModeInfo> CCameraModel::EnumerateStandardModes() {
   return modes;
 }
 
+std::optional<StandardModeInfo> CCameraModel::FindStandardMode(std::uint32_t nColor, std::uint64_t cbFrame) {
+  for (const StandardModeInfo& m : EnumerateStandardModes())
+    if (m.geometry.nColor == nColor && m.cbFrame == cbFrame) return m;
+  return std::nullopt;
+}
+
 StreamInfo CCameraModel::GetStream() {
   std::lock_guard lock(m_mutex);
   return StreamLocked();
@@ -397,7 +403,7 @@ bool CCameraModel::WriteFormat7(const Format7Block& block, std::uint32_t nField,
 
 Result CCameraModel::ApplyAreaRequest(const void* pRequest, std::size_t cbRequest) {
   if (!pRequest) return VCAM_E_POINTER;
-  if (cbRequest < AREA_HEIGHT_AT + 4) return VCAM_E_INVALIDARG;
+  if (cbRequest < AREA_REQUEST_BYTES) return VCAM_E_INVALIDARG;
   if (m_pFaults->bUnplugged) return VCAM_E_NOT_CONNECTED;
   const auto* p = static_cast<const unsigned char*>(pRequest);
   const Area a{ReadLe32(p + AREA_LEFT_AT), ReadLe32(p + AREA_TOP_AT), ReadLe32(p + AREA_WIDTH_AT),

@@ -66,7 +66,7 @@ public:
   Result ReadQuadlet(std::uint32_t dwOffset, std::uint32_t* pdwValue);
   Result WriteQuadlet(std::uint32_t dwOffset, std::uint32_t dwValue);
 
-  // The Format 7 area request: VCAM_E_NOT_FOUND when the camera is not in
+  // The Format 7 area request (at least AREA_REQUEST_BYTES): VCAM_E_NOT_FOUND when the camera is not in
   // Format 7, VCAM_E_INVALIDARG when the rectangle is refused (registers then
   // unchanged and VALUE_SETTING's error flag set).
   Result ApplyAreaRequest(const void* pRequest, std::size_t cbRequest);
@@ -77,6 +77,9 @@ public:
   Result SelectStandardMode(std::uint32_t nFormat, std::uint32_t nMode, std::int64_t llInterval);
 
   std::vector<StandardModeInfo> EnumerateStandardModes();
+  // The first offered Format 0-2 mode with this colour coding and frame size
+  // (how a media type's subtype and sample size name a mode).
+  std::optional<StandardModeInfo> FindStandardMode(std::uint32_t nColor, std::uint64_t cbFrame);
   StreamInfo GetStream();
 
   // Called by the streaming side after each frame: ends a one-shot and counts

@@ -1,6 +1,7 @@
 #include "vcam/model/profile_file.h"
 
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <initializer_list>
@@ -14,7 +15,8 @@
 namespace vcam {
 namespace {
 
-using nlohmann::json;
+// Fields keep the order in which they are written, so files read top-down.
+using json = nlohmann::ordered_json;
 
 struct FeatureNameEntry {
   std::uint32_t nId;
@@ -39,6 +41,14 @@ std::string Hex(std::uint64_t v, int nDigits) {
   s.fill('0');
   s << v;
   return s.str();
+}
+
+// The shortest decimal that reads back as the same float (0.0001, not
+// 9.999999747378752e-05).
+json FloatValue(float f) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, f);
+  return std::stod(std::string(buffer, result.ptr));
 }
 
 // Reads one JSON object, naming every problem by its path in the file.
@@ -351,26 +361,39 @@ Profile ReadProfile(const CReader& r) {
   return p;
 }
 
+// Only the fields that differ from a default feature are written, so files
+// stay short and still read back to the same feature.
 json FeatureToJson(const FeatureProfile& f) {
+  const FeatureProfile d;
   json j;
   const std::string_view name = FeatureName(f.nId);
   j["feature"] = name.empty() ? json(f.nId) : json(std::string(name));
-  if (f.nId == FEATURE_TRIGGER) {
-    j["onOff"] = f.bOnOff, j["readOut"] = f.bReadOut, j["manual"] = f.bManual, j["on"] = f.bOn;
+  const auto put = [&j](const char* key, const auto& value, const auto& defaultValue) {
+    if (value != defaultValue) j[key] = value;
+  };
+  put("manual", f.bManual, d.bManual);
+  put("auto", f.bAuto, d.bAuto);
+  put("onePush", f.bOnePush, d.bOnePush);
+  put("onOff", f.bOnOff, d.bOnOff);
+  put("readOut", f.bReadOut, d.bReadOut);
+  put("min", f.nMin, d.nMin);
+  put("max", f.nMax, d.nMax);
+  put("on", f.bOn, d.bOn);
+  put("autoMode", f.bAutoMode, d.bAutoMode);
+  put("value", f.nValue, d.nValue);
+  put("value2", f.nValue2, d.nValue2);
+  if (f.bAbsolute)
+    j["absolute"] = {{"min", FloatValue(f.fAbsMin)}, {"max", FloatValue(f.fAbsMax)},
+                     {"value", FloatValue(f.fAbsValue)}, {"active", f.bAbsMode}};
+  if (f.wTriggerModes) {
     json modes = json::array();
     for (unsigned k = 0; k < 16; ++k)
       if (f.wTriggerModes & (0x8000u >> k)) modes.push_back(k);
     j["triggerModes"] = modes;
-    j["triggerMode"] = f.nTriggerMode;
-    j["polarity"] = f.bPolarity, j["polarityHigh"] = f.bPolarityHigh;
-    j["value"] = f.nValue;
-  } else {
-    j["manual"] = f.bManual, j["auto"] = f.bAuto, j["onePush"] = f.bOnePush, j["onOff"] = f.bOnOff;
-    j["readOut"] = f.bReadOut, j["min"] = f.nMin, j["max"] = f.nMax, j["on"] = f.bOn;
-    j["autoMode"] = f.bAutoMode, j["value"] = f.nValue, j["value2"] = f.nValue2;
   }
-  if (f.bAbsolute)
-    j["absolute"] = {{"min", f.fAbsMin}, {"max", f.fAbsMax}, {"value", f.fAbsValue}, {"active", f.bAbsMode}};
+  put("triggerMode", f.nTriggerMode, d.nTriggerMode);
+  put("polarity", f.bPolarity, d.bPolarity);
+  put("polarityHigh", f.bPolarityHigh, d.bPolarityHigh);
   return j;
 }
 

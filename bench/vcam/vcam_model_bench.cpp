@@ -1,0 +1,38 @@
+// How fast a virtual camera can make frames and answer register reads: the
+// ceiling of the as-fast-as-possible clock.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "vcam/model/camera_model.h"
+#include "vcam/model/offsets.h"
+#include "vcam/model/pattern.h"
+
+namespace {
+
+void BM_DrawTestPattern(benchmark::State& state) {
+  const auto nColor = static_cast<std::uint32_t>(state.range(0));
+  std::vector<std::uint8_t> frame(vcam::FrameBytes(nColor, 640, 480));
+  std::uint32_t nSequence = 0;
+  for (auto _ : state) {
+    vcam::DrawTestPattern(nColor, 640, 480, nSequence++, frame);
+    benchmark::DoNotOptimize(frame.data());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * frame.size()));
+  state.SetLabel(std::string(vcam::ColorCodingName(nColor)) + " 640x480");
+}
+BENCHMARK(BM_DrawTestPattern)->DenseRange(vcam::COLOR_MONO8, vcam::COLOR_RGB16);
+
+void BM_ReadQuadlet(benchmark::State& state) {
+  vcam::CCameraModel camera(vcam::BuiltInCameraSet()[0]);
+  const auto dwOffset = static_cast<std::uint32_t>(state.range(0));
+  std::uint32_t v = 0;
+  for (auto _ : state) {
+    camera.ReadQuadlet(dwOffset, &v);
+    benchmark::DoNotOptimize(v);
+  }
+}
+// A plain register, a Format 7 field found through the inquiry, a ROM quadlet.
+BENCHMARK(BM_ReadQuadlet)->Arg(vcam::CUR_V_MODE)->Arg(vcam::F7_BLOCKS_AT + vcam::F7_TOTAL_BYTES_LO_INQ)->Arg(vcam::ROM_OFFSET + 0xC);
+
+}  // namespace

@@ -1,0 +1,118 @@
+// Identity texts from the configuration ROM, for open and closed indexes.
+#include <string>
+
+#include "../support/camera_fixture.h"
+
+namespace {
+
+std::string Text(int32_t index, uint32_t id, int32_t* pResult = nullptr) {
+  char buffer[256] = {};
+  const int32_t n = iidc_getstring(index, id, buffer, sizeof buffer);
+  if (pResult) *pResult = n;
+  return std::string(buffer, n > 0 ? n : 0);
+}
+
+// A ROM laid out by hand, quadlet by quadlet from ROM byte 0x400: bus
+// information block, root directory, unit directory, unit-dependent directory
+// and the two name leaves ("ACME", "XC-75" padded to 8 bytes).
+std::vector<uint32_t> HandMadeRom(uint32_t modelLeafHeader = 0x00040000) {
+  return {
+      0x04040000, 0x31333934, 0x20FF5003, 0x00ABCD12, 0x3456789A,  // 0x400 bus information block
+      0x00040000, 0x0300ABCD, 0x81000010, 0x0C0083C0, 0xD1000001,  // 0x414 root; 0x424 -> unit dir
+      0x00030000, 0x1200A02D, 0x13000102, 0xD4000001,              // 0x428 unit dir; 0x434 -> 0x438
+      0x00030000, 0x403C0000, 0x81000002, 0x82000005,              // 0x438 unit-dependent dir
+      0x00030000, 0x00000000, 0x00000000, 0x41434D45,              // 0x448 vendor leaf
+      modelLeafHeader, 0x00000000, 0x00000000, 0x58432D37, 0x35000000,  // 0x458 model leaf
+  };
+}
+
+class IdentityTest : public CCameraTest {};
+
+TEST_F(IdentityTest, GeneratedRomForClosedAndOpenIndexes) {
+  Start();
+  EXPECT_EQ(Text(0, IIDC_STRING_UNIQUEID), "0100000001");
+  EXPECT_EQ(Text(1, IIDC_STRING_UNIQUEID), "0100000002");
+  const std::string vendor = Text(0, IIDC_STRING_VENDOR);
+  EXPECT_EQ(vendor.size() % 4, 0u);
+  EXPECT_EQ(vendor.substr(0, 14), "Virtual Optics");
+  EXPECT_EQ(std::string(Text(1, IIDC_STRING_MODEL).c_str()), "VM-1024M");
+
+  // The closed index stays closed and opens afterwards; an open one answers too.
+  iidc_handle handle = iidc_open(1);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(std::string(Text(1, IIDC_STRING_MODEL).c_str()), "VM-1024M");
+}
+
+TEST_F(IdentityTest, RomGivenQuadletByQuadlet) {
+  std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
+  set[1].rawRom = HandMadeRom();
+  Start(set);
+  for (int pass = 0; pass < 2; ++pass) {   // closed, then open
+    EXPECT_EQ(Text(1, IIDC_STRING_UNIQUEID), "123456789a");
+    EXPECT_EQ(Text(1, IIDC_STRING_VENDOR), "ACME");
+    EXPECT_EQ(Text(1, IIDC_STRING_MODEL), std::string("XC-75\0\0\0", 8));
+    if (pass == 0) {
+      ASSERT_NE(iidc_open(1), nullptr);
+    }
+  }
+}
+
+TEST_F(IdentityTest, LengthsAndBufferSizes) {
+  Start();
+  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_UNIQUEID, nullptr, 0), 10);
+  const int32_t need = iidc_getstring(0, IIDC_STRING_MODEL, nullptr, 0);
+  ASSERT_GT(need, 0);
+  EXPECT_EQ(need % 4, 0);
+  std::vector<char> buffer(need);
+  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_MODEL, buffer.data(), need), need);
+  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_MODEL, buffer.data(), need - 1), 0);
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
+  char nine[9];
+  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_UNIQUEID, nine, 9), 0);
+  for (uint32_t id : {0x7Fu, 0x83u}) {
+    EXPECT_EQ(iidc_getstring(0, id, buffer.data(), need), 0);
+    EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
+  }
+}
+
+TEST_F(IdentityTest, ShortLeavesGiveEmptyTexts) {
+  for (uint32_t header : {0x00020000u, 0x00010000u, 0x00000000u}) {
+    std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
+    set[0].rawRom = HandMadeRom(header);
+    Start(set);
+    int32_t result = -1;
+    EXPECT_EQ(Text(0, IIDC_STRING_MODEL, &result), "");
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(iidc_getlasterror(0), 0u) << "an empty name is no failure";
+    EXPECT_EQ(iidc_getstring(0, IIDC_STRING_MODEL, nullptr, 0), 0);
+    iidc_uninit();
+  }
+}
+
+TEST_F(IdentityTest, Failures) {
+  char buffer[32];
+  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);   // not started
+  Start();
+  EXPECT_EQ(iidc_getstring(2, IIDC_STRING_VENDOR, buffer, 32), 0);
+  EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
+  EXPECT_EQ(iidc_getstring(-1, IIDC_STRING_VENDOR, buffer, 32), 0);
+
+  vcam::GetCameraFaults(0)->readFailure.SetAll();
+  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_FAIL);
+  vcam::GetCameraFaults(0)->readFailure.Clear();
+
+  vcam::GetCameraFaults(0)->bNoPropertySet = true;
+  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_FAIL);
+  vcam::GetCameraFaults(0)->bNoPropertySet = false;
+
+  emul::FailOperation("IMoniker::BindToObject", E_FAIL, 1);
+  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_HANDLE);
+  emul::FailOperation("CoCreateInstance", E_FAIL, 1);
+  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_FAIL);
+}
+
+}  // namespace

@@ -1,0 +1,263 @@
+// Frame conversion: the worked pixel values, the output layout (bottom-up
+// rows, padding), source rows of any width, tails, unaligned and
+// page-bounded buffers, and refused arguments.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "convert_test_util.h"
+#include "image/convert/convert.h"
+
+namespace {
+
+constexpr RawCoding ALL_CODINGS[] = {RawCoding::Mono8, RawCoding::Mono16, RawCoding::Yuv411, RawCoding::Yuv422,
+                                     RawCoding::Yuv444};
+constexpr RawCoding YUV_CODINGS[] = {RawCoding::Yuv411, RawCoding::Yuv422, RawCoding::Yuv444};
+
+struct BGR
+{
+    int b, g, r;
+};
+
+// A row of n pixels that all have the same Y, U and V.
+std::vector<uint8_t> UniformRow(RawCoding coding, int n, uint8_t y, uint8_t u, uint8_t v)
+{
+    std::vector<uint8_t> row(RawRowBytes(coding, n));
+    for (size_t i = 0; i < row.size(); ++i) {
+        switch (coding) {
+        case RawCoding::Yuv411: row[i] = (i % 6 == 0) ? u : (i % 6 == 3) ? v : y; break;
+        case RawCoding::Yuv422: row[i] = (i % 4 == 0) ? u : (i % 4 == 2) ? v : y; break;
+        case RawCoding::Yuv444: row[i] = (i % 3 == 0) ? u : (i % 3 == 2) ? v : y; break;
+        default: row[i] = y; break;
+        }
+    }
+    return row;
+}
+
+struct WORKED_PIXEL
+{
+    uint8_t y, u, v;
+    BGR floatFormula;
+    BGR integerFormula;
+};
+
+TEST(ConvertPixels, WorkedValuesInEveryCodingAndKernelSet)
+{
+    const WORKED_PIXEL pixels[] = {
+        {100, 200, 50, {227, 130, 0}, {172, 128, 22}},
+        {255, 0, 255, {29, 209, 255}, {127, 213, 255}},
+        // Negative U' and V' shift toward minus infinity in the integer formula.
+        {0, 127, 127, {0, 1, 0}, {0, 2, 0}},
+        // Grey: U = V = 128 leaves Y in all three channels.
+        {0, 128, 128, {0, 0, 0}, {0, 0, 0}},
+        {77, 128, 128, {77, 77, 77}, {77, 77, 77}},
+        {255, 128, 128, {255, 255, 255}, {255, 255, 255}},
+    };
+    constexpr int N = 77;   // whole SIMD blocks and a tail
+    for (const CONVERT_ROWS* pRows : AvailableRowSets()) {
+        for (RawCoding coding : YUV_CODINGS) {
+            for (const WORKED_PIXEL& p : pixels) {
+                for (bool bFloatYuv : {true, false}) {
+                    const std::vector<uint8_t> src = UniformRow(coding, N, p.y, p.u, p.v);
+                    std::vector<uint8_t> dst(3 * N);
+                    ConvertRow(*pRows, coding, src.data(), dst.data(), N, bFloatYuv);
+                    const BGR want = bFloatYuv ? p.floatFormula : p.integerFormula;
+                    for (int i = 0; i < N; ++i) {
+                        ASSERT_EQ((std::vector<int>{dst[3 * i], dst[3 * i + 1], dst[3 * i + 2]}),
+                                  (std::vector<int>{want.b, want.g, want.r}))
+                            << pRows->pszName << " " << CodingName(coding) << (bFloatYuv ? " float" : " integer")
+                            << " Y=" << int(p.y) << " U=" << int(p.u) << " V=" << int(p.v) << " pixel " << i;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(ConvertFrame, Mono8FrameIsStoredBottomUp)
+{
+    const uint8_t src[] = {10, 20, 30, 40, 50, 60, 70, 80};
+    const uint8_t want[] = {50, 50, 50, 60, 60, 60, 70, 70, 70, 80, 80, 80,
+                            10, 10, 10, 20, 20, 20, 30, 30, 30, 40, 40, 40};
+    uint8_t dst[sizeof(want)];
+    ASSERT_TRUE(Mono8ToBgr24(src, sizeof(src), dst, sizeof(dst), 4, 2));
+    EXPECT_EQ(0, std::memcmp(dst, want, sizeof(want)));
+}
+
+TEST(ConvertFrame, RowsArePaddedWithZerosToFourBytes)
+{
+    const uint8_t src[] = {1, 2, 3, 4, 5, 6};   // 3 x 2 grey
+    uint8_t dst[24];
+    std::memset(dst, 0xEE, sizeof(dst));
+    ASSERT_EQ(Bgr24Stride(3), 12u);
+    ASSERT_TRUE(Mono8ToBgr24(src, sizeof(src), dst, sizeof(dst), 3, 2));
+    const uint8_t want[] = {4, 4, 4, 5, 5, 5, 6, 6, 6, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 0, 0, 0};
+    EXPECT_EQ(0, std::memcmp(dst, want, sizeof(want)));
+}
+
+TEST(ConvertFrame, Mono16TakesTheMostSignificantByteWhichComesFirst)
+{
+    const uint8_t src[] = {0x12, 0x34, 0xAB, 0xCD, 0x00, 0xFF, 0xFF, 0x00};
+    uint8_t dst[12];
+    ASSERT_TRUE(Mono16ToBgr24(src, sizeof(src), dst, sizeof(dst), 4, 1));
+    const uint8_t want[] = {0x12, 0x12, 0x12, 0xAB, 0xAB, 0xAB, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(0, std::memcmp(dst, want, sizeof(want)));
+}
+
+// A row that ends inside a chroma unit still takes the whole unit, so the
+// next row starts on a unit.
+TEST(ConvertFrame, OddWidthRowsStartOnAWholeChromaUnit)
+{
+    // YUV422, 3 x 2, grey chroma: the output holds the luma of each row.
+    const uint8_t yuv422[] = {128, 10, 128, 11, 128, 12, 128, 99,
+                              128, 20, 128, 21, 128, 22, 128, 98};
+    uint8_t dst[24];
+    ASSERT_TRUE(Yuv422ToBgr24(yuv422, sizeof(yuv422), dst, sizeof(dst), 3, 2, true));
+    const uint8_t want422[] = {20, 20, 20, 21, 21, 21, 22, 22, 22, 0, 0, 0,
+                               10, 10, 10, 11, 11, 11, 12, 12, 12, 0, 0, 0};
+    EXPECT_EQ(0, std::memcmp(dst, want422, sizeof(want422)));
+
+    // YUV411, 5 x 2: two units per row.
+    const uint8_t yuv411[] = {128, 1, 2, 128, 3, 4, 128, 5, 90, 128, 91, 92,
+                              128, 6, 7, 128, 8, 9, 128, 10, 93, 128, 94, 95};
+    uint8_t dst411[2 * 16];
+    ASSERT_EQ(Bgr24ImageSize(5, 2), sizeof(dst411));
+    ASSERT_TRUE(Yuv411ToBgr24(yuv411, sizeof(yuv411), dst411, sizeof(dst411), 5, 2, false));
+    const uint8_t want411[] = {6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10, 10, 0,
+                               1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 0};
+    EXPECT_EQ(0, std::memcmp(dst411, want411, sizeof(want411)));
+}
+
+// Every width from 1 to 65 (whole blocks, tails and both), with source and
+// output ending exactly at an inaccessible page: any kernel that reads or
+// writes past its row's bytes faults here.
+TEST(ConvertFrame, EveryWidthMatchesTheReferenceWithinExactBuffers)
+{
+    constexpr int H = 3;
+    for (const CONVERT_ROWS* pRows : AvailableSimdRowSets()) {
+        for (RawCoding coding : ALL_CODINGS) {
+            for (int w = 1; w <= 65; ++w) {
+                for (bool bFloatYuv : {true, false}) {
+                    const std::vector<uint8_t> data = RandomBytes(RawRowBytes(coding, w) * H, 1000u * w + 7);
+                    CGuardedBuffer src(data.size());
+                    std::memcpy(src.Data(), data.data(), data.size());
+                    CGuardedBuffer dst(Bgr24ImageSize(w, H));
+                    std::vector<uint8_t> want(dst.Size());
+                    ASSERT_TRUE(ConvertFrameToBgr24(ReferenceRows(), coding, src.Data(), src.Size(), want.data(),
+                                                    want.size(), w, H, bFloatYuv));
+                    ASSERT_TRUE(ConvertFrameToBgr24(*pRows, coding, src.Data(), src.Size(), dst.Data(), dst.Size(),
+                                                    w, H, bFloatYuv));
+                    ASSERT_EQ(FirstDifference(want.data(), dst.Data(), want.size()), std::string::npos)
+                        << pRows->pszName << " " << CodingName(coding) << " width " << w
+                        << (bFloatYuv ? " float" : " integer");
+                }
+            }
+        }
+    }
+}
+
+TEST(ConvertFrame, UnalignedBuffersGiveTheSameImage)
+{
+    constexpr int W = 100;
+    constexpr int H = 2;
+    for (const CONVERT_ROWS* pRows : AvailableSimdRowSets()) {
+        for (RawCoding coding : ALL_CODINGS) {
+            const std::vector<uint8_t> data = RandomBytes(RawRowBytes(coding, W) * H, 99);
+            std::vector<uint8_t> want(Bgr24ImageSize(W, H));
+            ASSERT_TRUE(ConvertFrameToBgr24(ReferenceRows(), coding, data.data(), data.size(), want.data(),
+                                            want.size(), W, H, true));
+            for (size_t nOffset = 1; nOffset < 32; nOffset += 3) {
+                CGuardedBuffer src(data.size() + nOffset);
+                CGuardedBuffer dst(want.size() + 32 - nOffset);
+                uint8_t* pSrc = src.Data() + nOffset;
+                uint8_t* pDst = dst.Data() + 32 - nOffset;
+                std::memcpy(pSrc, data.data(), data.size());
+                ASSERT_TRUE(ConvertFrameToBgr24(*pRows, coding, pSrc, data.size(), pDst, want.size(), W, H, true));
+                ASSERT_EQ(FirstDifference(want.data(), pDst, want.size()), std::string::npos)
+                    << pRows->pszName << " " << CodingName(coding) << " offset " << nOffset;
+            }
+        }
+    }
+}
+
+TEST(ConvertFrame, TheFrameFunctionsUseTheFastestKernels)
+{
+    const CONVERT_ROWS* pBest = FindConvertRows(ConvertIsa::Avx2);
+    if (pBest == nullptr)
+        pBest = FindConvertRows(ConvertIsa::Ssse3);
+    if (pBest == nullptr)
+        pBest = &ReferenceRows();
+    EXPECT_EQ(&ActiveConvertRows(), pBest);
+}
+
+class RefusedArguments : public testing::Test
+{
+protected:
+    static constexpr int W = 8;
+    static constexpr int H = 2;
+    std::vector<uint8_t> m_src = std::vector<uint8_t>(RawRowBytes(RawCoding::Yuv422, W) * H, 128);
+    std::vector<uint8_t> m_dst = std::vector<uint8_t>(Bgr24ImageSize(W, H), 0x5A);
+
+    void ExpectUntouched()
+    {
+        for (uint8_t b : m_dst)
+            ASSERT_EQ(b, 0x5A);
+    }
+};
+
+TEST_F(RefusedArguments, NullPointers)
+{
+    EXPECT_FALSE(Yuv422ToBgr24(nullptr, m_src.size(), m_dst.data(), m_dst.size(), W, H, true));
+    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), nullptr, m_dst.size(), W, H, true));
+    EXPECT_FALSE(Mono8ToBgr24(nullptr, 0, nullptr, 0, 0, 0));
+    ExpectUntouched();
+}
+
+TEST_F(RefusedArguments, NegativeSizes)
+{
+    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), -W, H, true));
+    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), W, -1, true));
+    EXPECT_FALSE(Mono16ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), INT_MIN, INT_MIN));
+    EXPECT_EQ(Bgr24Stride(-1), 0u);
+    EXPECT_EQ(Bgr24ImageSize(4, -1), 0u);
+    ExpectUntouched();
+}
+
+TEST_F(RefusedArguments, SourceOneByteShort)
+{
+    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size() - 1, m_dst.data(), m_dst.size(), W, H, true));
+    EXPECT_FALSE(Yuv411ToBgr24(m_src.data(), RawRowBytes(RawCoding::Yuv411, W) * H - 1, m_dst.data(),
+                               m_dst.size(), W, H, true));
+    EXPECT_FALSE(Yuv444ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), W, H, true));   // 48 > 32
+    ExpectUntouched();
+}
+
+// An output without room for every row gets none of them.
+TEST_F(RefusedArguments, OutputOneByteShort)
+{
+    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size() - 1, W, H, true));
+    // Also the padding of the last row must fit.
+    const uint8_t grey[6] = {};
+    uint8_t dst[2 * 12] = {};
+    EXPECT_FALSE(Mono8ToBgr24(grey, sizeof(grey), dst, sizeof(dst) - 1, 3, 2));
+    ExpectUntouched();
+}
+
+TEST_F(RefusedArguments, SizesWhoseProductOverflowsAreRefusedNotWrapped)
+{
+    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), INT_MAX, INT_MAX, true));
+    EXPECT_FALSE(Mono8ToBgr24(m_src.data(), SIZE_MAX, m_dst.data(), m_dst.size(), INT_MAX, 2));
+    ExpectUntouched();
+}
+
+TEST_F(RefusedArguments, AnEmptyImageWritesNothingAndSucceeds)
+{
+    EXPECT_TRUE(Yuv422ToBgr24(m_src.data(), 0, m_dst.data(), 0, 0, H, true));
+    EXPECT_TRUE(Yuv422ToBgr24(m_src.data(), 0, m_dst.data(), 0, W, 0, true));
+    ExpectUntouched();
+}
+
+}  // namespace

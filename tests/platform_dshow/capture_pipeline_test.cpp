@@ -1,0 +1,270 @@
+// Whole graphs as the library builds them: source -> Sample Grabber -> Null
+// Renderer for capture, source -> Sample Grabber -> video renderer for
+// display.
+#include "base/media_type.h"
+#include "dshow_test_support.h"
+#include "emul/fault.h"
+
+namespace {
+
+class CapturePipelineTest : public CDshowTest {
+ protected:
+  void SetUp() override {
+    CDshowTest::SetUp();
+    m_pGraph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    m_pControl = Query<IMediaControl>(m_pGraph.Get(), IID_IMediaControl);
+    m_pEvent = Query<IMediaEvent>(m_pGraph.Get(), IID_IMediaEvent);
+    m_pSourceFilter = CreateTestSource(&m_pSource);
+    m_pGrabber = Create<ISampleGrabber>(CLSID_SampleGrabber, IID_ISampleGrabber);
+    m_pGrabberFilter = Query<IBaseFilter>(m_pGrabber.Get(), IID_IBaseFilter);
+    m_pRecorder = CreateRecorder();
+    ASSERT_EQ(m_pGraph->AddFilter(m_pSourceFilter.Get(), L"Camera"), S_OK);
+    ASSERT_EQ(m_pGraph->AddFilter(m_pGrabberFilter.Get(), L"Sample Grabber Origin"), S_OK);
+  }
+  void TearDown() override {
+    if (m_pControl) {
+      m_pControl->Stop();
+    }
+    m_pRecorder.Reset();
+    m_pGrabberFilter.Reset();
+    m_pGrabber.Reset();
+    m_pSourceFilter.Reset();
+    m_pEvent.Reset();
+    m_pControl.Reset();
+    m_pGraph.Reset();
+    CDshowTest::TearDown();
+  }
+
+  // The grabber's accepted type as the library sets it: any video.
+  void AcceptVideo(const GUID& subtype = GUID_NULL) {
+    CMediaType mt;
+    mt.majortype = MEDIATYPE_Video;
+    mt.subtype = subtype;
+    mt.bFixedSizeSamples = TRUE;
+    mt.lSampleSize = 1;
+    ASSERT_EQ(m_pGrabber->SetMediaType(&mt), S_OK);
+  }
+
+  HRESULT ConnectSourceToGrabber() {
+    return m_pGraph->Connect(PinOf(m_pSourceFilter.Get(), PINDIR_OUTPUT).Get(),
+                             PinOf(m_pGrabberFilter.Get(), PINDIR_INPUT).Get());
+  }
+
+  void BuildCaptureGraph() {
+    AcceptVideo();
+    ASSERT_EQ(ConnectSourceToGrabber(), S_OK);
+    ComPtr<IBaseFilter> pRenderer = Create<IBaseFilter>(CLSID_NullRenderer, IID_IBaseFilter);
+    ASSERT_EQ(m_pGraph->AddFilter(pRenderer.Get(), L"Null Renderer"), S_OK);
+    ASSERT_EQ(m_pGraph->Connect(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get(),
+                                PinOf(pRenderer.Get(), PINDIR_INPUT).Get()),
+              S_OK);
+  }
+
+  ComPtr<IGraphBuilder> m_pGraph;
+  ComPtr<IMediaControl> m_pControl;
+  ComPtr<IMediaEvent> m_pEvent;
+  CTestSource* m_pSource = nullptr;
+  ComPtr<IBaseFilter> m_pSourceFilter;
+  ComPtr<ISampleGrabber> m_pGrabber;
+  ComPtr<IBaseFilter> m_pGrabberFilter;
+  ComPtr<CFrameRecorder> m_pRecorder;
+};
+
+TEST_F(CapturePipelineTest, BufferCallbackGetsEveryFrameInOrderOnTheStreamingThread) {
+  BuildCaptureGraph();
+  ASSERT_EQ(m_pGrabber->SetCallback(m_pRecorder.Get(), 1), S_OK);
+  EXPECT_EQ(RefCount(m_pRecorder.Get()), 2u);  // the grabber holds the callback
+  ASSERT_EQ(m_pControl->Run(), S_OK);
+  m_pSource->Push(5);
+  ASSERT_TRUE(m_pRecorder->WaitFrames(5));
+  EXPECT_EQ(m_pRecorder->Sequence(), (std::vector<uint32_t>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(m_pRecorder->Times(), (std::vector<double>{0.0, 1.0, 2.0, 3.0, 4.0}));
+  EXPECT_EQ(m_pRecorder->Lengths(), std::vector<LONG>(5, FRAME_BYTES));
+  EXPECT_EQ(m_pRecorder->SampleCalls(), 0);
+  for (std::thread::id id : m_pRecorder->Threads()) {
+    EXPECT_EQ(id, m_pSource->StreamingThreadId());
+    EXPECT_NE(id, std::this_thread::get_id());
+  }
+  ASSERT_EQ(m_pControl->Stop(), S_OK);
+  ASSERT_EQ(m_pGrabber->SetCallback(nullptr, 0), S_OK);
+  EXPECT_EQ(RefCount(m_pRecorder.Get()), 1u);
+}
+
+TEST_F(CapturePipelineTest, SampleCallbackGetsTheSample) {
+  BuildCaptureGraph();
+  ASSERT_EQ(m_pGrabber->SetCallback(m_pRecorder.Get(), 0), S_OK);
+  EXPECT_EQ(m_pGrabber->SetCallback(m_pRecorder.Get(), 2), E_INVALIDARG);
+  ASSERT_EQ(m_pControl->Run(), S_OK);
+  m_pSource->Push(2);
+  ASSERT_TRUE(m_pRecorder->WaitFrames(2));
+  EXPECT_EQ(m_pRecorder->SampleCalls(), 2);
+  EXPECT_EQ(m_pRecorder->Sequence(), (std::vector<uint32_t>{0, 1}));
+}
+
+TEST_F(CapturePipelineTest, OneShotEndsTheStreamAndAgainOnTheNextRun) {
+  BuildCaptureGraph();
+  ASSERT_EQ(m_pGrabber->SetOneShot(TRUE), S_OK);
+  ASSERT_EQ(m_pGrabber->SetBufferSamples(FALSE), S_OK);
+  ASSERT_EQ(m_pGrabber->SetCallback(m_pRecorder.Get(), 1), S_OK);
+  for (uint32_t nRun = 0; nRun < 2; ++nRun) {
+    ASSERT_EQ(m_pControl->Run(), S_OK);
+    m_pSource->Push(3);
+    LONG lCode = 0;
+    ASSERT_EQ(m_pEvent->WaitForCompletion(INFINITE, &lCode), S_OK);
+    EXPECT_EQ(lCode, EC_COMPLETE);
+    ASSERT_EQ(m_pControl->Stop(), S_OK);
+    // One frame per run; the grabber turned the others away and the source
+    // stopped sending.
+    EXPECT_EQ(m_pRecorder->Sequence().size(), nRun + 1);
+    EXPECT_EQ(m_pSource->LastRefusal(), S_FALSE);
+  }
+  EXPECT_EQ(m_pRecorder->Sequence(), (std::vector<uint32_t>{0, 1}));
+}
+
+TEST_F(CapturePipelineTest, DeviceLostEndsTheCompletionWait) {
+  BuildCaptureGraph();
+  ASSERT_EQ(m_pGrabber->SetOneShot(TRUE), S_OK);
+  ASSERT_EQ(m_pControl->Run(), S_OK);
+  ASSERT_EQ(m_pSource->NotifyEvent(EC_DEVICE_LOST, 0, 0), S_OK);
+  LONG lCode = 0;
+  ASSERT_EQ(m_pEvent->WaitForCompletion(INFINITE, &lCode), S_OK);
+  EXPECT_EQ(lCode, EC_DEVICE_LOST);
+  OAFilterState state = 0;
+  ASSERT_EQ(m_pControl->GetState(INFINITE, &state), S_OK);
+  EXPECT_EQ(state, State_Running);
+}
+
+TEST_F(CapturePipelineTest, GrabberKeepsTheLastSampleWhenAsked) {
+  BuildCaptureGraph();
+  LONG cbBuffer = 0;
+  EXPECT_EQ(m_pGrabber->GetCurrentBuffer(&cbBuffer, nullptr), E_INVALIDARG);  // not buffering
+  ASSERT_EQ(m_pGrabber->SetBufferSamples(TRUE), S_OK);
+  EXPECT_EQ(m_pGrabber->GetCurrentBuffer(&cbBuffer, nullptr), VFW_E_WRONG_STATE);  // nothing yet
+  ASSERT_EQ(m_pGrabber->SetCallback(m_pRecorder.Get(), 1), S_OK);
+  ASSERT_EQ(m_pControl->Run(), S_OK);
+  m_pSource->Push(2);
+  ASSERT_TRUE(m_pRecorder->WaitFrames(2));
+  ASSERT_EQ(m_pGrabber->GetCurrentBuffer(&cbBuffer, nullptr), S_OK);
+  ASSERT_EQ(cbBuffer, FRAME_BYTES);
+  std::vector<LONG> buffer(FRAME_BYTES / sizeof(LONG));
+  LONG cbSmall = cbBuffer - 1;
+  EXPECT_EQ(m_pGrabber->GetCurrentBuffer(&cbSmall, buffer.data()), E_OUTOFMEMORY);
+  ASSERT_EQ(m_pGrabber->GetCurrentBuffer(&cbBuffer, buffer.data()), S_OK);
+  EXPECT_EQ(buffer[0], 1);  // the second frame's sequence number
+}
+
+TEST_F(CapturePipelineTest, GrabberTakesOnlyItsMediaType) {
+  CMediaType mtConnected;
+  EXPECT_EQ(m_pGrabber->GetConnectedMediaType(&mtConnected), VFW_E_NOT_CONNECTED);
+  AcceptVideo(MEDIASUBTYPE_RGB24);  // the source's second choice
+  ASSERT_EQ(ConnectSourceToGrabber(), S_OK);
+  ASSERT_EQ(m_pGrabber->GetConnectedMediaType(&mtConnected), S_OK);
+  EXPECT_EQ(mtConnected.subtype, MEDIASUBTYPE_RGB24);
+  EXPECT_EQ(mtConnected.lSampleSize, static_cast<ULONG>(FRAME_WIDTH * FRAME_HEIGHT * 3));
+  ASSERT_NE(mtConnected.VideoInfo(), nullptr);
+  EXPECT_EQ(mtConnected.VideoInfo()->bmiHeader.biWidth, FRAME_WIDTH);
+
+  ComPtr<IPin> pOut = PinOf(m_pSourceFilter.Get(), PINDIR_OUTPUT);
+  m_pGraph->Disconnect(PeerOf(pOut.Get()).Get());
+  m_pGraph->Disconnect(pOut.Get());
+  AcceptVideo(MEDIASUBTYPE_YUY2);  // nothing the source offers
+  EXPECT_EQ(ConnectSourceToGrabber(), VFW_E_CANNOT_CONNECT);
+  EXPECT_EQ(PeerOf(pOut.Get()).Get(), nullptr);
+
+  // The output connects only once the input has a type to pass on.
+  ComPtr<IBaseFilter> pRenderer = Create<IBaseFilter>(CLSID_NullRenderer, IID_IBaseFilter);
+  ASSERT_EQ(m_pGraph->AddFilter(pRenderer.Get(), L"Null Renderer"), S_OK);
+  EXPECT_TRUE(FAILED(m_pGraph->Connect(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get(),
+                                       PinOf(pRenderer.Get(), PINDIR_INPUT).Get())));
+}
+
+TEST_F(CapturePipelineTest, RenderedVideoCountsFramesDrawnOnlyWhileRunning) {
+  AcceptVideo();
+  ASSERT_EQ(ConnectSourceToGrabber(), S_OK);
+  ComPtr<IVideoWindow> pWindow = Query<IVideoWindow>(m_pGraph.Get(), IID_IVideoWindow);
+  EXPECT_EQ(pWindow->put_Owner(0x1234), E_NOINTERFACE);  // no renderer yet
+
+  ASSERT_EQ(m_pGraph->Render(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get()), S_OK);
+  ComPtr<IBaseFilter> pRenderer;
+  ASSERT_EQ(m_pGraph->FindFilterByName(L"Video Renderer", pRenderer.ReleaseAndGetAddressOf()), S_OK);
+  ComPtr<IQualProp> pQuality = Query<IQualProp>(pRenderer.Get(), IID_IQualProp);
+  ASSERT_EQ(m_pGrabber->SetCallback(m_pRecorder.Get(), 1), S_OK);
+
+  int nDrawn = -1;
+  ASSERT_EQ(pQuality->get_FramesDrawn(&nDrawn), S_OK);
+  EXPECT_EQ(nDrawn, 0);
+  ASSERT_EQ(m_pControl->Pause(), S_OK);
+  m_pSource->Push(2);
+  ASSERT_TRUE(m_pSource->WaitDelivered(2));
+  pQuality->get_FramesDrawn(&nDrawn);
+  EXPECT_EQ(nDrawn, 0);
+  int nDropped = 0;
+  pQuality->get_FramesDroppedInRenderer(&nDropped);
+  EXPECT_EQ(nDropped, 2);
+
+  ASSERT_EQ(m_pControl->Run(), S_OK);
+  m_pSource->Push(3);
+  ASSERT_TRUE(m_pSource->WaitDelivered(5));
+  pQuality->get_FramesDrawn(&nDrawn);
+  EXPECT_EQ(nDrawn, 3);
+  EXPECT_EQ(m_pRecorder->Sequence().size(), 5u);  // the grabber saw all of them
+
+  ASSERT_EQ(m_pControl->Stop(), S_OK);
+  pQuality->get_FramesDrawn(&nDrawn);
+  EXPECT_EQ(nDrawn, 3);
+}
+
+TEST_F(CapturePipelineTest, GraphVideoWindowReachesTheRenderer) {
+  AcceptVideo();
+  ASSERT_EQ(ConnectSourceToGrabber(), S_OK);
+  ASSERT_EQ(m_pGraph->Render(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get()), S_OK);
+  ComPtr<IVideoWindow> pWindow = Query<IVideoWindow>(m_pGraph.Get(), IID_IVideoWindow);
+  LONG nLeft = 0;
+  LONG nTop = 0;
+  LONG nWidth = 0;
+  LONG nHeight = 0;
+  ASSERT_EQ(pWindow->GetWindowPosition(&nLeft, &nTop, &nWidth, &nHeight), S_OK);
+  EXPECT_EQ(nWidth, FRAME_WIDTH);  // the video's size until placed
+  EXPECT_EQ(nHeight, FRAME_HEIGHT);
+
+  EXPECT_EQ(pWindow->put_Owner(0x1234), S_OK);
+  EXPECT_EQ(pWindow->put_Left(-5), S_OK);
+  EXPECT_EQ(pWindow->put_Top(7), S_OK);
+  EXPECT_EQ(pWindow->put_Width(0), S_OK);
+  EXPECT_EQ(pWindow->put_Height(240), S_OK);
+  EXPECT_EQ(pWindow->put_Visible(OAFALSE), S_OK);
+  EXPECT_EQ(pWindow->put_Visible(2), E_INVALIDARG);
+  EXPECT_EQ(pWindow->put_WindowStyle(WS_CHILD | WS_CLIPSIBLINGS), S_OK);
+  OAHWND hOwner = 0;
+  ASSERT_EQ(pWindow->get_Owner(&hOwner), S_OK);
+  EXPECT_EQ(hOwner, 0x1234);
+  ASSERT_EQ(pWindow->GetWindowPosition(&nLeft, &nTop, &nWidth, &nHeight), S_OK);
+  EXPECT_EQ(nLeft, -5);
+  EXPECT_EQ(nTop, 7);
+  EXPECT_EQ(nWidth, 0);
+  EXPECT_EQ(nHeight, 240);
+  LONG nStyle = 0;
+  ASSERT_EQ(pWindow->get_WindowStyle(&nStyle), S_OK);
+  EXPECT_EQ(nStyle, 0x44000000);
+
+  // An auto-show window shows itself when the graph starts.
+  LONG bVisible = OATRUE;
+  pWindow->get_Visible(&bVisible);
+  EXPECT_EQ(bVisible, OAFALSE);
+  ASSERT_EQ(m_pControl->Run(), S_OK);
+  pWindow->get_Visible(&bVisible);
+  EXPECT_EQ(bVisible, OATRUE);
+
+  emul::FailOperation("IVideoWindow::put_Owner", E_FAIL, 1);
+  EXPECT_EQ(pWindow->put_Owner(0x5678), E_FAIL);
+}
+
+TEST_F(CapturePipelineTest, RenderRefusesWhatTheVideoRendererCannotShow) {
+  EXPECT_EQ(m_pGraph->Render(PinOf(m_pGrabberFilter.Get(), PINDIR_INPUT).Get()), VFW_E_INVALID_DIRECTION);
+  // The grabber's output has no type before its input is connected.
+  EXPECT_EQ(m_pGraph->Render(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get()), VFW_E_CANNOT_RENDER);
+  ComPtr<IBaseFilter> pRenderer;
+  EXPECT_EQ(m_pGraph->FindFilterByName(L"Video Renderer", pRenderer.ReleaseAndGetAddressOf()), VFW_E_NOT_FOUND);
+}
+
+}  // namespace

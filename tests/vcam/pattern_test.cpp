@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "vcam/model/formats.h"
+#include "vcam/model/pattern.h"
+
+namespace vcam::test {
+namespace {
+
+constexpr std::uint32_t W = 64, H = 4;
+
+std::vector<std::uint8_t> Draw(std::uint32_t nColor, std::uint32_t nSequence, std::uint32_t w = W,
+                               std::uint32_t h = H) {
+  std::vector<std::uint8_t> frame(FrameBytes(nColor, w, h));
+  EXPECT_TRUE(DrawTestPattern(nColor, w, h, nSequence, frame));
+  return frame;
+}
+
+// Bytes of row 1 from pixel x on: past the sequence number at the start.
+std::vector<std::uint8_t> RowBytes(const std::vector<std::uint8_t>& frame, std::uint32_t nColor, std::uint32_t x,
+                                   std::size_t n) {
+  const std::size_t at = static_cast<std::size_t>((W + x) * BitsPerPixel(nColor) / 8);
+  return {frame.begin() + static_cast<std::ptrdiff_t>(at), frame.begin() + static_cast<std::ptrdiff_t>(at + n)};
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(Pattern, ByteLayoutsFollowTheColourCodings) {
+  const std::uint32_t seq = 7, x = 20;  // pixels x.. of row 1
+  const PatternPixel p0 = PatternAt(x, 1, seq), p1 = PatternAt(x + 1, 1, seq);
+  const PatternPixel p2 = PatternAt(x + 2, 1, seq), p3 = PatternAt(x + 3, 1, seq);
+
+  EXPECT_EQ(RowBytes(Draw(COLOR_MONO8, seq), COLOR_MONO8, x, 2), (Bytes{p0.y, p1.y}));
+  EXPECT_EQ(RowBytes(Draw(COLOR_MONO16, seq), COLOR_MONO16, x, 2),
+            (Bytes{static_cast<std::uint8_t>(p0.y16 >> 8), static_cast<std::uint8_t>(p0.y16)}));
+  EXPECT_EQ(RowBytes(Draw(COLOR_YUV411, seq), COLOR_YUV411, x, 6), (Bytes{p0.u, p0.y, p1.y, p0.v, p2.y, p3.y}));
+  EXPECT_EQ(RowBytes(Draw(COLOR_YUV422, seq), COLOR_YUV422, x, 4), (Bytes{p0.u, p0.y, p0.v, p1.y}));
+  EXPECT_EQ(RowBytes(Draw(COLOR_YUV444, seq), COLOR_YUV444, x, 3), (Bytes{p0.u, p0.y, p0.v}));
+  EXPECT_EQ(RowBytes(Draw(COLOR_RGB8, seq), COLOR_RGB8, x, 3), (Bytes{p0.r, p0.g, p0.b}));
+  EXPECT_EQ(RowBytes(Draw(COLOR_RGB16, seq), COLOR_RGB16, x, 6), (Bytes{p0.r, p0.r, p0.g, p0.g, p0.b, p0.b}));
+  EXPECT_EQ(p0.y16 >> 8, p0.y);  // Mono16 is Mono8 in its high byte
+}
+
+TEST(Pattern, ChromaIsConstantAcrossEachGroup) {
+  // Bars are 16 pixels wide, so pairs and quads never straddle two bars.
+  for (std::uint32_t x = 0; x < 256; x += 4)
+    for (std::uint32_t k = 1; k < 4; ++k) {
+      EXPECT_EQ(PatternAt(x, 0, 0).u, PatternAt(x + k, 0, 0).u);
+      EXPECT_EQ(PatternAt(x, 0, 0).v, PatternAt(x + k, 0, 0).v);
+    }
+  EXPECT_NE(PatternAt(0, 0, 0).u, PatternAt(16, 0, 0).u);
+}
+
+TEST(Pattern, EveryFrameCarriesItsSequenceNumberAndMoves) {
+  for (std::uint32_t nColor = 0; nColor < COLOR_CODING_COUNT; ++nColor) {
+    const auto a = Draw(nColor, 0x01020304);
+    const auto b = Draw(nColor, 0x01020305);
+    ASSERT_EQ(a.size(), FrameBytes(nColor, W, H));
+    EXPECT_EQ((Bytes{a[0], a[1], a[2], a[3]}), (Bytes{0x04, 0x03, 0x02, 0x01})) << nColor;
+    EXPECT_EQ(FrameSequence(a), 0x01020304u);
+    EXPECT_EQ(FrameSequence(b), 0x01020305u);
+    EXPECT_NE(Bytes(a.begin() + 4, a.end()), Bytes(b.begin() + 4, b.end())) << "frame does not move, " << nColor;
+  }
+}
+
+TEST(Pattern, DrawsNoMoreThanTheFrameAndTheBuffer) {
+  std::vector<std::uint8_t> buffer(FrameBytes(COLOR_RGB8, W, H) + 16, 0xAA);
+  ASSERT_TRUE(DrawTestPattern(COLOR_RGB8, W, H, 1, buffer));
+  for (std::size_t i = buffer.size() - 16; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], 0xAA);
+
+  std::vector<std::uint8_t> tiny(1, 0);  // a frame shorter than its sequence number
+  ASSERT_TRUE(DrawTestPattern(COLOR_MONO8, 1, 1, 0x1234, tiny));
+  EXPECT_EQ(tiny[0], 0x34);
+  EXPECT_EQ(FrameSequence(tiny), 0x34u);
+
+  // Widths that split chroma groups still give exactly the frame's bytes.
+  for (std::uint32_t nColor : {COLOR_YUV411, COLOR_YUV422})
+    for (std::uint32_t w = 1; w < 9; ++w) {
+      std::vector<std::uint8_t> odd(FrameBytes(nColor, w, 3));
+      EXPECT_TRUE(DrawTestPattern(nColor, w, 3, 9, odd));
+    }
+  std::vector<std::uint8_t> any(8);
+  EXPECT_FALSE(DrawTestPattern(COLOR_CODING_COUNT, 2, 2, 0, any));
+  EXPECT_TRUE(DrawTestPattern(COLOR_MONO8, 0, 0, 0, {}));
+}
+
+}  // namespace
+}  // namespace vcam::test

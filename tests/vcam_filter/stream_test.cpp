@@ -1,0 +1,227 @@
+// Frames through capture filter -> Sample Grabber -> Null Renderer in the
+// emulated graph, on the cameras' stepped clocks.
+#include <cstring>
+#include <span>
+
+#include "tests/vcam_filter/vcam_test.h"
+#include "vcam/model/offsets.h"
+#include "vcam/model/pattern.h"
+
+namespace vcam_test {
+namespace {
+
+constexpr DWORD COMPLETION_WAIT_MS = 20000;
+
+class CStreamTest : public CVcamTest {
+ protected:
+  void TearDown() override {
+    m_graph.Release();
+    m_pRecorder.reset();
+    CVcamTest::TearDown();
+  }
+
+  // Builds the capture graph on pFilter (a new filter on camera nCamera
+  // when null), its grabber calling a recorder that expects camera nCamera's
+  // shape in the given row order.
+  CFrameRecorder& Build(std::size_t nCamera, bool bFlip = false, IBaseFilter* pFilter = nullptr) {
+    m_pRecorder = std::make_unique<CFrameRecorder>(Shape(nCamera), bFlip);
+    ComPtr<IBaseFilter> pCapture = pFilter != nullptr ? ComPtr<IBaseFilter>(pFilter) : CreateFilter(nCamera);
+    EXPECT_EQ(m_graph.Build(pCapture.Get()), S_OK);
+    if (m_graph.pGrabber) {
+      EXPECT_EQ(m_graph.pGrabber->SetCallback(m_pRecorder.get(), 1), S_OK);
+    }
+    return *m_pRecorder;
+  }
+  void SetVideoMode(std::size_t nCamera, LONG nMode) {
+    ComPtr<IAMVideoControl> pControl;
+    ASSERT_EQ(m_graph.pCapture.As(IID_IAMVideoControl, pControl), S_OK);
+    ASSERT_EQ(pControl->SetMode(OutputPin(m_graph.pCapture.Get()).Get(), nMode), S_OK);
+    (void)nCamera;
+  }
+  LONG Delivered() {
+    ComPtr<IAMDroppedFrames> pDropped;
+    EXPECT_EQ(m_graph.pCapture.As(IID_IAMDroppedFrames, pDropped), S_OK);
+    LONG n = -1;
+    EXPECT_EQ(pDropped->GetNumNotDropped(&n), S_OK);
+    return n;
+  }
+  vcam::VideoShape Shape(std::size_t nCamera) {
+    const vcam::StreamInfo stream = vcam::GetCameraModel(nCamera)->GetStream();
+    return vcam::VideoShape{stream.nColor, stream.nWidth, stream.nHeight, stream.llInterval};
+  }
+
+  CCaptureGraph m_graph;
+  std::unique_ptr<CFrameRecorder> m_pRecorder;  // outlives the graph that calls it
+};
+
+TEST_F(CStreamTest, DeliversOneSamplePerSteppedFrameWithRisingSequenceNumbers) {
+  CFrameRecorder& recorder = Build(COLOR_CAMERA);
+  AM_MEDIA_TYPE mt{};
+  ASSERT_EQ(m_graph.pGrabber->GetConnectedMediaType(&mt), S_OK);
+  EXPECT_EQ(mt.subtype, MEDIASUBTYPE_UYVY);
+  EXPECT_EQ(mt.lSampleSize, 614400u);
+  FreeMediaType(mt);
+
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(5);
+  ASSERT_TRUE(recorder.WaitForFrames(5));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+
+  EXPECT_EQ(recorder.Sequences(), (std::vector<std::uint32_t>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(recorder.Lengths(), std::vector<LONG>(5, 614400));
+  EXPECT_EQ(Delivered(), 5);
+  EXPECT_EQ(m_clocks[COLOR_CAMERA]->FramesTaken(), 5u);
+}
+
+TEST_F(CStreamTest, StopEndsTheStreamWhileTheClockHoldsTheNextFrame) {
+  CFrameRecorder& recorder = Build(COLOR_CAMERA);
+  for (int nRun = 0; nRun < 3; ++nRun) {
+    ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+    ASSERT_EQ(m_graph.pControl->Stop(), S_OK);  // the thread waits for a step that never comes
+  }
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(1);
+  ASSERT_TRUE(recorder.WaitForFrames(1));
+  ASSERT_EQ(m_graph.pControl->Pause(), S_OK);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(1);
+  ASSERT_TRUE(recorder.WaitForFrames(2));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(recorder.Sequences(), (std::vector<std::uint32_t>{0, 1}));
+}
+
+TEST_F(CStreamTest, AOneShotGrabberEndsTheStreamAfterOneFrame) {
+  CFrameRecorder& recorder = Build(COLOR_CAMERA);
+  ASSERT_EQ(m_graph.pGrabber->SetOneShot(TRUE), S_OK);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(3);
+  LONG lEvent = 0;
+  ASSERT_EQ(m_graph.pEvent->WaitForCompletion(COMPLETION_WAIT_MS, &lEvent), S_OK);
+  EXPECT_EQ(lEvent, EC_COMPLETE);
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(recorder.Lengths().size(), 1u);
+  EXPECT_EQ(m_clocks[COLOR_CAMERA]->FramesTaken(), 1u);
+}
+
+TEST_F(CStreamTest, AFormatChosenThroughStreamConfigIsWhatArrives) {
+  ComPtr<IBaseFilter> pFilter = CreateFilter(COLOR_CAMERA);
+  ComPtr<IAMStreamConfig> pConfig = StreamConfig(pFilter.Get());
+  ASSERT_TRUE(pConfig);
+  // Format 0 mode 1: 320 x 240 YUV422, the second capability.
+  AM_MEDIA_TYPE* pmt = nullptr;
+  VIDEO_STREAM_CONFIG_CAPS caps;
+  ASSERT_EQ(pConfig->GetStreamCaps(1, &pmt, reinterpret_cast<BYTE*>(&caps)), S_OK);
+  ASSERT_EQ(pConfig->SetFormat(pmt), S_OK);
+  DeleteMediaType(pmt);
+  pConfig.Reset();
+
+  CFrameRecorder& recorder = Build(COLOR_CAMERA, false, pFilter.Get());
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(2);
+  ASSERT_TRUE(recorder.WaitForFrames(2));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(recorder.Lengths(), std::vector<LONG>(2, 320 * 240 * 2));
+  EXPECT_EQ(recorder.Sequences(), (std::vector<std::uint32_t>{0, 1}));
+}
+
+// The pattern as the camera draws it, top row first.
+std::vector<BYTE> CameraFrame(const vcam::VideoShape& shape, std::uint32_t nSequence) {
+  std::vector<BYTE> frame(static_cast<std::size_t>(shape.FrameBytes()));
+  vcam::DrawTestPattern(shape.nColor, shape.nWidth, shape.nHeight, nSequence, frame);
+  return frame;
+}
+
+std::vector<BYTE> RowsReversed(const std::vector<BYTE>& frame, std::uint32_t nRows) {
+  const std::size_t cbRow = frame.size() / nRows;
+  std::vector<BYTE> reversed;
+  for (std::uint32_t r = nRows; r-- > 0;) {
+    reversed.insert(reversed.end(), frame.begin() + static_cast<std::ptrdiff_t>(cbRow * r),
+                    frame.begin() + static_cast<std::ptrdiff_t>(cbRow * (r + 1)));
+  }
+  return reversed;
+}
+
+TEST_F(CStreamTest, Mono8ArrivesBottomUpUnlessFlipped) {
+  const vcam::VideoShape shape = Shape(MONO_CAMERA);
+  ASSERT_EQ(shape.nColor, vcam::COLOR_MONO8);
+  CFrameRecorder& recorder = Build(MONO_CAMERA);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[MONO_CAMERA]->Step(1);
+  ASSERT_TRUE(recorder.WaitForFrames(1));
+  EXPECT_EQ(recorder.LastFrame(), RowsReversed(CameraFrame(shape, 0), shape.nHeight));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+
+  SetVideoMode(MONO_CAMERA, VideoControlFlag_FlipVertical);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[MONO_CAMERA]->Step(1);
+  ASSERT_TRUE(recorder.WaitForFrames(2));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(recorder.LastFrame(), CameraFrame(shape, 0));
+  EXPECT_EQ(vcam::FrameSequence(recorder.LastFrame()), 0u);
+}
+
+TEST_F(CStreamTest, OtherCodingsArriveInCameraOrderUnlessFlipped) {
+  const vcam::VideoShape shape = Shape(COLOR_CAMERA);
+  CFrameRecorder& recorder = Build(COLOR_CAMERA, true);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(1);
+  ASSERT_TRUE(recorder.WaitForFrames(1));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(recorder.LastFrame(), CameraFrame(shape, 0));
+
+  SetVideoMode(COLOR_CAMERA, VideoControlFlag_FlipVertical);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(2);
+  ASSERT_TRUE(recorder.WaitForFrames(3));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(recorder.LastFrame(), RowsReversed(CameraFrame(shape, 1), shape.nHeight));
+  EXPECT_EQ(recorder.Sequences().back(), 1u);  // read where the flip put it
+}
+
+TEST_F(CStreamTest, AnUnpluggedCameraReportsDeviceLostAndSendsNothingMore) {
+  CFrameRecorder& recorder = Build(COLOR_CAMERA);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(2);
+  ASSERT_TRUE(recorder.WaitForFrames(2));
+  vcam::GetCameraFaults(COLOR_CAMERA)->bUnplugged = true;
+  m_clocks[COLOR_CAMERA]->Step(3);
+  LONG lEvent = 0;
+  ASSERT_EQ(m_graph.pEvent->WaitForCompletion(COMPLETION_WAIT_MS, &lEvent), S_OK);
+  EXPECT_EQ(lEvent, EC_DEVICE_LOST);
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(recorder.Lengths().size(), 2u);
+  EXPECT_EQ(Delivered(), 2);
+}
+
+TEST_F(CStreamTest, AnOversizeMakesEverySampleLongerThanNegotiated) {
+  vcam::GetCameraFaults(COLOR_CAMERA)->cbOversize = 100;
+  CFrameRecorder& recorder = Build(COLOR_CAMERA);
+  AM_MEDIA_TYPE mt{};
+  ASSERT_EQ(m_graph.pGrabber->GetConnectedMediaType(&mt), S_OK);
+  EXPECT_EQ(mt.lSampleSize, 614400u);
+  FreeMediaType(mt);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(2);
+  ASSERT_TRUE(recorder.WaitForFrames(2));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(recorder.Lengths(), std::vector<LONG>(2, 614400 + 100));
+  EXPECT_EQ(recorder.Sequences(), (std::vector<std::uint32_t>{0, 1}));
+}
+
+TEST_F(CStreamTest, CountersStartAgainWithEachStream) {
+  CFrameRecorder& recorder = Build(COLOR_CAMERA);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(3);
+  ASSERT_TRUE(recorder.WaitForFrames(3));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(Delivered(), 3);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(1);
+  ASSERT_TRUE(recorder.WaitForFrames(4));
+  ASSERT_EQ(m_graph.pControl->Stop(), S_OK);
+  EXPECT_EQ(Delivered(), 1);
+  EXPECT_EQ(recorder.Sequences().back(), 0u);
+}
+
+}  // namespace
+}  // namespace vcam_test
