@@ -1,6 +1,7 @@
 #include "capture/ring.h"
 
-#include <cstdlib>
+#include <cstdint>
+#include <limits>
 #include <new>
 
 #include "base/media_type.h"
@@ -27,10 +28,17 @@ bool FreePages(BYTE* p)
     return p == nullptr || VirtualFree(p, 0, MEM_RELEASE) != FALSE;
 }
 
+// Width x height x 3 bytes; none when that does not fit the address space.
 BYTE* AllocConversionBuffer(const FrameFormat& format)
 {
-    const auto cb = static_cast<SIZE_T>(format.nWidth) * static_cast<SIZE_T>(format.nHeight) * 3;
-    return AllocPages(cb);
+    const std::uint64_t cb = std::uint64_t{format.nWidth} * format.nHeight * 3;
+    return cb <= std::numeric_limits<SIZE_T>::max() ? AllocPages(static_cast<SIZE_T>(cb)) : nullptr;
+}
+
+// The magnitude of a BITMAPINFOHEADER dimension, whichever way up rows run.
+DWORD Magnitude(LONG n)
+{
+    return n < 0 ? 0u - static_cast<DWORD>(n) : static_cast<DWORD>(n);
 }
 
 // A fresh list replaces whatever list a camera still holds: a ring stranded
@@ -76,8 +84,8 @@ bool ReadFrameFormat(CCamera& camera, FrameFormat* pFormat)
         return false;
     pFormat->cbFrame = static_cast<LONG>(mt.lSampleSize);
     const VIDEOINFOHEADER* pVih = mt.VideoInfo();
-    pFormat->nWidth = pVih ? std::abs(pVih->bmiHeader.biWidth) : 0;
-    pFormat->nHeight = pVih ? std::abs(pVih->bmiHeader.biHeight) : 0;
+    pFormat->nWidth = pVih ? Magnitude(pVih->bmiHeader.biWidth) : 0;
+    pFormat->nHeight = pVih ? Magnitude(pVih->bmiHeader.biHeight) : 0;
     return true;
 }
 
@@ -96,8 +104,12 @@ LONG AllocFrames(CCamera& camera, LONG nCount)
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return 0;
     }
+    if (format.cbFrame <= 0) {
+        SetErrorCode(camera.m_nIndex, E_FAIL);   // no frame size to make buffers of
+        return 0;
+    }
     // A request for no buffer at all leaves the camera without a ring.
-    if (nCount < 1 || format.cbFrame <= 0)
+    if (nCount < 1)
         return 0;
     auto** ppFrames = new (std::nothrow) BYTE*[static_cast<SIZE_T>(nCount) + 1]();
     if (!ppFrames) {
