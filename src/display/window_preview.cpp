@@ -7,6 +7,18 @@
 
 namespace {
 
+// The owner window as the video window takes it: an HWND on Windows, an X11
+// Window id elsewhere. A template, so that only the branch of the platform's
+// handle type is compiled.
+template <class TWindow>
+OAHWND OwnerHandle(TWindow owner)
+{
+    if constexpr (std::is_pointer_v<TWindow>)
+        return reinterpret_cast<OAHWND>(owner);
+    else
+        return static_cast<OAHWND>(owner);   // an X11 Window id fits the handle
+}
+
 // Child window, clipped against its siblings.
 constexpr long PREVIEW_WINDOW_STYLE = 0x44000000;   // WS_CHILD | WS_CLIPSIBLINGS
 
@@ -20,16 +32,6 @@ void PlaceVideoWindow(IVideoWindow* pWindow, iidc_window owner, LONG left, LONG 
     pWindow->put_Height(height);
     pWindow->put_Visible(OAFALSE);   // shown when the graph runs
     pWindow->put_WindowStyle(PREVIEW_WINDOW_STYLE);
-}
-
-// The owner window as the video window takes it: an HWND on Windows, an X11
-// Window id elsewhere.
-OAHWND OwnerHandle(iidc_window owner)
-{
-    if constexpr (std::is_pointer_v<iidc_window>)
-        return reinterpret_cast<OAHWND>(owner);
-    else
-        return static_cast<OAHWND>(owner);
 }
 
 } // namespace
@@ -48,7 +50,7 @@ PreviewResult SetUpWindowPreview(CCamera& camera, iidc_window owner, LONG left, 
     camera.m_pQualProp.Reset();
 
     ComPtr<IPin> pOutput;
-    if (!pGrabberFilter ||
+    if (!pGrabberFilter || !camera.m_pBuilder || !camera.m_pGraph ||
         FAILED(camera.m_pBuilder->FindPin(pGrabberFilter.Get(), PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0,
                                           pOutput.ReleaseAndGetAddressOf())))
         return PreviewResult::Failed;
