@@ -62,7 +62,10 @@ void CVideoRenderer::ShowWindowStateLocked() {
 }
 
 HRESULT CVideoRenderer::OnStartStreaming() {
-  m_nFramesDrawn.store(0);
+  {
+    std::lock_guard lock(m_mxDrawn);
+    m_nFramesDrawn.store(0);
+  }
   m_nFramesDropped.store(0);
   {
     std::lock_guard lock(m_mxWindow);
@@ -99,7 +102,21 @@ void CVideoRenderer::DrawFrame(IMediaSample* pSample) {
   m_pixels.resize(static_cast<size_t>(m_streamLayout.nWidth) * static_cast<size_t>(m_streamLayout.nHeight));
   emul::ConvertToRgb(m_streamLayout, pData, static_cast<size_t>(cbData), m_pixels.data());
   m_pWindow->Draw(m_pixels.data(), m_streamLayout.nWidth, m_streamLayout.nHeight);
-  m_nFramesDrawn.fetch_add(1);
+  {
+    std::lock_guard lock(m_mxDrawn);
+    m_nFramesDrawn.fetch_add(1);
+  }
+  m_cvDrawn.notify_all();
+}
+
+bool CVideoRenderer::WaitForFramesDrawn(int nFrames, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(m_mxDrawn);
+  return m_cvDrawn.wait_for(lock, timeout, [&] { return m_nFramesDrawn.load() >= nFrames; });
+}
+
+unsigned long CVideoRenderer::X11WindowId() {
+  std::lock_guard lock(m_mxWindow);
+  return m_pWindow ? m_pWindow->WindowId() : 0;
 }
 
 STDMETHODIMP CVideoRenderer::get_FramesDroppedInRenderer(int* pcFrames) {

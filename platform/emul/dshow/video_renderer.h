@@ -11,6 +11,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <memory>
 #include <string>
@@ -87,6 +89,12 @@ class CVideoRenderer final : public CRendererBase, public IQualProp, public IVid
   STDMETHODIMP HideCursor(LONG bHideCursor) override;
   STDMETHODIMP IsCursorHidden(LONG* pCursorHidden) override;
 
+  // Test control: waits (bounded) until nFrames were drawn since streaming
+  // last started; false on time-out.
+  bool WaitForFramesDrawn(int nFrames, std::chrono::milliseconds timeout);
+  // The X11 window the video shows in; 0 before the first connection.
+  unsigned long X11WindowId();
+
   // CRendererBase
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override;
   HRESULT RenderSample(IMediaSample* pSample) override;
@@ -141,5 +149,7 @@ class CVideoRenderer final : public CRendererBase, public IQualProp, public IVid
   std::vector<std::uint32_t> m_pixels;
   // Counters since the last start of streaming; streaming thread writes.
   std::atomic<int> m_nFramesDrawn{0};
+  std::mutex m_mxDrawn;  // with m_cvDrawn, for WaitForFramesDrawn
+  std::condition_variable m_cvDrawn;
   std::atomic<int> m_nFramesDropped{0};
 };
