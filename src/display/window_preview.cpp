@@ -7,6 +7,18 @@
 
 namespace {
 
+// The owner window as the video window takes it: an HWND on Windows, an X11
+// Window id elsewhere. A template, so that only the branch of the platform's
+// handle type is compiled.
+template <class TWindow>
+OAHWND OwnerHandle(TWindow owner)
+{
+    if constexpr (std::is_pointer_v<TWindow>)
+        return reinterpret_cast<OAHWND>(owner);
+    else
+        return static_cast<OAHWND>(owner);   // an X11 Window id fits the handle
+}
+
 // Child window, clipped against its siblings.
 constexpr long PREVIEW_WINDOW_STYLE = 0x44000000;   // WS_CHILD | WS_CLIPSIBLINGS
 
@@ -49,7 +61,7 @@ PreviewResult SetUpWindowPreview(CCamera& camera, iidc_window owner, LONG left, 
     camera.m_pQualProp.Reset();
 
     ComPtr<IPin> pOutput;
-    if (!pGrabberFilter ||
+    if (!pGrabberFilter || !camera.m_pBuilder || !camera.m_pGraph ||
         FAILED(camera.m_pBuilder->FindPin(pGrabberFilter.Get(), PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0,
                                           pOutput.ReleaseAndGetAddressOf())))
         return PreviewResult::Failed;

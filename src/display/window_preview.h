@@ -3,6 +3,7 @@
 #pragma once
 
 #include "iidc.h"
+#include "winapi.h"
 
 class CCamera;
 
