@@ -1,6 +1,7 @@
 #include "capture/ring.h"
 
-#include <cstdlib>
+#include <cstdint>
+#include <limits>
 #include <new>
 
 #include "base/media_type.h"
@@ -28,13 +29,22 @@ bool FreePages(BYTE* p)
     return p == nullptr || VirtualFree(p, 0, MEM_RELEASE) != FALSE;
 }
 
+// The magnitude of a BITMAPINFOHEADER dimension, whichever way up rows run.
+DWORD Magnitude(LONG n)
+{
+    return n < 0 ? 0u - static_cast<DWORD>(n) : static_cast<DWORD>(n);
+}
+
 // Room for the rows of the colour image as they are laid out, each padded to
 // a multiple of 4 bytes: more than width x height x 3 bytes when the width is
 // not a multiple of 4, so that an image of the connected size always fits
 // whole.
 void AllocConversionBuffer(CCamera& camera, const FrameFormat& format)
 {
-    const SIZE_T cb = Bgr24ImageSize(format.nWidth, format.nHeight);
+    // Dimensions beyond what an image can have give no buffer at all.
+    const SIZE_T cb = format.nWidth <= 0x7FFFFFFF && format.nHeight <= 0x7FFFFFFF
+        ? Bgr24ImageSize(static_cast<int>(format.nWidth), static_cast<int>(format.nHeight))
+        : 0;
     camera.m_pRgbBuffer = AllocPages(cb);
     camera.m_cbRgbBuffer = camera.m_pRgbBuffer ? cb : 0;
 }
@@ -89,8 +99,8 @@ bool ReadFrameFormat(CCamera& camera, FrameFormat* pFormat)
         return false;
     pFormat->cbFrame = static_cast<LONG>(mt.lSampleSize);
     const VIDEOINFOHEADER* pVih = mt.VideoInfo();
-    pFormat->nWidth = pVih ? std::abs(pVih->bmiHeader.biWidth) : 0;
-    pFormat->nHeight = pVih ? std::abs(pVih->bmiHeader.biHeight) : 0;
+    pFormat->nWidth = pVih ? Magnitude(pVih->bmiHeader.biWidth) : 0;
+    pFormat->nHeight = pVih ? Magnitude(pVih->bmiHeader.biHeight) : 0;
     return true;
 }
 
@@ -109,8 +119,12 @@ LONG AllocFrames(CCamera& camera, LONG nCount)
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return 0;
     }
+    if (format.cbFrame <= 0) {
+        SetErrorCode(camera.m_nIndex, E_FAIL);   // no frame size to make buffers of
+        return 0;
+    }
     // A request for no buffer at all leaves the camera without a ring.
-    if (nCount < 1 || format.cbFrame <= 0)
+    if (nCount < 1)
         return 0;
     auto** ppFrames = new (std::nothrow) BYTE*[static_cast<SIZE_T>(nCount) + 1]();
     if (!ppFrames) {
