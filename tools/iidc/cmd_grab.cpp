@@ -192,7 +192,7 @@ int RunGrab(CommandLine& line, GrabOptions& options)
     const int32_t cbFrame = iidc_currentdataframebytes(camera.Handle());
     line.context.err << fmt::format("camera {}: format {} {} {}x{}{}, {} frames as {} into {}\n", camera.Index(),
                                     FormatIdText(format.id), ColorName(format.nColor), format.nWidth, format.nHeight,
-                                    format.IsScalable() ? std::string() : fmt::format(" at {} fps", format.fRate),
+                                    format.IsScalable() ? std::string() : fmt::format(" at {:g} fps", format.fRate),
                                     options.nCount, options.type, options.output);
     if (!options.bSingle && !iidc_capture(camera.Handle(), IIDC_TRUE))
         camera.Fail("starting capture");

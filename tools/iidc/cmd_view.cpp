@@ -1,10 +1,5 @@
 // iidc view: live video in an X11 window, with the frames per second shown,
 // until the window is closed, q is pressed or --seconds have passed.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/keysym.h>
-#include <poll.h>
-
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
@@ -19,6 +14,13 @@
 #include "optional_exports.h"
 #include "session.h"
 #include "video_settings.h"
+
+// Last: the X11 headers define macros (Success, None, Status) that other
+// headers use as names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <poll.h>
 
 namespace iidctool {
 

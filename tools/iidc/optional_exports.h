@@ -6,13 +6,14 @@
 #include "iidc.h"
 
 #pragma weak iidc_lockbits
+#pragma weak iidc_unlockbits
 #pragma weak iidc_setimagetowindow
 
 namespace iidctool {
 
 inline bool HaveLockBits()
 {
-    return &iidc_lockbits != nullptr;
+    return &iidc_lockbits != nullptr && &iidc_unlockbits != nullptr;
 }
 
 inline bool HaveWindowPreview()
