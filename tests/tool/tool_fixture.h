@@ -19,6 +19,9 @@ struct ToolRun {
 
 class ToolTest : public ::testing::Test {
  protected:
+  // Every test starts with the built-in cameras at power-up; within a test
+  // the cameras keep their settings from one run to the next, as real ones do.
+  void SetUp() override { vcam::SetActiveCameraSet(vcam::BuiltInCameraSet()); }
   void TearDown() override { vcam::ResetActiveCameraSet(); }
 
   ToolRun Run(std::vector<std::string> args)

@@ -196,11 +196,12 @@ int RunGrab(CommandLine& line, GrabOptions& options)
                                     options.nCount, options.type, options.output);
     if (!options.bSingle && !iidc_capture(camera.Handle(), IIDC_TRUE))
         camera.Fail("starting capture");
-    if (!options.bSingle) {
-        iidc1394_isotransmissioninfo iso{};
-        if (iidc1394_currentisotransmissioninfo(camera.Handle(), &iso) == 4)
-            line.context.err << fmt::format("isochronous channel {}, {} Mbit/s\n", iso.channel, iso.speed);
-    }
+    // The record's 8-bit speed cannot hold S400 and above; the camera's
+    // register tells the speed.
+    iidc1394_isotransmissioninfo iso{};
+    const auto settings = ReadIsoSettings(camera);
+    if (!options.bSingle && settings && iidc1394_currentisotransmissioninfo(camera.Handle(), &iso) == 4)
+        line.context.err << fmt::format("isochronous channel {}, {} Mbit/s\n", iso.channel, settings->nSpeed);
 
     CRateMeter meter(Now());
     const iidc_waitinfo wait{IIDC_WAIT_FRAME, uint32_t(options.nTimeoutMs)};
