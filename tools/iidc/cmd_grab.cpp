@@ -14,7 +14,6 @@
 #include "file_error.h"
 #include "frame_image.h"
 #include "names.h"
-#include "optional_exports.h"
 #include "rate_meter.h"
 #include "session.h"
 #include "video_settings.h"
@@ -69,17 +68,11 @@ class CFrameSaver {
   {
       const int nColor = format.nColor;
       m_bRaw = options.type == "raw";
+      // The library converts grey and YUV frames into pictures; RGB frames
+      // are pictures already, and 16-bit frames keep their depth in the
+      // file types that can hold it.
       m_bFromBits = !m_bRaw && (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_YUV411 || nColor == IIDC_COLOR_YUV422
                                 || nColor == IIDC_COLOR_YUV444);
-      if (m_bFromBits && !HaveLockBits()) {
-          // Grey frames need no conversion; colour ones do.
-          if (nColor != IIDC_COLOR_MONO8)
-              throw CToolError(EXIT_NOT_AVAILABLE,
-                               fmt::format("this library cannot convert {} frames to pictures yet: grab with --type raw, "
-                                           "or choose a Mono8 or RGB8 format (--format)",
-                                           ColorName(nColor)));
-          m_bFromBits = false;
-      }
       const long nDigits = std::max<long>(4, long(std::to_string(options.nCount).size()));
       m_nDigits = int(nDigits);
       m_extension = options.type == "pnm" ? (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_MONO16 ? "pgm" : "ppm")
@@ -97,8 +90,10 @@ class CFrameSaver {
               iidc_unlockbits(m_camera.Handle());
               m_camera.Fail("converting a frame");
           }
-          const CImage image = ImageFromBottomUpBgr(pBits, m_format.nWidth, m_format.nHeight);
+          CImage image = ImageFromBottomUpBgr(pBits, m_format.nWidth, m_format.nHeight);
           iidc_unlockbits(m_camera.Handle());
+          if (m_format.nColor == IIDC_COLOR_MONO8)
+              image = GreyOf(image);
           Write(image, path);
           return path;
       }

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <map>
 #include <ostream>
 
@@ -112,7 +113,7 @@ Json ReportJson(const CameraReport& report)
                            {"width", report.current.area->width},
                            {"height", report.current.area->height}};
     else
-        current["rate"] = report.current.fRate;
+        current["rate"] = std::round(report.current.fRate * 1000.0) / 1000.0;  // the driver's interval rounds
     Json features = Json::array();
     for (const auto& feature : report.features)
         features.push_back(FeatureJson(feature));

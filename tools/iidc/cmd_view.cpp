@@ -11,7 +11,6 @@
 #include "commands.h"
 #include "exit_status.h"
 #include "names.h"
-#include "optional_exports.h"
 #include "session.h"
 #include "video_settings.h"
 
@@ -108,9 +107,6 @@ int RunView(CommandLine& line, ViewOptions& options)
     if (options.fSeconds < 0 || options.fSeconds > 86400)
         throw CToolError(EXIT_BAD_ARGUMENTS, fmt::format("--seconds {}: give 0 (until closed) to 86400", options.fSeconds));
     options.video.Parse();
-    if (!HaveWindowPreview())
-        throw CToolError(EXIT_NOT_AVAILABLE, "this build of the library has no live preview yet; use 'iidc grab' to "
-                                             "see frames");
     CLibrarySession library;
     CCameraSession camera(library, line.camera);
     ApplyVideoSettings(camera, options.video, nullptr);
