@@ -350,3 +350,25 @@ TEST_F(BadInputTest, RingCallsRefuseCountsSizesAndIndexesThatAreNoRing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(BadInputTest, AHugeBufferCountCostsOnlyTheBuffersObtained) {
+  iidc_handle h = Open(0);
+  ASSERT_TRUE(iidc_setformat(h, IIDC_FORMATID(0, 0, 3)));
+  ASSERT_TRUE(iidc_preparecapture(h));
+  // The platform runs out of pages after 100 buffers: a ring of 100, not a
+  // list sized for two thousand million buffers first.
+  emul::FailOperation("VirtualAlloc", E_OUTOFMEMORY, 101);
+  EXPECT_EQ(iidc_allocframe(h, INT_MAX), 100);
+  emul::ResetFaults();
+  EXPECT_EQ(iidc_getframecount(h), 100u);
+  EXPECT_TRUE(iidc_freeframe(h));
+  // Exactly the count asked for when the platform has enough.
+  ASSERT_EQ(iidc_allocframe(h, 65), 65);
+  EXPECT_EQ(iidc_getframecount(h), 65u);
+  EXPECT_TRUE(iidc_freeframe(h));
+  EXPECT_TRUE(iidc_close(h));
+}
+
+}  // namespace
