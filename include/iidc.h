@@ -957,14 +957,23 @@ IIDC_EXPORT uint32_t IIDC_API iidc_setbitslutrange(iidc_handle handle, uint32_t 
  * Locks a frame as iidc_lockdata does and converts it into a 24-bit colour
  * image in the camera's conversion buffer: blue, green, red per pixel, rows
  * bottom-up, each row padded to a multiple of 4 bytes (a bottom-up 24-bit
- * DIB). The frame stays locked until iidc_unlockbits, also on failure.
+ * DIB). The frame is read in the format and (Format 7) area now in force.
+ * YUV frames use the floating-point formula, or the integer approximation for
+ * models whose name begins with "MHP-Z610", "MHP-Z 420", "MHP-ZR420" or
+ * "KQX_RT710"; a model name that cannot be read (16 bytes are read) gets the
+ * floating-point formula. A 16-bit grey sample (most significant
+ * byte first) shows as its most significant byte. The frame stays locked
+ * until iidc_unlockbits, also on failure.
  * \param index buffer index, or negative for the most recent frame
  * \return the conversion buffer, the camera's own: valid until the ring is
  *         given back, overwritten by the next call
  * \retval NULL handle not open (IIDC_ERR_INVALID_HANDLE), no ring or no
  *              conversion buffer (IIDC_ERR_NO_FRAMES), bad index, the current
- *              format or area could not be read (that query's code), or an
- *              RGB or unknown colour coding (nothing recorded)
+ *              format or area could not be read (that query's code), a format
+ *              or area larger than the ring was made for, so that the image
+ *              or the frame would not fit its buffer (IIDC_ERR_NOT_SUPPORTED;
+ *              nothing is written), the platform bitmap could not be made or
+ *              an RGB or unknown colour coding (nothing recorded)
  * \context As iidc_lockdata.
  */
 IIDC_EXPORT unsigned char *IIDC_API iidc_lockbits(iidc_handle handle, int32_t index);

@@ -79,6 +79,11 @@ class CHandleTable {
     return m_events.erase(reinterpret_cast<std::uintptr_t>(h)) != 0;
   }
 
+  long Count() {
+    std::lock_guard lock(m_mutex);
+    return static_cast<long>(m_events.size());
+  }
+
  private:
   std::mutex m_mutex;
   std::uintptr_t m_nLast = 0;
@@ -154,3 +159,9 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
   }
   return TRUE;
 }
+
+namespace emul {
+
+long LiveKernelHandles() { return Handles().Count(); }
+
+}  // namespace emul

@@ -69,4 +69,10 @@ void ResetFaults();
 // Number of COM objects built on the platform's COM base that are alive now.
 long LiveComObjects();
 
+// Number of kernel handles (events) created and not yet closed, and of
+// VirtualAlloc reservations not yet released: with LiveComObjects, what a
+// leak check compares before and after.
+long LiveKernelHandles();
+long LiveVirtualReservations();
+
 }  // namespace emul

@@ -39,6 +39,7 @@ class CReservations {
 
   void Add(std::uintptr_t base, std::size_t size) { m_regions.emplace(base, size); }
   void Remove(std::uintptr_t base) { m_regions.erase(base); }
+  long Count() const { return static_cast<long>(m_regions.size()); }
 
   std::mutex m_mutex;
 
@@ -177,3 +178,13 @@ BOOL WINAPI VirtualFree(LPVOID lpAddress, SIZE_T dwSize, DWORD dwFreeType) {
   }
   return TRUE;
 }
+
+namespace emul {
+
+long LiveVirtualReservations() {
+  CReservations& reservations = Reservations();
+  std::lock_guard lock(reservations.m_mutex);
+  return reservations.Count();
+}
+
+}  // namespace emul

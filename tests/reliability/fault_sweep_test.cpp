@@ -1,0 +1,412 @@
+// Fault sweep: each application scenario is run once to learn the platform
+// calls it makes, then again once per call with exactly that call failing.
+// After every faulted run the exports must have answered with their failure
+// value and a documented code (or success), the camera must close with
+// nothing left alive, and the same scenario must then run cleanly.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/library.h"
+#include "reliability_fixture.h"
+
+namespace {
+
+// A code no export records, put in the global slot before each call so that a
+// failure that records nothing shows as this value.
+constexpr uint32_t NOTHING_RECORDED = 0x0BADC0DEu;
+
+constexpr uint32_t STANDARD_ID = IIDC_FORMATID(0, 0, IIDC_COLOR_YUV444);  // 160 x 120
+constexpr uint32_t SCALABLE_ID = IIDC_FORMATID(IIDC_FORMAT_SCALABLE, 0, IIDC_COLOR_MONO8);
+
+// One run of a scenario: every export's result is checked as it comes back,
+// and the scenario stops at the first failure, as an application would.
+class CRun {
+ public:
+  explicit CRun(vcam::CSteppedClock& clock) : m_clock(clock) {}
+
+  // Before each export call.
+  void Mark() { SetErrorCode(-1, NOTHING_RECORDED); }
+
+  // After it: bSucceeded is whether the result was the success value. On
+  // failure the global slot must hold one of codes, or the marker when the
+  // export may fail without recording anything.
+  bool Check(const char* pszExport, bool bSucceeded, std::vector<uint32_t> codes, bool bMayRecordNothing = false) {
+    if (bSucceeded) {
+      return true;
+    }
+    m_bFailed = true;
+    const uint32_t dwCode = iidc_getlasterror(-1);
+    if (dwCode == NOTHING_RECORDED) {
+      if (!bMayRecordNothing) {
+        Problem() << pszExport << " failed and recorded nothing";
+      }
+    } else if (std::find(codes.begin(), codes.end(), dwCode) == codes.end()) {
+      Problem() << pszExport << " failed with undocumented code 0x" << std::hex << dwCode;
+    }
+    return false;
+  }
+
+  std::ostringstream& Problem() {
+    m_problems.emplace_back();
+    return m_problems.back();
+  }
+
+  vcam::CSteppedClock& m_clock;
+  iidc_handle m_hCamera = nullptr;
+  bool m_bAttached = false;
+  std::vector<std::vector<unsigned char>> m_buffers;  // the caller's ring, outliving the camera
+  bool m_bFailed = false;
+  std::vector<std::ostringstream> m_problems;
+};
+
+// The documented codes of the calls the scenarios make.
+const std::vector<uint32_t> OPEN_CODES = {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_ALREADY_OPEN, IIDC_ERR_NO_DEVICE,
+                                          IIDC_ERR_FAIL};
+const std::vector<uint32_t> HANDLE_OR_FAIL = {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FAIL};
+
+bool Open(CRun& run) {
+  run.Mark();
+  run.m_hCamera = iidc_open(0);
+  return run.Check("iidc_open", run.m_hCamera != nullptr, OPEN_CODES);
+}
+
+bool SetSmallFormat(CRun& run) {
+  run.Mark();
+  return run.Check("iidc_setformat", iidc_setformat(run.m_hCamera, STANDARD_ID) == 1,
+                   {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL});
+}
+
+bool Prepare(CRun& run) {
+  run.Mark();
+  return run.Check("iidc_preparecapture", iidc_preparecapture(run.m_hCamera) == 1,
+                   {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_ALREADY_PREPARED, IIDC_ERR_FAIL}, true);
+}
+
+bool Close(CRun& run) {
+  run.Mark();
+  const bool bClosed = iidc_close(run.m_hCamera) == 1;
+  if (bClosed) {
+    run.m_hCamera = nullptr;
+  }
+  return run.Check("iidc_close", bClosed, {IIDC_ERR_INVALID_HANDLE});
+}
+
+// Open the camera, read its catalogue, choose a format and rate, read and
+// change a feature, read its identity, close.
+void OpenAndConfigure(CRun& run) {
+  if (!Open(run)) {
+    return;
+  }
+  iidc_handle h = run.m_hCamera;
+  run.Mark();
+  const int32_t nCount = iidc_getformatcount(h);
+  if (!run.Check("iidc_getformatcount", nCount > 0, HANDLE_OR_FAIL)) {
+    return;
+  }
+  std::vector<uint32_t> ids(static_cast<size_t>(nCount));
+  run.Mark();
+  const int32_t cbIds = iidc_getformatidlist(h, ids.data(), nCount * 4);
+  if (!run.Check("iidc_getformatidlist", cbIds > 0 && cbIds <= nCount * 4,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FAIL})) {
+    return;
+  }
+  iidc_formatinfo format{};
+  run.Mark();
+  if (!run.Check("iidc_getformatinfo", iidc_getformatinfo(h, &format, sizeof format, SCALABLE_ID) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FORMAT_UNAVAILABLE,
+                  IIDC_ERR_FAIL})) {
+    return;
+  }
+  if (!SetSmallFormat(run)) {
+    return;
+  }
+  iidc_framerateinfo rates{};
+  run.Mark();
+  if (!run.Check("iidc_getframerateinfo", iidc_getframerateinfo(h, &rates, sizeof rates, STANDARD_ID) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_NOT_SUPPORTED, IIDC_ERR_FAIL})) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_setframerate", iidc_setframerate(h, 15.0f) == 15.0f,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FAIL})) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_currentframerate", iidc_currentframerate(h) > 0.0f, HANDLE_OR_FAIL)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_currentformat", iidc_currentformat(h) != 0, HANDLE_OR_FAIL)) {
+    return;
+  }
+  iidc_areainfo area{};
+  run.Mark();
+  if (!run.Check("iidc_getareainfo", iidc_getareainfo(h, &area, sizeof area, SCALABLE_ID) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_NOT_SUPPORTED,
+                  IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL})) {
+    return;
+  }
+  iidc_featureinfo info{};
+  info.id = IIDC_FEATURE_BRIGHTNESS;
+  run.Mark();
+  if (!run.Check("iidc_currentfeatureinfo", iidc_currentfeatureinfo(h, &info, 0) == 1, {IIDC_ERR_INVALID_HANDLE},
+                 true)) {
+    return;
+  }
+  iidc_feature feature{IIDC_FEATURE_BRIGHTNESS, IIDC_FEATURESTATE_MANUAL | IIDC_FEATURESTATE_VALUE1, 100.0f, 0.0f};
+  run.Mark();
+  if (!run.Check("iidc_setfeature", iidc_setfeature(h, &feature, 0) != 0, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FAIL},
+                 true)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_currentfeature", iidc_currentfeature(h, &feature, 0) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_FEATURE, IIDC_ERR_FAIL})) {
+    return;
+  }
+  char szVendor[64];
+  run.Mark();
+  if (!run.Check("iidc_getstring", iidc_getstring(0, IIDC_STRING_VENDOR, szVendor, sizeof szVendor) > 0,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_NO_MEMORY, IIDC_ERR_FAIL})) {
+    return;
+  }
+  uint32_t dwInquiry = 0;
+  run.Mark();
+  if (!run.Check("iidc1394_asyncreadquadlet", iidc1394_asyncreadquadlet(h, 0x100, &dwInquiry, 4) == 4, {}, true)) {
+    return;
+  }
+  Close(run);
+}
+
+// Prepare, allocate a ring, capture continuously while frames arrive, read
+// the figures and a frame, stop and take everything down again.
+void ContinuousCapture(CRun& run) {
+  if (!Open(run) || !SetSmallFormat(run) || !Prepare(run)) {
+    return;
+  }
+  iidc_handle h = run.m_hCamera;
+  run.Mark();
+  if (!run.Check("iidc_currentdataframebytes", iidc_currentdataframebytes(h) == 160 * 120 * 3,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL})) {
+    return;
+  }
+  run.Mark();
+  // No buffer at all is a shortfall, for which nothing is recorded.
+  if (!run.Check("iidc_allocframe", iidc_allocframe(h, 3) > 0,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NOT_PREPARED, IIDC_ERR_FAIL}, true)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_capture", iidc_capture(h, 1) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NO_FRAMES, IIDC_ERR_FAIL})) {
+    return;
+  }
+  run.m_clock.Step(2);
+  iidc1394_isotransmissioninfo iso{};
+  run.Mark();
+  if (!run.Check("iidc1394_currentisotransmissioninfo", iidc1394_currentisotransmissioninfo(h, &iso) == 4,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NOT_CAPTURING, IIDC_ERR_FAIL})) {
+    return;
+  }
+  iidc_transferinfo transfer{};
+  run.Mark();
+  // A frame counter that cannot be read is a platform failure.
+  if (!run.Check("iidc_gettransferinfo", iidc_gettransferinfo(h, &transfer, sizeof transfer) == 1, HANDLE_OR_FAIL,
+                 true)) {
+    return;
+  }
+  const iidc_waitinfo wait{IIDC_WAIT_FRAME, 0};
+  run.Mark();
+  if (!run.Check("iidc_wait", iidc_wait(h, &wait, 0) != nullptr, {}, true)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_lockdata", iidc_lockdata(h, -1) != nullptr, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NO_FRAMES},
+                 true)) {
+    return;
+  }
+  iidc_unlockdata(h);
+  run.Mark();
+  if (!run.Check("iidc_idle", iidc_idle(h) == 1, HANDLE_OR_FAIL)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_freeframe", iidc_freeframe(h) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_FAIL}, true)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_clearcapture", iidc_clearcapture(h) == 1, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING})) {
+    return;
+  }
+  Close(run);
+}
+
+// The application's own two buffers as the ring, one frame captured and
+// read, the ring taken away again.
+void SingleFrame(CRun& run) {
+  if (!Open(run) || !SetSmallFormat(run) || !Prepare(run)) {
+    return;
+  }
+  iidc_handle h = run.m_hCamera;
+  run.Mark();
+  const int32_t cbFrame = iidc_currentdataframebytes(h);
+  if (!run.Check("iidc_currentdataframebytes", cbFrame == 160 * 120 * 3,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL})) {
+    return;
+  }
+  run.m_buffers.assign(2, std::vector<unsigned char>(static_cast<size_t>(cbFrame)));
+  unsigned char* ring[2] = {run.m_buffers[0].data(), run.m_buffers[1].data()};
+  run.Mark();
+  const int32_t nTaken = iidc_attachbuffer(h, ring, sizeof ring);
+  run.m_bAttached = nTaken > 0;
+  if (!run.Check("iidc_attachbuffer", nTaken == 2,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NOT_PREPARED, IIDC_ERR_NO_MEMORY,
+                  IIDC_ERR_FAIL})) {
+    return;
+  }
+  run.m_clock.Step(1);
+  run.Mark();
+  if (!run.Check("iidc_capture", iidc_capture(h, 0) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NO_FRAMES, IIDC_ERR_FAIL})) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_lockdata", iidc_lockdata(h, 0) != nullptr, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NO_FRAMES},
+                 true)) {
+    return;
+  }
+  iidc_unlockdata(h);
+  run.Mark();
+  if (!run.Check("iidc_releasebuffer", iidc_releasebuffer(h) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_FAIL})) {
+    return;
+  }
+  run.m_bAttached = false;
+  run.Mark();
+  if (!run.Check("iidc_clearcapture", iidc_clearcapture(h) == 1, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING})) {
+    return;
+  }
+  Close(run);
+}
+
+// An application that quits while capturing: close has to stop and give
+// back everything itself.
+void CloseWhileCapturing(CRun& run) {
+  if (!Open(run) || !SetSmallFormat(run) || !Prepare(run)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_allocframe", iidc_allocframe(run.m_hCamera, 2) > 0,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NOT_PREPARED, IIDC_ERR_FAIL}, true)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_capture", iidc_capture(run.m_hCamera, 1) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NO_FRAMES, IIDC_ERR_FAIL})) {
+    return;
+  }
+  run.m_clock.Step(1);
+  Close(run);
+}
+
+// Failures of these leave the platform holding what they were to give back;
+// the library cannot do better than the platform here.
+bool ReleasesPlatformResource(const std::string& strOp) {
+  return strOp == "CloseHandle" || strOp == "VirtualFree";
+}
+
+struct SweepCount {
+  size_t nPoints = 0;  // positions of the call log faulted
+  size_t nHit = 0;     // of those, runs in which the faulted call was made
+};
+
+std::map<std::string, SweepCount>& Totals() {
+  static std::map<std::string, SweepCount> s_totals;
+  return s_totals;
+}
+
+class FaultSweepTest : public CReliabilityTest {
+ protected:
+  using Scenario = std::function<void(CRun&)>;
+
+  void SetUp() override {
+    CReliabilityTest::SetUp();
+    Start();
+    // A single frame that a fault keeps from arriving gives up soon.
+    SetSingleFrameTimeout(200);
+  }
+
+  // Runs the scenario, closes what it left open, and reports its problems.
+  // Returns whether every export succeeded.
+  // *pnCalls receives how often strCounted was called in the scenario.
+  bool RunOnce(const Scenario& scenario, const std::string& strWhat, const std::string& strCounted = {},
+               int* pnCalls = nullptr) {
+    CRun run(*m_clocks[0]);
+    scenario(run);
+    const bool bFailed = run.m_bFailed;
+    if (pnCalls != nullptr) {
+      *pnCalls = emul::CallCount(strCounted);
+    }
+    emul::ResetFaults();
+    CloseAny(run.m_hCamera, run.m_bAttached);
+    for (const auto& problem : run.m_problems) {
+      ADD_FAILURE() << strWhat << ": " << problem.str();
+    }
+    return !bFailed;
+  }
+
+  void Sweep(const std::string& strName, const Scenario& scenario) {
+    CLiveResources baseline;
+    ASSERT_TRUE(RunOnce(scenario, strName + " warm-up"));
+    ASSERT_EQ(CLiveResources(), baseline) << strName << " leaks without faults";
+
+    emul::ResetFaults();
+    CRun learn(*m_clocks[0]);
+    scenario(learn);
+    const std::vector<std::string> log = emul::CallLog();
+    ASSERT_FALSE(learn.m_bFailed);
+    ASSERT_EQ(learn.m_hCamera, nullptr);
+
+    SweepCount& count = Totals()[strName];
+    std::map<std::string, int> occurrences;
+    for (const std::string& strOp : log) {
+      const int nth = ++occurrences[strOp];
+      const std::string strPoint = strName + " with " + strOp + " #" + std::to_string(nth) + " failing";
+      emul::ResetFaults();
+      emul::FailOperation(strOp, E_FAIL, nth);
+      int nCalls = 0;
+      RunOnce(scenario, strPoint, strOp, &nCalls);
+      ++count.nPoints;
+      count.nHit += nCalls >= nth ? 1 : 0;
+
+      if (ReleasesPlatformResource(strOp)) {
+        baseline = CLiveResources();
+      }
+      EXPECT_EQ(CLiveResources(), baseline) << strPoint << ": left behind";
+      baseline = CLiveResources();
+      EXPECT_TRUE(RunOnce(scenario, strPoint + ", then clean")) << strPoint << ": no clean run afterwards";
+      EXPECT_EQ(CLiveResources(), baseline) << strPoint << ", then clean: left behind";
+      if (HasFailure()) {
+        return;  // one broken point is enough to read; the rest would repeat it
+      }
+    }
+    std::cout << "[ sweep ] " << strName << ": " << count.nPoints << " failure points, " << count.nHit
+              << " reached\n";
+    RecordProperty("failure_points", static_cast<int>(count.nPoints));
+  }
+};
+
+TEST_F(FaultSweepTest, OpenAndConfigure) { Sweep("open and configure", OpenAndConfigure); }
+TEST_F(FaultSweepTest, ContinuousCapture) { Sweep("continuous capture", ContinuousCapture); }
+TEST_F(FaultSweepTest, SingleFrameIntoCallerBuffers) { Sweep("single frame", SingleFrame); }
+TEST_F(FaultSweepTest, CloseWhileCapturing) { Sweep("close while capturing", CloseWhileCapturing); }
+
+}  // namespace
