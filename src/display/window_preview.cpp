@@ -22,17 +22,6 @@ OAHWND OwnerHandle(TWindow owner)
 // Child window, clipped against its siblings.
 constexpr long PREVIEW_WINDOW_STYLE = 0x44000000;   // WS_CHILD | WS_CLIPSIBLINGS
 
-// The owner window as the video window takes it: an HWND on Windows, an X11
-// Window id elsewhere.
-template <typename Window>
-OAHWND OwnerHandle(Window owner)
-{
-    if constexpr (std::is_pointer_v<Window>)
-        return reinterpret_cast<OAHWND>(owner);
-    else
-        return static_cast<OAHWND>(owner);
-}
-
 void PlaceVideoWindow(IVideoWindow* pWindow, iidc_window owner, LONG left, LONG top, LONG width, LONG height)
 {
     // The renderer judges the values; none of the settings is checked here.
