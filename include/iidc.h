@@ -470,8 +470,9 @@ IIDC_EXPORT iidc_bool IIDC_API iidc_close(iidc_handle handle);
 /* ======================================================================== */
 
 /**
- * Reads one 32-bit camera register. The handle is not validated and no error
- * code is recorded.
+ * Reads one 32-bit camera register. A refused request records no error code;
+ * a handle that is not open, or a null value pointer, gives 0 (the handle
+ * with IIDC_ERR_INVALID_HANDLE in the global slot).
  * \param offset register offset from the IIDC command-register base; lower
  *               addresses of the initial register space are reached by
  *               offsets that wrap modulo 2^32
@@ -485,8 +486,9 @@ IIDC_EXPORT int32_t IIDC_CAPI iidc1394_asyncreadquadlet(iidc_handle handle, uint
                                                         uint32_t *value, int32_t length);
 
 /**
- * Writes one 32-bit camera register. The handle is not validated and no error
- * code is recorded.
+ * Writes one 32-bit camera register. A refused request records no error code;
+ * a handle that is not open, or a null value pointer, gives 0 (the handle
+ * with IIDC_ERR_INVALID_HANDLE in the global slot).
  * \param offset register offset as for iidc1394_asyncreadquadlet
  * \param value the value to write
  * \param length transfer length in bytes; not examined (one quadlet moves)
@@ -660,11 +662,14 @@ IIDC_EXPORT int32_t IIDC_API iidc_currentdataframebytes(iidc_handle handle);
 
 /**
  * Reports the frames delivered since capture started and the ring position
- * filled last. The handle is used as passed: pass an open camera.
+ * filled last. The handle is validated like every other: one that is not
+ * open gives the failure result with IIDC_ERR_INVALID_HANDLE in the global
+ * slot.
  * \param size size of info in bytes; not examined
  * \retval 1 success
  * \retval 0 no frame counter: neither a capture graph nor a window display is
- *           set up; nothing is recorded and info is untouched
+ *           set up (nothing recorded, info untouched); the counter failed
+ *           (IIDC_ERR_FAIL); info is null (IIDC_ERR_INVALID_PARAMETER)
  * \context Any state; safe while frames arrive.
  */
 IIDC_EXPORT int32_t IIDC_API iidc_gettransferinfo(iidc_handle handle, iidc_transferinfo *info,
@@ -686,8 +691,9 @@ IIDC_EXPORT int32_t IIDC_CAPI iidc1394_currentisotransmissioninfo(
 /* ======================================================================== */
 
 /**
- * Reports what a feature can do and its range. The handle is used as passed:
- * pass an open camera. Nothing is recorded on failure.
+ * Reports what a feature can do and its range. An unknown id or a register
+ * failure records nothing. The handle is validated like every other: one that is not open gives the
+ * failure result with IIDC_ERR_INVALID_HANDLE in the global slot.
  * \param info its id selects the feature; reserved and flags are cleared
  *             first, minimum and maximum are written only for a present
  *             ordinary feature
@@ -716,8 +722,8 @@ IIDC_EXPORT int32_t IIDC_API iidc_currentfeature(iidc_handle handle, iidc_featur
  * Changes a feature with one read-modify-write of its control register:
  * switches it on or off (IIDC_FEATURESTATE_OFF), selects manual mode and
  * writes the flagged values, automatic mode or a one-push adjustment; for the
- * trigger sets polarity, mode or parameter. Values are not range-checked. The
- * handle is used as passed: pass an open camera.
+ * trigger sets polarity, mode or parameter. Values are not range-checked. The handle is validated like every other: one that is not open gives the
+ * failure result with IIDC_ERR_INVALID_HANDLE in the global slot.
  * \param feature id (an IIDC_FEATURE_* value), flags and values; read only
  * \param reserved not read
  * \return the register value written
@@ -883,7 +889,8 @@ IIDC_EXPORT int32_t IIDC_API iidc_getstatus(iidc_handle handle);
  * Blocks until the next frame (IIDC_WAIT_FRAME) or a frame landing in buffer
  * 0 (IIDC_WAIT_RING) or the time-out. A time-out returns the event just as a
  * frame does: compare iidc_gettransferinfo before and after to tell them
- * apart. The handle is used as passed: pass an open camera.
+ * apart. The handle is validated like every other: one that is not open gives the
+ * failure result with IIDC_ERR_INVALID_HANDLE in the global slot.
  * \param wait kind and time-out
  * \param reserved not read
  * \return the event waited on; pass it to iidc_waitabort to end the wait
@@ -898,7 +905,8 @@ IIDC_EXPORT iidc_event IIDC_API iidc_wait(iidc_handle handle, const iidc_waitinf
 /**
  * Ends a wait of iidc_wait on another thread: marks the camera's wait as
  * aborted and signals the event. Called while nobody waits, the next wait
- * ends as aborted. The handle is used as passed: pass an open camera.
+ * ends as aborted. The handle is validated like every other: one that is not open gives the
+ * failure result with IIDC_ERR_INVALID_HANDLE in the global slot.
  * \param event the event iidc_wait waits on (as an earlier iidc_wait returned)
  * \retval 1 always
  * \context Any thread, any state.
@@ -957,14 +965,23 @@ IIDC_EXPORT uint32_t IIDC_API iidc_setbitslutrange(iidc_handle handle, uint32_t 
  * Locks a frame as iidc_lockdata does and converts it into a 24-bit colour
  * image in the camera's conversion buffer: blue, green, red per pixel, rows
  * bottom-up, each row padded to a multiple of 4 bytes (a bottom-up 24-bit
- * DIB). The frame stays locked until iidc_unlockbits, also on failure.
+ * DIB). The frame is read in the format and (Format 7) area now in force.
+ * YUV frames use the floating-point formula, or the integer approximation for
+ * models whose name begins with "MHP-Z610", "MHP-Z 420", "MHP-ZR420" or
+ * "KQX_RT710"; a model name that cannot be read (16 bytes are read) gets the
+ * floating-point formula. A 16-bit grey sample (most significant
+ * byte first) shows as its most significant byte. The frame stays locked
+ * until iidc_unlockbits, also on failure.
  * \param index buffer index, or negative for the most recent frame
  * \return the conversion buffer, the camera's own: valid until the ring is
  *         given back, overwritten by the next call
  * \retval NULL handle not open (IIDC_ERR_INVALID_HANDLE), no ring or no
  *              conversion buffer (IIDC_ERR_NO_FRAMES), bad index, the current
- *              format or area could not be read (that query's code), or an
- *              RGB or unknown colour coding (nothing recorded)
+ *              format or area could not be read (that query's code), a format
+ *              or area larger than the ring was made for, so that the image
+ *              or the frame would not fit its buffer (IIDC_ERR_NOT_SUPPORTED;
+ *              nothing is written), the platform bitmap could not be made or
+ *              an RGB or unknown colour coding (nothing recorded)
  * \context As iidc_lockdata.
  */
 IIDC_EXPORT unsigned char *IIDC_API iidc_lockbits(iidc_handle handle, int32_t index);

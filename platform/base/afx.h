@@ -3,19 +3,26 @@
 // CCmdTarget, and the GDI object wrappers CGdiObject and CBitmap.
 #pragma once
 
+#include <new>
+
 #include "winapi.h"
 
 class CObject;
 
 // Run-time class information: the class name, the object size and the base
-// class, linked so that IsKindOf can walk up the hierarchy.
+// class, linked so that IsKindOf can walk up the hierarchy, and for classes
+// that support dynamic creation the function that makes a new object.
 struct CRuntimeClass {
   LPCSTR m_lpszClassName;
   int m_nObjectSize;
   const CRuntimeClass* m_pBaseClass;
+  CObject* (*m_pfnCreateObject)();  // null: no dynamic creation
 
   // True when this class is pBaseClass or derives from it.
   BOOL IsDerivedFrom(const CRuntimeClass* pBaseClass) const;
+  // A new object of the class (the caller deletes it), or null when the class
+  // does not support dynamic creation or memory runs out.
+  CObject* CreateObject() const;
 };
 
 // Inside a class derived from CObject: declares its run-time class.
@@ -24,12 +31,28 @@ struct CRuntimeClass {
   static const CRuntimeClass class##class_name;          \
   const CRuntimeClass* GetRuntimeClass() const override;
 
+// Inside a class derived from CObject with a default constructor: declares
+// its run-time class and the function that creates an object of it.
+#define DECLARE_DYNCREATE(class_name) \
+  DECLARE_DYNAMIC(class_name)         \
+  static CObject* CreateObject();
+
+// The definition both IMPLEMENT_ macros share.
+#define IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, pfnNew)                      \
+  const CRuntimeClass class_name::class##class_name = {                                       \
+      #class_name, static_cast<int>(sizeof(class_name)), &base_class_name::class##base_class_name, \
+      pfnNew};                                                                                \
+  const CRuntimeClass* class_name::GetRuntimeClass() const { return &class_name::class##class_name; }
+
 // In one source file: defines the run-time class of class_name, derived from
 // base_class_name.
-#define IMPLEMENT_DYNAMIC(class_name, base_class_name)                                    \
-  const CRuntimeClass class_name::class##class_name = {                                   \
-      #class_name, static_cast<int>(sizeof(class_name)), &base_class_name::class##base_class_name}; \
-  const CRuntimeClass* class_name::GetRuntimeClass() const { return &class_name::class##class_name; }
+#define IMPLEMENT_DYNAMIC(class_name, base_class_name) \
+  IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, nullptr)
+
+// In one source file: the same for a class declared with DECLARE_DYNCREATE.
+#define IMPLEMENT_DYNCREATE(class_name, base_class_name)                                  \
+  CObject* class_name::CreateObject() { return new (std::nothrow) class_name; }          \
+  IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, class_name::CreateObject)
 
 #define RUNTIME_CLASS(class_name) (&class_name::class##class_name)
 

@@ -41,6 +41,10 @@ STDMETHODIMP CFilterBase::Stop() {
   if (m_nState.load() == State_Stopped) {
     return S_OK;
   }
+  return StopStreamingLocked();
+}
+
+HRESULT CFilterBase::StopStreamingLocked() {
   m_nState.store(State_Stopped, std::memory_order_release);
   HRESULT hr = S_OK;
   for (int i = 0; i < GetPinCount(); ++i) {
@@ -132,14 +136,7 @@ STDMETHODIMP CFilterBase::Run(REFERENCE_TIME tStart) {
   if (FAILED(hr)) {
     m_nState.store(State_Paused, std::memory_order_release);
     if (nBefore == State_Stopped) {
-      m_nState.store(State_Stopped, std::memory_order_release);
-      for (int i = 0; i < GetPinCount(); ++i) {
-        CPinBase* pPin = GetPin(i);
-        if (pPin != nullptr && pPin->IsConnected()) {
-          pPin->Inactive();
-        }
-      }
-      OnStopStreaming();
+      StopStreamingLocked();
     }
   }
   return hr;

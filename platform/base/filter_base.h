@@ -65,6 +65,7 @@ class CFilterBase : public CComBase<IBaseFilter> {
 
  private:
   HRESULT StartStreamingLocked();
+  HRESULT StopStreamingLocked();
 
   const CLSID m_clsid;
   // Serialises state transitions; held while the hooks run. Application

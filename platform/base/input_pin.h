@@ -9,6 +9,10 @@
 #include "base/com_ptr.h"
 #include "base/pin_base.h"
 
+// Like CComBase (unknown.h): the Windows headers give interfaces a public
+// non-virtual destructor, but pins and samples are never deleted through one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class CInputPinBase : public CPinBase, public IMemInputPin {
  public:
   CInputPinBase(CFilterBase* pFilter, LPCWSTR pszName);
@@ -60,3 +64,4 @@ class CInputPinBase : public CPinBase, public IMemInputPin {
   std::atomic<bool> m_bFlushing{false};
   std::atomic<bool> m_bAtEndOfStream{false};
 };
+#pragma GCC diagnostic pop

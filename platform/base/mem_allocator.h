@@ -15,6 +15,10 @@
 
 class CMemAllocator;
 
+// Like CComBase (unknown.h): the Windows headers give interfaces a public
+// non-virtual destructor, but pins and samples are never deleted through one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 // One buffer of the pool. It lives inside its allocator: when its count
 // drops to 0 it goes back to the free list instead of being deleted, and
 // every sample handed out holds a reference to the allocator (taken by
@@ -70,6 +74,7 @@ class CMediaSample final : public IMediaSample {
   bool m_bDiscontinuity = false;
   AM_MEDIA_TYPE* m_pMediaType = nullptr;  // owned; set only on a type change
 };
+#pragma GCC diagnostic pop
 
 class CMemAllocator final : public CComBase<IMemAllocator> {
  public:

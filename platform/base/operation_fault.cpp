@@ -15,7 +15,7 @@ thread_local int g_nOperationDepth = 0;
 void SetOperationFault(PFN_OPERATIONFAULT pfn) { g_pfnOperationFault.store(pfn, std::memory_order_release); }
 
 COperation::COperation(const char* pszOperation) {
-  if (g_nOperationDepth++ == 0) {
+  if (g_nOperationDepth++ == 0 && pszOperation != nullptr) {
     PFN_OPERATIONFAULT pfn = g_pfnOperationFault.load(std::memory_order_acquire);
     if (pfn != nullptr) {
       m_hrFault = pfn(pszOperation);

@@ -20,6 +20,9 @@ void SetOperationFault(PFN_OPERATIONFAULT pfn);
 // destruction:
 //   const COperation op("IPin::Connect");
 //   if (FAILED(op.Fault())) return op.Fault();
+// A null name marks platform work that is no caller's operation (a graph
+// tearing itself down): it is not a fault point, and neither is anything it
+// calls.
 class COperation {
  public:
   explicit COperation(const char* pszOperation);

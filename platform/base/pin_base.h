@@ -13,6 +13,10 @@
 
 class CFilterBase;
 
+// Like CComBase (unknown.h): the Windows headers give interfaces a public
+// non-virtual destructor, but pins and samples are never deleted through one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 // A pin is part of its filter and shares the filter's reference count: AddRef
 // and Release on a pin are AddRef and Release on the filter. A pin held
 // anywhere therefore keeps its filter alive, and the pin needs no counted
@@ -90,6 +94,7 @@ class CPinBase : public CUnknown, public IPin {
   HRESULT AttemptConnection(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt);
   bool IsStopped() const;
 };
+#pragma GCC diagnostic pop
 
 // True when every non-null GUID of the partial type equals the full type's.
 bool MediaTypeMatchesPartial(const AM_MEDIA_TYPE& mt, const AM_MEDIA_TYPE& partial);

@@ -10,7 +10,11 @@ extern "C" int32_t IIDC_CAPI iidc1394_asyncreadquadlet(iidc_handle handle, uint3
     CCamera* pCamera = CameraFromHandle(handle);
     if (!pCamera || !pValue)
         return 0;
-    return ReadQuadlet(*pCamera, offset, pValue) ? 4 : 0;
+    DWORD value = 0;
+    if (!ReadQuadlet(*pCamera, offset, &value))
+        return 0;
+    *pValue = value;
+    return 4;
 }
 
 extern "C" int32_t IIDC_CAPI iidc1394_asyncwritequadlet(iidc_handle handle, uint32_t offset, const uint32_t* pValue,

@@ -1,13 +1,15 @@
 #include "capture/ring.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdint>
+#include <limits>
 #include <new>
 
 #include "base/media_type.h"
 #include "capture/sample_grabber_cb.h"
 #include "core/camera.h"
 #include "core/library.h"
+#include "image/convert/convert.h"
 
 namespace {
 
@@ -35,10 +37,31 @@ void FreeListed(BYTE* const* ppFrames)
         FreePages(ppFrames[i]);
 }
 
-BYTE* AllocConversionBuffer(const FrameFormat& format)
+// The magnitude of a BITMAPINFOHEADER dimension, whichever way up rows run.
+DWORD Magnitude(LONG n)
 {
-    const auto cb = static_cast<SIZE_T>(format.nWidth) * static_cast<SIZE_T>(format.nHeight) * 3;
-    return AllocPages(cb);
+    return n < 0 ? 0u - static_cast<DWORD>(n) : static_cast<DWORD>(n);
+}
+
+// Room for the rows of the colour image as they are laid out, each padded to
+// a multiple of 4 bytes: more than width x height x 3 bytes when the width is
+// not a multiple of 4, so that an image of the connected size always fits
+// whole.
+void AllocConversionBuffer(CCamera& camera, const FrameFormat& format)
+{
+    // Dimensions beyond what an image can have give no buffer at all.
+    const SIZE_T cb = format.nWidth <= 0x7FFFFFFF && format.nHeight <= 0x7FFFFFFF
+        ? Bgr24ImageSize(static_cast<int>(format.nWidth), static_cast<int>(format.nHeight))
+        : 0;
+    camera.m_pRgbBuffer = AllocPages(cb);
+    camera.m_cbRgbBuffer = camera.m_pRgbBuffer ? cb : 0;
+}
+
+void FreeConversionBuffer(CCamera& camera)
+{
+    FreePages(camera.m_pRgbBuffer);
+    camera.m_pRgbBuffer = nullptr;
+    camera.m_cbRgbBuffer = 0;
 }
 
 // A fresh list replaces whatever list a camera still holds: a ring stranded
@@ -84,8 +107,8 @@ bool ReadFrameFormat(CCamera& camera, FrameFormat* pFormat)
         return false;
     pFormat->cbFrame = static_cast<LONG>(mt.lSampleSize);
     const VIDEOINFOHEADER* pVih = mt.VideoInfo();
-    pFormat->nWidth = pVih ? std::abs(pVih->bmiHeader.biWidth) : 0;
-    pFormat->nHeight = pVih ? std::abs(pVih->bmiHeader.biHeight) : 0;
+    pFormat->nWidth = pVih ? Magnitude(pVih->bmiHeader.biWidth) : 0;
+    pFormat->nHeight = pVih ? Magnitude(pVih->bmiHeader.biHeight) : 0;
     return true;
 }
 
@@ -104,8 +127,12 @@ LONG AllocFrames(CCamera& camera, LONG nCount)
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return 0;
     }
+    if (format.cbFrame <= 0) {
+        SetErrorCode(camera.m_nIndex, E_FAIL);   // no frame size to make buffers of
+        return 0;
+    }
     // A request for no buffer at all leaves the camera without a ring.
-    if (nCount < 1 || format.cbFrame <= 0)
+    if (nCount < 1)
         return 0;
     // The list grows with the buffers obtained, so that a count far beyond
     // what the platform can give costs no more than the buffers it gave.
@@ -144,7 +171,7 @@ LONG AllocFrames(CCamera& camera, LONG nCount)
         return 0;
     }
     InstallList(camera, ppFrames, true, format.cbFrame);
-    camera.m_pRgbBuffer = AllocConversionBuffer(format);
+    AllocConversionBuffer(camera, format);
     camera.m_nState = IIDC_STATE_READY;
     return n;
 }
@@ -179,7 +206,7 @@ LONG AttachBuffers(CCamera& camera, BYTE* const* ppBuffers, LONG cbArray)
         return 0;   // the list stays; the camera stays prepared
     }
     camera.m_cbFrame = format.cbFrame;
-    camera.m_pRgbBuffer = AllocConversionBuffer(format);
+    AllocConversionBuffer(camera, format);
     camera.m_nState = IIDC_STATE_READY;
     return n;
 }
@@ -228,8 +255,7 @@ bool ReleaseBuffers(CCamera& camera)
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return false;   // state 2 without a ring: capture refuses it
     }
-    FreePages(camera.m_pRgbBuffer);
-    camera.m_pRgbBuffer = nullptr;
+    FreeConversionBuffer(camera);
     camera.m_nState = IIDC_STATE_PREPARED;
     return true;
 }
@@ -253,7 +279,6 @@ bool DiscardList(CCamera& camera)
 bool DiscardRing(CCamera& camera)
 {
     const bool bAllFreed = DiscardList(camera);
-    FreePages(camera.m_pRgbBuffer);
-    camera.m_pRgbBuffer = nullptr;
+    FreeConversionBuffer(camera);
     return bAllFreed;
 }

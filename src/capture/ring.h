@@ -26,8 +26,8 @@ LONG NextRingIndex(BYTE* const* ppFrames, LONG nCurrent, DWORD dwLockMask);
 // What the connected media type at the grabber's input says about a frame.
 struct FrameFormat {
     LONG cbFrame = 0;    // sample size: bytes of one frame
-    LONG nWidth = 0;
-    LONG nHeight = 0;    // always positive, whichever way up the rows run
+    DWORD nWidth = 0;
+    DWORD nHeight = 0;   // whichever way up the rows run
 };
 
 // Reads the grabber's connected media type. False when there is no grabber or

@@ -38,6 +38,7 @@ public:
     bool m_bOwnsFrames = false;                  // the buffers are the library's to give back
     LONG m_cbFrame = 0;                          // frame size the ring was made for
     BYTE* m_pRgbBuffer = nullptr;
+    SIZE_T m_cbRgbBuffer = 0;                    // bytes m_pRgbBuffer holds
     CSampleGrabberCB* m_pCallback = nullptr;     // owns one reference while set
 
     // Signalled on the streaming thread, waited on by application threads.

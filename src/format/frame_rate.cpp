@@ -1,5 +1,7 @@
 #include "format/frame_rate.h"
 
+#include <limits>
+
 #include "core/camera.h"
 #include "core/library.h"
 #include "format/camera_registers.h"
@@ -14,6 +16,18 @@ namespace {
 // Formats 3-5 are reserved in IIDC (an id outside the table); 6 and 7 have
 // no fixed rates to report.
 constexpr DWORD FIRST_FORMAT_WITHOUT_RATES = 6;
+
+// The media type in force and its frame interval, or null after recording
+// E_FAIL when the driver gives none or one without a video header.
+REFERENCE_TIME* ReadFormatInForce(CCamera& camera, CMediaTypePtr& pType)
+{
+    REFERENCE_TIME* pInterval = nullptr;
+    if (SUCCEEDED(camera.m_pStreamConfig->GetFormat(&pType)) && pType)
+        pInterval = FrameIntervalOf(pType);
+    if (!pInterval)
+        SetErrorCode(camera.m_nIndex, E_FAIL);
+    return pInterval;
+}
 
 } // namespace
 
@@ -49,13 +63,11 @@ float GetCurrentFrameRate(CCamera& camera)
         return 0.0f;
     }
     CMediaTypePtr pType;
-    if (FAILED(camera.m_pStreamConfig->GetFormat(&pType)) || !pType) {
-        SetErrorCode(camera.m_nIndex, E_FAIL);
+    const REFERENCE_TIME* pInterval = ReadFormatInForce(camera, pType);
+    if (!pInterval)
         return 0.0f;
-    }
-    const REFERENCE_TIME* pInterval = FrameIntervalOf(pType);
     // An interval of 0 names no rate at all.
-    if (!pInterval || *pInterval == 0) {
+    if (*pInterval == 0) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return 0.0f;
     }
@@ -72,20 +84,14 @@ float SetFrameRate(CCamera& camera, float rate)
     // Zero, negative and NaN rates have no interval; neither has a rate so
     // slow that its interval overflows 64 bits.
     const double interval = INTERVAL_UNITS_PER_SECOND / double(rate);
-    if (!(rate > 0.0f) || !(interval < 9.2e18)) {
+    if (!(rate > 0.0f) || !(interval < double(std::numeric_limits<REFERENCE_TIME>::max()))) {
         SetErrorCode(camera.m_nIndex, IIDC_ERR_INVALID_PARAMETER);
         return 0.0f;
     }
     CMediaTypePtr pType;
-    if (FAILED(camera.m_pStreamConfig->GetFormat(&pType)) || !pType) {
-        SetErrorCode(camera.m_nIndex, E_FAIL);
+    REFERENCE_TIME* pInterval = ReadFormatInForce(camera, pType);
+    if (!pInterval)
         return 0.0f;
-    }
-    REFERENCE_TIME* pInterval = FrameIntervalOf(pType);
-    if (!pInterval) {
-        SetErrorCode(camera.m_nIndex, E_FAIL);
-        return 0.0f;
-    }
     *pInterval = FrameInterval(double(rate));
     if (FAILED(camera.m_pStreamConfig->SetFormat(pType.Get()))) {
         SetErrorCode(camera.m_nIndex, IIDC_ERR_INVALID_PARAMETER);   // the driver refused the rate

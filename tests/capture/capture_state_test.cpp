@@ -103,23 +103,6 @@ INSTANTIATE_TEST_SUITE_P(States, CaptureStateTable,
                                            IIDC_STATE_CAPTURING),
                          [](const ::testing::TestParamInfo<int32_t>& param) { return "State" + std::to_string(param.param); });
 
-TEST_F(CaptureTest, UsualOrderWalksTheStates)
-{
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_OPENED);
-    ASSERT_TRUE(iidc_preparecapture(m_hCamera));
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_PREPARED);
-    ASSERT_EQ(iidc_allocframe(m_hCamera, 4), 4);
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_READY);
-    ASSERT_TRUE(iidc_capture(m_hCamera, 1));
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_CAPTURING);
-    ASSERT_TRUE(iidc_idle(m_hCamera));
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_READY);
-    ASSERT_TRUE(iidc_freeframe(m_hCamera));
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_PREPARED);
-    ASSERT_TRUE(iidc_clearcapture(m_hCamera));
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_OPENED);
-}
-
 TEST_F(CaptureTest, ClearingKeepsTheRingAndANewPreparationReplacesIt)
 {
     MakeReady(3);

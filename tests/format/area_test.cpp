@@ -140,15 +140,4 @@ TEST_F(AreaTest, MissingPropertySetIsRecordedForTheCamera)
     EXPECT_EQ(CameraCode(), IIDC_ERR_INVALID_HANDLE);
 }
 
-TEST_F(AreaTest, ClosedHandlesAreRefused)
-{
-    iidc_areainfo info{};
-    iidc_area area{};
-    EXPECT_EQ(iidc_getareainfo(StaleHandle(), &info, 0, 0xFF703700), 0);
-    EXPECT_EQ(iidc_currentarea(StaleHandle(), &area, 0), 0);
-    EXPECT_EQ(iidc_setarea(StaleHandle(), &area, 0), 0);
-    EXPECT_EQ(GlobalCode(), IIDC_ERR_INVALID_HANDLE);
-    EXPECT_EQ(CameraCode(), 0u);
-}
-
 } // namespace

@@ -201,19 +201,4 @@ TEST_F(CatalogueTest, CurrentFormatTagsStandardModesApart)
     EXPECT_EQ(CameraCode(), IIDC_ERR_FAIL);
 }
 
-TEST_F(CatalogueTest, ClosedHandlesAreRefusedWithoutBeingFollowed)
-{
-    uint32_t ids[4];
-    iidc_formatinfo info{};
-    for (iidc_handle handle : {StaleHandle(), reinterpret_cast<iidc_handle>(0x10), iidc_handle(nullptr)}) {
-        ClearCodes();
-        EXPECT_EQ(iidc_getformatcount(handle), 0);
-        EXPECT_EQ(iidc_getformatidlist(handle, ids, sizeof ids), 0);
-        EXPECT_EQ(iidc_getformatinfo(handle, &info, sizeof info, 0xFF700000), 0);
-        EXPECT_EQ(iidc_currentformat(handle), 0u);
-        EXPECT_EQ(GlobalCode(), IIDC_ERR_INVALID_HANDLE);
-        EXPECT_EQ(CameraCode(), 0u);
-    }
-}
-
 } // namespace

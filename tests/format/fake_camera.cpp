@@ -198,7 +198,6 @@ void FakeCameraTest::SetUp()
 void FakeCameraTest::TearDown()
 {
     delete m_pCamera;
-    delete m_pClosed;
     g_bInitialized = false;
     g_nSlotCount = 0;
     g_pErrorCodes = nullptr;
@@ -213,13 +212,6 @@ void FakeCameraTest::ClearCodes()
 {
     for (uint32_t& code : m_codes)
         code = 0;
-}
-
-iidc_handle FakeCameraTest::StaleHandle()
-{
-    if (!m_pClosed)
-        m_pClosed = new CCamera;
-    return reinterpret_cast<iidc_handle>(m_pClosed);
 }
 
 void FakeCameraTest::AddFormat7Mode(uint32_t mode, uint32_t block, uint32_t colourInquiry, uint32_t colourId)

@@ -128,8 +128,6 @@ protected:
     uint32_t CameraCode() const;
     uint32_t GlobalCode() const;
     void ClearCodes();
-    // A handle that was open once and is no longer.
-    iidc_handle StaleHandle();
 
     void SetRegister(uint32_t offset, uint32_t value) { m_pRegisters->m_values[offset] = value; }
     // Format 7 mode m with its register block at command-register offset block.
@@ -142,7 +140,6 @@ protected:
 private:
     uint32_t m_codes[3] = {};
     CCamera* m_table[2] = {};
-    CCamera* m_pClosed = nullptr;
 };
 
 // Media subtypes as the driver names them.

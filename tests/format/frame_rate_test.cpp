@@ -140,14 +140,4 @@ TEST_F(FrameRateTest, MissingStreamConfigurationChangesNothing)
     EXPECT_EQ(m_pCamera->m_nState, IIDC_STATE_READY);
 }
 
-TEST_F(FrameRateTest, ClosedHandlesAreRefused)
-{
-    iidc_framerateinfo info{};
-    EXPECT_EQ(iidc_getframerateinfo(StaleHandle(), &info, sizeof info, 0xFF700000), 0);
-    EXPECT_EQ(iidc_currentframerate(StaleHandle()), 0.0f);
-    EXPECT_EQ(iidc_setframerate(StaleHandle(), 15.0f), 0.0f);
-    EXPECT_EQ(GlobalCode(), IIDC_ERR_INVALID_HANDLE);
-    EXPECT_EQ(CameraCode(), 0u);
-}
-
 } // namespace

@@ -107,12 +107,4 @@ TEST_F(SelectionTest, MissingStreamConfigurationIsRecordedForTheCamera)
     EXPECT_EQ(m_pCamera->m_nState, IIDC_STATE_OPENED);
 }
 
-TEST_F(SelectionTest, ClosedHandleChangesNothing)
-{
-    EXPECT_EQ(iidc_setformat(StaleHandle(), 0xFF705000), 0);
-    EXPECT_EQ(GlobalCode(), IIDC_ERR_INVALID_HANDLE);
-    EXPECT_EQ(CameraCode(), 0u);
-    EXPECT_EQ(m_pCamera->m_nState, IIDC_STATE_READY);
-}
-
 } // namespace

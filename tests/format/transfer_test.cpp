@@ -125,21 +125,6 @@ TEST_F(TransferTest, NoCounterNoFigures)
     EXPECT_EQ(info.framecount, -7);
 }
 
-TEST_F(TransferTest, StaleHandlesAreNeverFollowed)
-{
-    iidc_transferinfo info{-7, -7};
-    iidc1394_isotransmissioninfo iso{};
-    for (iidc_handle handle : {StaleHandle(), reinterpret_cast<iidc_handle>(0x10), iidc_handle(nullptr)}) {
-        ClearCodes();
-        EXPECT_EQ(iidc_gettransferinfo(handle, &info, sizeof info), 0);
-        EXPECT_EQ(GlobalCode(), IIDC_ERR_INVALID_HANDLE);
-        EXPECT_EQ(iidc_currentdataframebytes(handle), 0);
-        EXPECT_EQ(iidc1394_currentisotransmissioninfo(handle, &iso), 0);
-        EXPECT_EQ(CameraCode(), 0u);
-    }
-    EXPECT_EQ(info.framecount, -7);
-}
-
 TEST_F(TransferTest, IsoFiguresOfAStandardMode)
 {
     EXPECT_EQ(Iso(0, 5, 4, 0x01000000), 0x0140C800u);    // channel 0 at S200, 320 quadlets

@@ -15,9 +15,7 @@
 #include "core/camera.h"
 #include "iidc.h"
 #include "registers/offsets.h"
-#include "emul/devices.h"
 #include "tests/support/emul_env.h"
-#include "vcam/filter/devices.h"
 #include "vcam/filter/test_support.h"
 #include "vcam/model/camera_set.h"
 
@@ -212,13 +210,6 @@ protected:
             profile.pClock = pClock;
         }
         vcam::SetActiveCameraSet(set);
-        // The virtual cameras as the system's video input devices.
-        emul::SetDeviceProvider([] {
-            std::vector<emul::CaptureDevice> devices;
-            for (vcam::VirtualDevice& device : vcam::ListVirtualDevices())
-                devices.push_back({device.friendlyName, device.create});
-            return devices;
-        });
         ASSERT_TRUE(iidc_init());
     }
     void TearDown() override
@@ -227,7 +218,6 @@ protected:
             iidc_close(handle);
         iidc_uninit();
         m_clocks.clear();
-        emul::SetDeviceProvider(nullptr);
         vcam::ResetActiveCameraSet();
         CEmulTest::TearDown();
     }

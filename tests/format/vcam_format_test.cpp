@@ -249,17 +249,44 @@ TEST_F(VcamFormatTest, Format7PacketSizeComesFromItsRegister)
     EXPECT_TRUE(iidc_freeframe(handle));
 }
 
+// A closed or invented handle is never followed, by any export of the format
+// model, the transfer counter query included.
 TEST_F(VcamFormatTest, ClosedCamerasAreRefused)
 {
-    iidc_handle handle = Open(WITH_FORMAT7);
-    ASSERT_TRUE(iidc_close(handle));
+    iidc_handle closed = Open(WITH_FORMAT7);
+    ASSERT_TRUE(iidc_close(closed));
     m_opened.clear();
+    uint32_t ids[4];
+    iidc_formatinfo format{};
+    iidc_framerateinfo rate{};
+    iidc_areainfo areaInfo{};
+    iidc_area area{0, 0, 64, 64};
     iidc_transferinfo transfer{-1, -1};
-    EXPECT_EQ(iidc_gettransferinfo(handle, &transfer, sizeof transfer), 0);
-    EXPECT_EQ(Code(-1), IIDC_ERR_INVALID_HANDLE);
-    EXPECT_EQ(iidc_setformat(handle, 0xFF705000), 0);
-    EXPECT_EQ(iidc_getformatcount(handle), 0);
-    EXPECT_EQ(Code(WITH_FORMAT7), 0u);
+    iidc1394_isotransmissioninfo iso{};
+    for (iidc_handle handle : {closed, reinterpret_cast<iidc_handle>(0x10), iidc_handle(nullptr)}) {
+        const int32_t results[] = {
+            iidc_getformatcount(handle),
+            iidc_getformatidlist(handle, ids, sizeof ids),
+            iidc_getformatinfo(handle, &format, sizeof format, 0xFF700000),
+            int32_t(iidc_currentformat(handle)),
+            iidc_setformat(handle, 0xFF705000),
+            iidc_getframerateinfo(handle, &rate, sizeof rate, 0xFF700000),
+            iidc_currentframerate(handle) != 0.0f,
+            iidc_setframerate(handle, 15.0f) != 0.0f,
+            iidc_getareainfo(handle, &areaInfo, sizeof areaInfo, 0xFF700700),
+            iidc_currentarea(handle, &area, sizeof area),
+            iidc_setarea(handle, &area, sizeof area),
+            iidc_currentdataframebytes(handle),
+            iidc_gettransferinfo(handle, &transfer, sizeof transfer),
+            iidc1394_currentisotransmissioninfo(handle, &iso),
+        };
+        for (int32_t result : results)
+            EXPECT_EQ(result, 0);
+        EXPECT_EQ(Code(-1), IIDC_ERR_INVALID_HANDLE);
+        EXPECT_EQ(Code(WITH_FORMAT7), 0u);
+    }
+    EXPECT_EQ(transfer.framecount, -1);
+    EXPECT_EQ(Log(WITH_FORMAT7).FormatRequestCount(), 0);
 }
 
 } // namespace

@@ -78,6 +78,22 @@ TEST_F(FilterGraphTest, HoldsItsFiltersAndLetsGoOnRemovalAndDestruction) {
   EXPECT_EQ(RefCount(m_pSourceFilter.Get()), 3u);  // ours, the graph's, the renderer pin's
 }
 
+TEST_F(FilterGraphTest, FinalReleaseStopsAndDisconnectsWithoutFaultPoints) {
+  ComPtr<IGraphBuilder> pGraph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+  ASSERT_EQ(pGraph->AddFilter(m_pSourceFilter.Get(), L"Source"), S_OK);
+  ASSERT_EQ(pGraph->AddFilter(m_pRenderer.Get(), L"Renderer"), S_OK);
+  ComPtr<IPin> pOut = PinOf(m_pSourceFilter.Get(), PINDIR_OUTPUT);
+  ASSERT_EQ(pGraph->Connect(pOut.Get(), PinOf(m_pRenderer.Get(), PINDIR_INPUT).Get()), S_OK);
+  ASSERT_EQ(Query<IMediaControl>(pGraph.Get(), IID_IMediaControl)->Run(), S_OK);
+  emul::ResetFaults();
+  EXPECT_EQ(pGraph.Get()->Release(), 0u);
+  (void)pGraph.Detach();
+  EXPECT_TRUE(emul::CallLog().empty());
+  EXPECT_EQ(StateOf(m_pSourceFilter.Get()), State_Stopped);
+  EXPECT_EQ(PeerOf(pOut.Get()).Get(), nullptr);
+  EXPECT_EQ(RefCount(m_pRenderer.Get()), 1u);
+}
+
 TEST_F(FilterGraphTest, NamesAreUniqueAndFindable) {
   ASSERT_EQ(m_pGraph->AddFilter(m_pSourceFilter.Get(), L"Same"), S_OK);
   ASSERT_EQ(m_pGraph->AddFilter(m_pRenderer.Get(), L"Same"), S_OK);

@@ -90,6 +90,16 @@ TEST_F(CStreamTest, StopEndsTheStreamWhileTheClockHoldsTheNextFrame) {
   EXPECT_EQ(recorder.Sequences(), (std::vector<std::uint32_t>{0, 1}));
 }
 
+TEST_F(CStreamTest, LettingGoOfARunningGraphEndsTheStream) {
+  CFrameRecorder& recorder = Build(COLOR_CAMERA);
+  ASSERT_EQ(m_graph.pControl->Run(), S_OK);
+  m_clocks[COLOR_CAMERA]->Step(1);
+  ASSERT_TRUE(recorder.WaitForFrames(1));
+  m_graph.pControl.Reset();  // nobody stops it: the last references go while it runs
+  m_graph.Release();
+  EXPECT_EQ(recorder.Lengths().size(), 1u);
+}
+
 TEST_F(CStreamTest, AOneShotGrabberEndsTheStreamAfterOneFrame) {
   CFrameRecorder& recorder = Build(COLOR_CAMERA);
   ASSERT_EQ(m_graph.pGrabber->SetOneShot(TRUE), S_OK);

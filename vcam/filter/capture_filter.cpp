@@ -36,9 +36,10 @@ CVcamFilter::CVcamFilter(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<
       m_pin(this, m_pCamera),
       m_stream(this, &m_pin, m_pCamera) {}
 
-// The filter base has stopped nothing yet when a filter dies running (a graph
-// always stops it first); the stream's destructor ends its thread.
-CVcamFilter::~CVcamFilter() = default;
+// A graph stops its filters before letting them go; a filter released while
+// running stops here, so that its allocator is decommitted before the
+// streaming thread, which may be waiting for a buffer, is joined.
+CVcamFilter::~CVcamFilter() { Stop(); }
 
 HRESULT CVcamFilter::Create(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<CDriverLog> pLog,
                             IBaseFilter** ppFilter) {

@@ -134,7 +134,7 @@ CFilterGraph::CFilterGraph() : CComBase("CFilterGraph") {}
 // filter out, which breaks the pin connections that would otherwise keep the
 // filters alive through each other.
 CFilterGraph::~CFilterGraph() {
-  const COperation scope("");  // the teardown's walks are not the caller's operations
+  const COperation teardown(nullptr);
   std::lock_guard lock(m_mxGraph);
   StopLocked();
   while (!m_filters.empty()) {

@@ -13,7 +13,7 @@ HRESULT CRendererInputPin::OnEndOfStream() { return m_pRenderer->EndOfStreamRece
 HRESULT CRendererInputPin::CompleteConnect(IPin* pReceivePin) {
   HRESULT hr = CInputPinBase::CompleteConnect(pReceivePin);
   if (SUCCEEDED(hr)) {
-    m_pRenderer->OnConnected(CurrentMediaType());
+    hr = m_pRenderer->OnConnected(CurrentMediaType());
   }
   return hr;
 }

@@ -48,8 +48,9 @@ class CRendererBase : public CFilterBase, public IAMFilterMiscFlags {
   virtual HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) = 0;
   // Streaming thread; called for samples that arrive while paused or running.
   virtual HRESULT RenderSample(IMediaSample* pSample) = 0;
-  // Application thread, filter stopped: the connection's type is agreed.
-  virtual void OnConnected(const AM_MEDIA_TYPE& /*mt*/) {}
+  // Application thread, filter stopped: the connection's type is agreed. A
+  // failure refuses the connection.
+  virtual HRESULT OnConnected(const AM_MEDIA_TYPE& /*mt*/) { return S_OK; }
 
   // Streaming thread.
   HRESULT EndOfStreamReceived();

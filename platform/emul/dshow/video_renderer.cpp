@@ -1,28 +1,12 @@
 #include "emul/dshow/video_renderer.h"
 
-#include <cstdlib>
+#include <optional>
 
 #include "base/operation_fault.h"
 #include "base/unknown.h"
 #include "emul/class_registry.h"
 
 namespace {
-
-// FOURCC subtypes are {XXXXXXXX-0000-0010-8000-00AA00389B71}.
-bool IsFourccSubtype(const GUID& subtype) {
-  static constexpr BYTE FOURCC_TAIL[8] = {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71};
-  for (int i = 0; i < 8; ++i) {
-    if (subtype.Data4[i] != FOURCC_TAIL[i]) {
-      return false;
-    }
-  }
-  return subtype.Data2 == 0x0000 && subtype.Data3 == 0x0010;
-}
-
-bool IsRgbSubtype(const GUID& subtype) {
-  return subtype == MEDIASUBTYPE_RGB8 || subtype == MEDIASUBTYPE_RGB555 || subtype == MEDIASUBTYPE_RGB565 ||
-         subtype == MEDIASUBTYPE_RGB24 || subtype == MEDIASUBTYPE_RGB32;
-}
 
 HRESULT CheckBool(LONG b) { return (b == OATRUE || b == OAFALSE) ? S_OK : E_INVALIDARG; }
 
@@ -42,37 +26,56 @@ STDMETHODIMP CVideoRenderer::NonDelegatingQueryInterface(REFIID riid, void** ppv
   return CRendererBase::NonDelegatingQueryInterface(riid, ppv);
 }
 
-// Uncompressed video described by a VIDEOINFOHEADER: the RGB subtypes and
-// every FOURCC subtype (the camera's YUV and Mono formats among them).
+// Video described by a VIDEOINFOHEADER in a coding the renderer converts.
 HRESULT CVideoRenderer::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
-  if (pmt->majortype != MEDIATYPE_Video || !(IsRgbSubtype(pmt->subtype) || IsFourccSubtype(pmt->subtype))) {
-    return VFW_E_TYPE_NOT_ACCEPTED;
-  }
-  if (pmt->formattype != FORMAT_VideoInfo || pmt->pbFormat == nullptr || pmt->cbFormat < sizeof(VIDEOINFOHEADER)) {
-    return VFW_E_TYPE_NOT_ACCEPTED;
-  }
-  return S_OK;
+  return emul::DescribeVideo(*pmt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
-void CVideoRenderer::OnConnected(const AM_MEDIA_TYPE& mt) {
-  const auto* pvih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+HRESULT CVideoRenderer::OnConnected(const AM_MEDIA_TYPE& mt) {
+  const std::optional<emul::CVideoLayout> layout = emul::DescribeVideo(mt);
+  if (!layout) {
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  }
   std::lock_guard lock(m_mxWindow);
-  m_nVideoWidth = pvih->bmiHeader.biWidth;
-  m_nVideoHeight = std::abs(pvih->bmiHeader.biHeight);
+  if (!m_pWindow) {
+    m_pWindow = emul::CX11VideoWindow::Create();
+    if (!m_pWindow) {
+      return VFW_E_CANNOT_RENDER;  // no display to show anything on
+    }
+  }
+  m_layout = *layout;
+  m_nVideoWidth = layout->nWidth;
+  m_nVideoHeight = layout->nHeight;
   if (!m_bPositionSet) {
     m_window.nWidth = m_nVideoWidth;
     m_window.nHeight = m_nVideoHeight;
   }
+  ShowWindowStateLocked();
+  return S_OK;
+}
+
+void CVideoRenderer::ShowWindowStateLocked() {
+  if (m_pWindow) {
+    m_pWindow->Place({static_cast<unsigned long>(m_window.hOwner), m_window.nLeft, m_window.nTop, m_window.nWidth,
+                      m_window.nHeight, m_window.bVisible == OATRUE});
+  }
 }
 
 HRESULT CVideoRenderer::OnStartStreaming() {
-  m_nFramesDrawn.store(0);
+  {
+    std::lock_guard lock(m_mxDrawn);
+    m_nFramesDrawn.store(0);
+  }
   m_nFramesDropped.store(0);
   {
-    // DirectShow shows an auto-show window as soon as the graph pauses.
     std::lock_guard lock(m_mxWindow);
+    // The streaming thread starts after this, and the connection cannot
+    // change while streaming.
+    m_streamLayout = m_layout;
+    // DirectShow shows an auto-show window as soon as the graph pauses.
     if (m_window.bAutoShow == OATRUE) {
       m_window.bVisible = OATRUE;
+      ShowWindowStateLocked();
     }
   }
   return CRendererBase::OnStartStreaming();
@@ -88,7 +91,33 @@ HRESULT CVideoRenderer::RenderSample(IMediaSample* pSample) {
   return S_OK;
 }
 
-void CVideoRenderer::DrawFrame(IMediaSample* /*pSample*/) { m_nFramesDrawn.fetch_add(1); }
+void CVideoRenderer::DrawFrame(IMediaSample* pSample) {
+  BYTE* pData = nullptr;
+  const LONG cbData = pSample->GetActualDataLength();
+  if (FAILED(pSample->GetPointer(&pData)) || cbData < 0 ||
+      static_cast<size_t>(cbData) < m_streamLayout.FrameBytes() || !m_pWindow) {
+    m_nFramesDropped.fetch_add(1);  // nothing whole to show
+    return;
+  }
+  m_pixels.resize(static_cast<size_t>(m_streamLayout.nWidth) * static_cast<size_t>(m_streamLayout.nHeight));
+  emul::ConvertToRgb(m_streamLayout, pData, static_cast<size_t>(cbData), m_pixels.data());
+  m_pWindow->Draw(m_pixels.data(), m_streamLayout.nWidth, m_streamLayout.nHeight);
+  {
+    std::lock_guard lock(m_mxDrawn);
+    m_nFramesDrawn.fetch_add(1);
+  }
+  m_cvDrawn.notify_all();
+}
+
+bool CVideoRenderer::WaitForFramesDrawn(int nFrames, std::chrono::milliseconds timeout) {
+  std::unique_lock lock(m_mxDrawn);
+  return m_cvDrawn.wait_for(lock, timeout, [&] { return m_nFramesDrawn.load() >= nFrames; });
+}
+
+unsigned long CVideoRenderer::X11WindowId() {
+  std::lock_guard lock(m_mxWindow);
+  return m_pWindow ? m_pWindow->WindowId() : 0;
+}
 
 STDMETHODIMP CVideoRenderer::get_FramesDroppedInRenderer(int* pcFrames) {
   if (pcFrames == nullptr) {
@@ -184,7 +213,9 @@ HRESULT CVideoRenderer::WithWindow(F&& f) {
     return hr;
   }
   std::lock_guard lock(m_mxWindow);
-  return f(m_window);
+  const HRESULT hr = f(m_window);
+  ShowWindowStateLocked();
+  return hr;
 }
 
 STDMETHODIMP CVideoRenderer::put_Caption(BSTR strCaption) {

@@ -1,16 +1,27 @@
 // The video renderer (CLSID_VideoRenderer), the renderer IGraphBuilder::Render
-// puts behind a video output: takes uncompressed camera formats, counts the
-// frames it draws (IQualProp) and keeps the state of its video window
-// (IVideoWindow). Every frame reaches DrawFrame, the one place that puts
-// pixels on screen.
+// puts behind a video output: takes the uncompressed formats it can convert
+// itself (the cameras' raw codings among them), keeps the state of its video
+// window (IVideoWindow) and mirrors it on an X11 window of the default
+// display, draws every frame it receives there stretched to the window, and
+// counts the frames drawn (IQualProp). Every frame reaches DrawFrame, the one
+// place that puts pixels on screen.
+//
+// The X11 window is made when the input pin first connects, hidden; with no
+// display to open, the connection (and so IGraphBuilder::Render) fails.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "winapi.h"
 #include "emul/dshow/renderer_base.h"
+#include "emul/dshow/video_convert.h"
+#include "emul/dshow/x11_window.h"
 
 class CVideoRenderer final : public CRendererBase, public IQualProp, public IVideoWindow {
  public:
@@ -78,10 +89,16 @@ class CVideoRenderer final : public CRendererBase, public IQualProp, public IVid
   STDMETHODIMP HideCursor(LONG bHideCursor) override;
   STDMETHODIMP IsCursorHidden(LONG* pCursorHidden) override;
 
+  // Test control: waits (bounded) until nFrames were drawn since streaming
+  // last started; false on time-out.
+  bool WaitForFramesDrawn(int nFrames, std::chrono::milliseconds timeout);
+  // The X11 window the video shows in; 0 before the first connection.
+  unsigned long X11WindowId();
+
   // CRendererBase
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* pmt) override;
   HRESULT RenderSample(IMediaSample* pSample) override;
-  void OnConnected(const AM_MEDIA_TYPE& mt) override;
+  HRESULT OnConnected(const AM_MEDIA_TYPE& mt) override;
 
  protected:
   HRESULT OnStartStreaming() override;
@@ -110,6 +127,8 @@ class CVideoRenderer final : public CRendererBase, public IQualProp, public IVid
   // The one frame path: every sample that arrives while running.
   void DrawFrame(IMediaSample* pSample);
   HRESULT CheckConnected() const;
+  // Puts the window state on the X11 window; m_mxWindow held.
+  void ShowWindowStateLocked();
   template <class F>
   HRESULT WithWindow(F&& f);
   template <class T>
@@ -122,7 +141,15 @@ class CVideoRenderer final : public CRendererBase, public IQualProp, public IVid
   LONG m_nVideoWidth = 0;   // of the connected format; m_mxWindow
   LONG m_nVideoHeight = 0;
   bool m_bPositionSet = false;
+  emul::CVideoLayout m_layout;  // of the connection; m_mxWindow
+  // Made at the first connection, kept to the end (it locks for itself).
+  std::unique_ptr<emul::CX11VideoWindow> m_pWindow;
+  // Streaming thread only, set before streaming starts.
+  emul::CVideoLayout m_streamLayout;
+  std::vector<std::uint32_t> m_pixels;
   // Counters since the last start of streaming; streaming thread writes.
   std::atomic<int> m_nFramesDrawn{0};
+  std::mutex m_mxDrawn;  // with m_cvDrawn, for WaitForFramesDrawn
+  std::condition_variable m_cvDrawn;
   std::atomic<int> m_nFramesDropped{0};
 };

@@ -1,0 +1,191 @@
+#include "camera_query.h"
+
+#include <fmt/format.h>
+
+#include "names.h"
+#include "session.h"
+
+namespace iidctool {
+
+namespace {
+
+constexpr uint32_t V_RATE_INQ = 0x200;
+constexpr uint32_t FEATURE_INQ = 0x500;
+constexpr uint32_t ISO_CHANNEL = 0x60C;
+constexpr float RATE_OF_CODE[8] = {1.875f, 3.75f, 7.5f, 15.0f, 30.0f, 60.0f, 120.0f, 240.0f};
+
+std::optional<uint32_t> ReadRegister(const CCameraSession& camera, uint32_t dwOffset)
+{
+    uint32_t dwValue = 0;
+    if (iidc1394_asyncreadquadlet(camera.Handle(), dwOffset, &dwValue, 4) != 4)
+        return std::nullopt;
+    return dwValue;
+}
+
+std::string Join(const std::vector<std::string>& words)
+{
+    std::string text;
+    for (const auto& word : words)
+        text += (text.empty() ? "" : " ") + word;
+    return text;
+}
+
+}  // namespace
+
+std::vector<float> ReadRates(const CCameraSession& camera, uint32_t id)
+{
+    std::vector<float> rates;
+    const int nFormat = IIDC_FORMATID_FORMAT(id);
+    if (nFormat > 2)
+        return rates;
+    const auto dwInq = ReadRegister(camera, V_RATE_INQ + 32 * uint32_t(nFormat) + 4 * uint32_t(IIDC_FORMATID_MODE(id)));
+    for (uint32_t code = 0; dwInq && code < 8; ++code)
+        if (*dwInq & (0x80000000u >> code))
+            rates.push_back(RATE_OF_CODE[code]);
+    return rates;
+}
+
+std::vector<FormatEntry> ReadFormats(const CCameraSession& camera)
+{
+    const int32_t nCount = iidc_getformatcount(camera.Handle());
+    if (nCount <= 0)
+        camera.Fail("reading the number of formats");
+    std::vector<uint32_t> ids(std::size_t(nCount), 0);
+    const int32_t nBytes = iidc_getformatidlist(camera.Handle(), ids.data(), int32_t(ids.size() * sizeof(uint32_t)));
+    if (nBytes <= 0)
+        camera.Fail("reading the list of formats");
+    ids.resize(std::size_t(nBytes) / sizeof(uint32_t));
+    std::vector<FormatEntry> formats;
+    for (uint32_t id : ids) {
+        FormatEntry entry;
+        entry.id = id;
+        if (!iidc_getformatinfo(camera.Handle(), &entry.info, sizeof entry.info, id))
+            camera.Fail(fmt::format("describing format {}", FormatIdText(id)));
+        if (IIDC_FORMATID_FORMAT(id) == IIDC_FORMAT_SCALABLE) {
+            // The list names each coding of a mode; the record reports the
+            // coding in force, so the id's own coding is the one to show.
+            entry.info.color = IIDC_FORMATID_COLOR(id);
+            iidc_areainfo area{};
+            if (iidc_getareainfo(camera.Handle(), &area, sizeof area, id))
+                entry.areaInfo = area;
+        } else {
+            entry.rates = ReadRates(camera, id);
+        }
+        formats.push_back(entry);
+    }
+    return formats;
+}
+
+CurrentFormat ReadCurrentFormat(const CCameraSession& camera)
+{
+    CurrentFormat current;
+    current.id = iidc_currentformat(camera.Handle());
+    if (!current.id)
+        camera.Fail("reading the current format");
+    iidc_formatinfo info{};
+    if (!iidc_getformatinfo(camera.Handle(), &info, sizeof info, current.id))
+        camera.Fail("describing the current format");
+    current.nColor = info.color;
+    current.nWidth = info.width;
+    current.nHeight = info.height;
+    if (current.IsScalable()) {
+        iidc_area area{};
+        if (!iidc_currentarea(camera.Handle(), &area, sizeof area))
+            camera.Fail("reading the current image area");
+        current.area = area;
+        current.nWidth = area.width;
+        current.nHeight = area.height;
+    } else {
+        current.fRate = iidc_currentframerate(camera.Handle());
+    }
+    return current;
+}
+
+FeatureEntry ReadFeature(const CCameraSession& camera, uint32_t nId)
+{
+    FeatureEntry entry;
+    entry.nId = nId;
+    entry.info.id = nId;
+    if (!iidc_currentfeatureinfo(camera.Handle(), &entry.info, 0))
+        camera.Fail(fmt::format("reading what {} can do", FeatureName(nId)));
+    if (!entry.Present())
+        return entry;
+    entry.state.id = nId;
+    entry.bStateRead = iidc_currentfeature(camera.Handle(), &entry.state, 0) != 0;
+    if (!entry.bStateRead)
+        camera.Fail(fmt::format("reading {}", FeatureName(nId)));
+    if (nId != IIDC_FEATURE_TRIGGER)
+        if (const auto dwInq = ReadRegister(camera, FEATURE_INQ + nId)) {
+            entry.nUnitMin = int((*dwInq >> 12) & 0xFFF);
+            entry.nUnitMax = int(*dwInq & 0xFFF);
+        }
+    return entry;
+}
+
+std::vector<FeatureEntry> ReadFeatures(const CCameraSession& camera)
+{
+    std::vector<FeatureEntry> features;
+    for (const auto& feature : Features())
+        features.push_back(ReadFeature(camera, feature.nId));
+    return features;
+}
+
+std::optional<IsoSettings> ReadIsoSettings(const CCameraSession& camera)
+{
+    const auto dwIso = ReadRegister(camera, ISO_CHANNEL);
+    if (!dwIso)
+        return std::nullopt;
+    return IsoSettings{int(*dwIso >> 28), 100 << ((*dwIso >> 24) & 3)};
+}
+
+std::string FeatureModeText(const FeatureEntry& feature)
+{
+    const uint32_t dwFlags = feature.state.flags;
+    std::vector<std::string> words;
+    words.push_back(dwFlags & IIDC_FEATURESTATE_OFF ? "off" : "on");
+    if (feature.nId != IIDC_FEATURE_TRIGGER) {
+        if (dwFlags & IIDC_FEATURESTATE_AUTO)
+            words.push_back("auto");
+        else if (dwFlags & IIDC_FEATURESTATE_MANUAL)
+            words.push_back("manual");
+        if (dwFlags & IIDC_FEATURESTATE_ONEPUSH)
+            words.push_back("one-push running");
+    }
+    if (dwFlags & IIDC_FEATURESTATE_ABSOLUTE)
+        words.push_back("absolute");
+    return Join(words);
+}
+
+std::string FeatureValueText(const FeatureEntry& feature)
+{
+    const iidc_feature& state = feature.state;
+    if (feature.nId == IIDC_FEATURE_TRIGGER)
+        return fmt::format("mode {}, parameter {}", state.value2, state.value1);
+    const bool bTwo = feature.nId == IIDC_FEATURE_WHITE_BALANCE || feature.nId == IIDC_FEATURE_TEMPERATURE;
+    if (bTwo && (state.flags & IIDC_FEATURESTATE_VALUE2))
+        return fmt::format("{},{}", state.value1, state.value2);
+    if (state.flags & IIDC_FEATURESTATE_VALUE1)
+        return fmt::format("{}", state.value1);
+    return "-";
+}
+
+std::string FeatureCapsText(const FeatureEntry& feature)
+{
+    const uint32_t dwCaps = feature.info.flags;
+    std::vector<std::string> words;
+    if (dwCaps & IIDC_FEATURECAP_ONOFF)
+        words.push_back("on-off");
+    if (dwCaps & IIDC_FEATURECAP_MANUAL)
+        words.push_back("manual");
+    if (dwCaps & IIDC_FEATURECAP_AUTO)
+        words.push_back("auto");
+    if (dwCaps & IIDC_FEATURECAP_ONEPUSH)
+        words.push_back("one-push");
+    if (dwCaps & IIDC_FEATURECAP_ABSOLUTE)
+        words.push_back("absolute");
+    if (dwCaps & IIDC_FEATURECAP_READOUT)
+        words.push_back("readout");
+    return Join(words);
+}
+
+}  // namespace iidctool

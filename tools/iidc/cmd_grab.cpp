@@ -1,0 +1,264 @@
+// iidc grab: captures frames, continuously or one at a time, into PNG, BMP,
+// PGM/PPM or raw files, with a progress bar and a per-second readout.
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+
+#include "camera_query.h"
+#include "commands.h"
+#include "exit_status.h"
+#include "file_error.h"
+#include "frame_image.h"
+#include "names.h"
+#include "optional_exports.h"
+#include "rate_meter.h"
+#include "session.h"
+#include "video_settings.h"
+
+namespace iidctool {
+
+namespace {
+
+constexpr int BAR_WIDTH = 30;
+
+struct GrabOptions {
+  long nCount = 10;
+  bool bSingle = false;
+  std::string type = "png";
+  std::string output = ".";
+  std::string prefix = "frame";
+  long nTimeoutMs = 5000;
+  int nBuffers = 4;
+  VideoSettings video;
+};
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void CheckOptions(GrabOptions& options)
+{
+    if (options.nCount < 1 || options.nCount > 1000000)
+        throw CToolError(EXIT_BAD_ARGUMENTS, fmt::format("--count {}: grab 1 to 1000000 frames", options.nCount));
+    if (options.nTimeoutMs < 1 || options.nTimeoutMs > 3600000)
+        throw CToolError(EXIT_BAD_ARGUMENTS,
+                         fmt::format("--timeout {}: give 1 to 3600000 milliseconds", options.nTimeoutMs));
+    if (options.nBuffers < 2 || options.nBuffers > 64)
+        throw CToolError(EXIT_BAD_ARGUMENTS, fmt::format("--buffers {}: use 2 to 64 frame buffers", options.nBuffers));
+    if (options.prefix.empty() || options.prefix.find('/') != std::string::npos)
+        throw CToolError(EXIT_BAD_ARGUMENTS, "--prefix: give a file name prefix without '/'");
+    options.video.Parse();
+    std::error_code error;
+    std::filesystem::create_directories(options.output, error);
+    if (error || !std::filesystem::is_directory(options.output))
+        throw CToolError(EXIT_FAILED, fmt::format("--output {}: cannot use it as a directory ({}); give a writable "
+                                                  "directory",
+                                                  options.output, error ? error.message() : "not a directory"));
+}
+
+// How the frames of the format in force become files.
+class CFrameSaver {
+ public:
+  CFrameSaver(const CCameraSession& camera, const GrabOptions& options, const CurrentFormat& format)
+      : m_camera(camera), m_options(options), m_format(format)
+  {
+      const int nColor = format.nColor;
+      m_bRaw = options.type == "raw";
+      m_bFromBits = !m_bRaw && (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_YUV411 || nColor == IIDC_COLOR_YUV422
+                                || nColor == IIDC_COLOR_YUV444);
+      if (m_bFromBits && !HaveLockBits()) {
+          // Grey frames need no conversion; colour ones do.
+          if (nColor != IIDC_COLOR_MONO8)
+              throw CToolError(EXIT_NOT_AVAILABLE,
+                               fmt::format("this library cannot convert {} frames to pictures yet: grab with --type raw, "
+                                           "or choose a Mono8 or RGB8 format (--format)",
+                                           ColorName(nColor)));
+          m_bFromBits = false;
+      }
+      const long nDigits = std::max<long>(4, long(std::to_string(options.nCount).size()));
+      m_nDigits = int(nDigits);
+      m_extension = options.type == "pnm" ? (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_MONO16 ? "pgm" : "ppm")
+                                          : options.type;
+  }
+
+  std::string Save(long nNumber)
+  {
+      const std::string path = (std::filesystem::path(m_options.output)
+                                / fmt::format("{}-{:0{}}.{}", m_options.prefix, nNumber, m_nDigits, m_extension))
+                                   .string();
+      if (m_bFromBits) {
+          const uint8_t* pBits = iidc_lockbits(m_camera.Handle(), -1);
+          if (!pBits) {
+              iidc_unlockbits(m_camera.Handle());
+              m_camera.Fail("converting a frame");
+          }
+          const CImage image = ImageFromBottomUpBgr(pBits, m_format.nWidth, m_format.nHeight);
+          iidc_unlockbits(m_camera.Handle());
+          Write(image, path);
+          return path;
+      }
+      const uint8_t* pFrame = iidc_lockdata(m_camera.Handle(), -1);
+      if (!pFrame)
+          m_camera.Fail("locking a frame");
+      if (m_bRaw) {
+          const int32_t cbFrame = iidc_currentdataframebytes(m_camera.Handle());
+          std::ofstream file(path, std::ios::binary);
+          file.write(reinterpret_cast<const char*>(pFrame), std::max<int32_t>(cbFrame, 0));
+          iidc_unlockdata(m_camera.Handle());
+          file.close();
+          if (!file || cbFrame <= 0)
+              FileError(path, errno);
+          return path;
+      }
+      const auto image = ImageFromRawFrame(pFrame, m_format.nColor, m_format.nWidth, m_format.nHeight);
+      iidc_unlockdata(m_camera.Handle());
+      Write(*image, path);
+      return path;
+  }
+
+ private:
+  void Write(const CImage& image, const std::string& path) const
+  {
+      if (m_options.type == "png")
+          WritePng(image, path);
+      else if (m_options.type == "bmp")
+          WriteBmp(image, path);
+      else
+          WritePnm(image, path);
+  }
+
+  const CCameraSession& m_camera;
+  const GrabOptions& m_options;
+  const CurrentFormat m_format;
+  bool m_bRaw = false;
+  bool m_bFromBits = false;
+  int m_nDigits = 4;
+  std::string m_extension;
+};
+
+int32_t FrameCount(const CCameraSession& camera)
+{
+    iidc_transferinfo info{};
+    return iidc_gettransferinfo(camera.Handle(), &info, sizeof info) ? info.framecount : 0;
+}
+
+// A frame that did not come: the camera is gone, or just silent.
+[[noreturn]] void NoFrame(const CCameraSession& camera, long nTimeoutMs)
+{
+    if (!camera.Answers())
+        throw CToolError(EXIT_DEVICE_LOST, fmt::format("camera {} was lost during the grab: it no longer answers; "
+                                                       "check its cable and power, then grab again",
+                                                       camera.Index()));
+    throw CToolError(EXIT_TIMEOUT, fmt::format("no frame within {} ms: check the camera's trigger settings ('iidc get "
+                                               "trigger') or give a longer --timeout",
+                                               nTimeoutMs));
+}
+
+void Report(CommandLine& line, const std::string& text, bool bEndLine)
+{
+    if (line.context.bTerminal)
+        line.context.err << '\r' << text << "\x1b[K" << (bEndLine ? "\n" : "") << std::flush;
+    else
+        line.context.err << text << '\n';
+}
+
+int RunGrab(CommandLine& line, GrabOptions& options)
+{
+    CheckOptions(options);
+    CLibrarySession library;
+    CCameraSession camera(library, line.camera);
+    ApplyVideoSettings(camera, options.video, nullptr);
+    CurrentFormat format = ReadCurrentFormat(camera);
+    if (!options.video.formatSpec && !format.IsScalable()) {
+        // Selecting the mode in force sets the library's row order for it;
+        // the frame rate is kept.
+        if (!iidc_setformat(camera.Handle(), format.id))
+            camera.Fail(fmt::format("selecting format {}", FormatIdText(format.id)));
+        if (format.fRate > 0 && iidc_currentframerate(camera.Handle()) != format.fRate)
+            iidc_setframerate(camera.Handle(), format.fRate);
+        format = ReadCurrentFormat(camera);
+    }
+    CFrameSaver saver(camera, options, format);
+
+    if (!iidc_preparecapture(camera.Handle()))
+        camera.Fail("preparing capture");
+    if (iidc_allocframe(camera.Handle(), options.nBuffers) < 2)
+        camera.Fail("allocating frame buffers");
+    const int32_t cbFrame = iidc_currentdataframebytes(camera.Handle());
+    line.context.err << fmt::format("camera {}: format {} {} {}x{}{}, {} frames as {} into {}\n", camera.Index(),
+                                    FormatIdText(format.id), ColorName(format.nColor), format.nWidth, format.nHeight,
+                                    format.IsScalable() ? std::string() : fmt::format(" at {} fps", format.fRate),
+                                    options.nCount, options.type, options.output);
+    if (!options.bSingle && !iidc_capture(camera.Handle(), IIDC_TRUE))
+        camera.Fail("starting capture");
+    if (!options.bSingle) {
+        iidc1394_isotransmissioninfo iso{};
+        if (iidc1394_currentisotransmissioninfo(camera.Handle(), &iso) == 4)
+            line.context.err << fmt::format("isochronous channel {}, {} Mbit/s\n", iso.channel, iso.speed);
+    }
+
+    CRateMeter meter(Now());
+    const iidc_waitinfo wait{IIDC_WAIT_FRAME, uint32_t(options.nTimeoutMs)};
+    int32_t nLastCount = 0;
+    std::string lastPath;
+    for (long nSaved = 0; nSaved < options.nCount;) {
+        long nNew = 1;
+        long nDropped = 0;
+        if (options.bSingle) {
+            if (!iidc_capture(camera.Handle(), IIDC_FALSE))
+                NoFrame(camera, options.nTimeoutMs);
+        } else {
+            if (!iidc_wait(camera.Handle(), &wait, 0))
+                camera.Fail("waiting for a frame");
+            const int32_t nCount = FrameCount(camera);
+            if (nCount == nLastCount)
+                NoFrame(camera, options.nTimeoutMs);
+            nNew = nCount - nLastCount;
+            nDropped = nNew - 1;
+            nLastCount = nCount;
+        }
+        lastPath = saver.Save(++nSaved);
+        if (line.context.onFrameSaved)
+            line.context.onFrameSaved(int(nSaved));
+        const auto readout = meter.Add(Now(), nNew, nDropped, std::size_t(std::max(cbFrame, 0)));
+        if (line.context.bTerminal)
+            Report(line, fmt::format("{} {}", ProgressBar(nSaved, options.nCount, BAR_WIDTH),
+                                     ReadoutText(readout.value_or(meter.Total(Now())))),
+                   false);
+        else if (readout)
+            Report(line, fmt::format("{}/{} frames, {}", nSaved, options.nCount, ReadoutText(*readout)), false);
+    }
+    const Readout total = meter.Total(Now());
+    if (!options.bSingle && !iidc_idle(camera.Handle()))
+        camera.Fail("stopping capture");
+    Report(line, fmt::format("{} {}", ProgressBar(options.nCount, options.nCount, BAR_WIDTH), ReadoutText(total)),
+           true);
+    line.context.out << fmt::format("saved {} frames, the last as {}; {}\n", options.nCount, lastPath,
+                                    ReadoutText(total));
+    return EXIT_OK;
+}
+
+}  // namespace
+
+void AddGrabCommand(CLI::App& app, CommandLine& line)
+{
+    auto* pCommand = app.add_subcommand("grab", "capture frames into files (PNG, BMP, PGM/PPM or raw)");
+    auto pOptions = std::make_shared<GrabOptions>();
+    pCommand->add_option("-n,--count", pOptions->nCount, "number of frames to save (default 10)");
+    pCommand->add_flag("-1,--single", pOptions->bSingle, "capture each frame by itself (single-shot)");
+    pCommand->add_option("-t,--type", pOptions->type, "file type: png (default), bmp, pnm (PGM/PPM) or raw")
+        ->check(CLI::IsMember({"png", "bmp", "pnm", "raw"}));
+    pCommand->add_option("-o,--output", pOptions->output, "directory for the files (created if missing)");
+    pCommand->add_option("--prefix", pOptions->prefix, "file name prefix (default frame)");
+    pCommand->add_option("--timeout", pOptions->nTimeoutMs, "milliseconds to wait for a frame (default 5000)");
+    pCommand->add_option("--buffers", pOptions->nBuffers, "frame buffers in the ring (default 4)");
+    AddVideoOptions(*pCommand, pOptions->video);
+    pCommand->callback([&line, pOptions] { line.run = [&line, pOptions] { return RunGrab(line, *pOptions); }; });
+}
+
+}  // namespace iidctool

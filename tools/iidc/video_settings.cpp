@@ -1,0 +1,148 @@
+#include "video_settings.h"
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <ostream>
+
+#include "camera_query.h"
+#include "exit_status.h"
+#include "session.h"
+
+namespace iidctool {
+
+namespace {
+
+std::string RatesText(const std::vector<float>& rates)
+{
+    std::string text;
+    for (float rate : rates)
+        text += fmt::format("{}{}", text.empty() ? "" : ", ", rate);
+    return text.empty() ? "none" : text;
+}
+
+uint32_t ChooseFormat(const CCameraSession& camera, const FormatSpec& spec, const std::string& typed)
+{
+    const auto formats = ReadFormats(camera);
+    std::vector<uint32_t> matches;
+    for (const auto& entry : formats) {
+        const bool bScalable = IIDC_FORMATID_FORMAT(entry.id) == IIDC_FORMAT_SCALABLE;
+        bool bMatch = false;
+        if (spec.nFormat >= 0)
+            bMatch = IIDC_FORMATID_FORMAT(entry.id) == spec.nFormat && IIDC_FORMATID_MODE(entry.id) == spec.nMode;
+        else
+            bMatch = !bScalable && entry.info.width == spec.nWidth && entry.info.height == spec.nHeight
+                     && (spec.nColor < 0 || entry.info.color == spec.nColor);
+        const bool bSeen = std::any_of(matches.begin(), matches.end(), [&](uint32_t id) {
+            return IIDC_FORMATID_FORMAT(id) == IIDC_FORMATID_FORMAT(entry.id)
+                   && IIDC_FORMATID_MODE(id) == IIDC_FORMATID_MODE(entry.id);
+        });
+        if (bMatch && !bSeen)
+            matches.push_back(entry.id);
+    }
+    if (matches.empty())
+        throw CToolError(EXIT_BAD_ARGUMENTS,
+                         fmt::format("camera {} offers no format {}: 'iidc info' lists its formats", camera.Index(), typed));
+    if (matches.size() > 1) {
+        std::string choices;
+        for (uint32_t id : matches)
+            choices += " " + FormatIdText(id);
+        throw CToolError(EXIT_BAD_ARGUMENTS,
+                         fmt::format("format {} is ambiguous: add the colour coding or pick one of{}", typed, choices));
+    }
+    return matches.front();
+}
+
+void ApplyFormat(const CCameraSession& camera, const FormatSpec& spec, const std::string& typed, std::ostream* pOut)
+{
+    const uint32_t id = ChooseFormat(camera, spec, typed);
+    if (IIDC_FORMATID_FORMAT(id) == IIDC_FORMAT_SCALABLE) {
+        const CurrentFormat current = ReadCurrentFormat(camera);
+        if (current.IsScalable() && IIDC_FORMATID_MODE(current.id) == IIDC_FORMATID_MODE(id))
+            return;
+        throw CToolError(EXIT_FAILED, fmt::format("format {}: the camera can be switched to Formats 0 to 2 only; a "
+                                                  "Format 7 mode is used when the camera is already in it",
+                                                  typed));
+    }
+    if (!iidc_setformat(camera.Handle(), id))
+        camera.Fail(fmt::format("setting format {}", FormatIdText(id)));
+    if (pOut)
+        *pOut << fmt::format("format {}\n", FormatIdText(id));
+}
+
+void ApplyRate(const CCameraSession& camera, float fRate, std::ostream* pOut)
+{
+    const CurrentFormat current = ReadCurrentFormat(camera);
+    if (current.IsScalable())
+        throw CToolError(EXIT_BAD_ARGUMENTS, "--rate: a Format 7 mode has no frame-rate setting; its speed follows "
+                                             "the packet size");
+    const auto rates = ReadRates(camera, current.id);
+    if (std::find(rates.begin(), rates.end(), fRate) == rates.end())
+        throw CToolError(EXIT_BAD_ARGUMENTS, fmt::format("--rate {}: format {} offers {} frames per second", fRate,
+                                                         FormatIdText(current.id), RatesText(rates)));
+    if (iidc_setframerate(camera.Handle(), fRate) == 0.0f)
+        camera.Fail(fmt::format("setting {} frames per second", fRate));
+    if (pOut)
+        *pOut << fmt::format("rate {}\n", fRate);
+}
+
+void ApplyArea(const CCameraSession& camera, const iidc_area& area, std::ostream* pOut)
+{
+    const CurrentFormat current = ReadCurrentFormat(camera);
+    if (!current.IsScalable())
+        throw CToolError(EXIT_BAD_ARGUMENTS,
+                         fmt::format("--area: the camera is in format {}, which has a fixed size; an area needs a "
+                                     "Format 7 mode",
+                                     FormatIdText(current.id)));
+    iidc_areainfo info{};
+    if (!iidc_getareainfo(camera.Handle(), &info, sizeof info, current.id))
+        camera.Fail("reading the area limits");
+    const int nLeftUnit = info.leftunit ? info.leftunit : info.widthunit;
+    const int nTopUnit = info.topunit ? info.topunit : info.heightunit;
+    const bool bFits = area.left + area.width <= info.maxwidth && area.top + area.height <= info.maxheight;
+    const bool bSteps = (nLeftUnit <= 0 || area.left % nLeftUnit == 0) && (nTopUnit <= 0 || area.top % nTopUnit == 0)
+                        && (info.widthunit <= 0 || area.width % info.widthunit == 0)
+                        && (info.heightunit <= 0 || area.height % info.heightunit == 0);
+    if (!bFits || !bSteps)
+        throw CToolError(EXIT_BAD_ARGUMENTS,
+                         fmt::format("--area {}: format {} takes areas within {}x{}, sizes in steps of {}x{}, "
+                                     "positions in steps of {}x{}",
+                                     AreaText(area), FormatIdText(current.id), info.maxwidth, info.maxheight,
+                                     info.widthunit, info.heightunit, nLeftUnit, nTopUnit));
+    if (!iidc_setarea(camera.Handle(), &area, sizeof area))
+        camera.Fail(fmt::format("setting the area {}", AreaText(area)));
+    if (pOut)
+        *pOut << fmt::format("area {}\n", AreaText(area));
+}
+
+}  // namespace
+
+void VideoSettings::Parse()
+{
+    if (!format.empty())
+        formatSpec = ParseFormatSpec(format);
+    if (!rate.empty())
+        fRate = ParseFrameRate(rate);
+    if (!area.empty())
+        areaValue = ParseArea(area);
+}
+
+void AddVideoOptions(CLI::App& command, VideoSettings& settings)
+{
+    command.add_option("-f,--format", settings.format, "video format: FORMAT:MODE (0:3) or WIDTHxHEIGHT[:CODING]");
+    command.add_option("-r,--rate", settings.rate, "frame rate in frames per second (1.875 to 240)");
+    command.add_option("-a,--area", settings.area, "Format 7 image area: WIDTHxHEIGHT+LEFT+TOP");
+}
+
+void ApplyVideoSettings(const CCameraSession& camera, const VideoSettings& settings, std::ostream* pOut)
+{
+    if (settings.formatSpec)
+        ApplyFormat(camera, *settings.formatSpec, settings.format, pOut);
+    if (settings.fRate)
+        ApplyRate(camera, *settings.fRate, pOut);
+    if (settings.areaValue)
+        ApplyArea(camera, *settings.areaValue, pOut);
+}
+
+}  // namespace iidctool
