@@ -157,10 +157,9 @@ bool RunWindowCapture(CCamera& camera, bool bContinuous)
 {
     if (!camera.m_pMediaControl)
         return false;
-    if (camera.m_pGrabber && FAILED(camera.m_pGrabber->SetOneShot(bContinuous ? FALSE : TRUE))) {
-        SetErrorCode(camera.m_nIndex, E_FAIL);
-        return false;
-    }
+    // Not checked: a single frame ends with the stop below in any case.
+    if (camera.m_pGrabber)
+        camera.m_pGrabber->SetOneShot(bContinuous ? FALSE : TRUE);
     if (FAILED(camera.m_pMediaControl->Run())) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return false;

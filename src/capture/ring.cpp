@@ -1,5 +1,6 @@
 #include "capture/ring.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -27,6 +28,13 @@ BYTE* AllocPages(SIZE_T cb)
 bool FreePages(BYTE* p)
 {
     return p == nullptr || VirtualFree(p, 0, MEM_RELEASE) != FALSE;
+}
+
+// Gives back every buffer of a null-terminated list the library made.
+void FreeListed(BYTE* const* ppFrames)
+{
+    for (LONG i = 0; ppFrames[i]; ++i)
+        FreePages(ppFrames[i]);
 }
 
 // The magnitude of a BITMAPINFOHEADER dimension, whichever way up rows run.
@@ -126,15 +134,38 @@ LONG AllocFrames(CCamera& camera, LONG nCount)
     // A request for no buffer at all leaves the camera without a ring.
     if (nCount < 1)
         return 0;
-    auto** ppFrames = new (std::nothrow) BYTE*[static_cast<SIZE_T>(nCount) + 1]();
+    // The list grows with the buffers obtained, so that a count far beyond
+    // what the platform can give costs no more than the buffers it gave.
+    constexpr LONG FIRST_LIST_ENTRIES = 64;
+    LONG nEntries = nCount < FIRST_LIST_ENTRIES ? nCount : FIRST_LIST_ENTRIES;
+    auto** ppFrames = new (std::nothrow) BYTE*[static_cast<SIZE_T>(nEntries) + 1]();
+    // A shortfall is not an error: the ring is made of the buffers obtained.
+    LONG n = 0;
+    while (ppFrames && n < nCount) {
+        BYTE* pBuffer = AllocPages(static_cast<SIZE_T>(format.cbFrame));
+        if (!pBuffer)
+            break;
+        if (n == nEntries) {
+            const LONG nMore = nEntries <= (nCount - nEntries) ? nEntries : nCount - nEntries;
+            auto** ppLonger = new (std::nothrow) BYTE*[static_cast<SIZE_T>(nEntries) + static_cast<SIZE_T>(nMore) + 1]();
+            if (ppLonger)
+                std::copy(ppFrames, ppFrames + n, ppLonger);
+            else
+                FreeListed(ppFrames);
+            delete[] ppFrames;
+            ppFrames = ppLonger;
+            nEntries += nMore;
+            if (!ppFrames) {
+                FreePages(pBuffer);
+                break;
+            }
+        }
+        ppFrames[n++] = pBuffer;
+    }
     if (!ppFrames) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return 0;
     }
-    // A shortfall is not an error: the ring is made of the buffers obtained.
-    LONG n = 0;
-    while (n < nCount && (ppFrames[n] = AllocPages(static_cast<SIZE_T>(format.cbFrame))) != nullptr)
-        ++n;
     if (n == 0) {
         delete[] ppFrames;
         return 0;

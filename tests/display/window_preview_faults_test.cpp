@@ -158,6 +158,13 @@ TEST_F(WindowPreviewFaultTest, RunAndStopFailuresInWindowMode) {
   EXPECT_TRUE(iidc_idle(h));
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_READY);
 
+  // The grabber's delivery mode is set but not checked.
+  const int nOneShotCalls = emul::CallCount("ISampleGrabber::SetOneShot");
+  emul::FailOperation("ISampleGrabber::SetOneShot", E_FAIL);
+  EXPECT_TRUE(iidc_capture(h, 1));
+  EXPECT_EQ(emul::CallCount("ISampleGrabber::SetOneShot"), nOneShotCalls + 1);
+  EXPECT_TRUE(iidc_idle(h));
+
   // Window mode ends with a rebuilt capture graph.
   EXPECT_TRUE(iidc_clearcapture(h));
   EXPECT_TRUE(iidc_preparecapture(h));

@@ -87,6 +87,9 @@ TEST_F(CaptureGraphBuilderTest, FindPinFiltersByDirectionCategoryTypeAndConnecti
 }
 
 TEST_F(CaptureGraphBuilderTest, FindInterfaceSearchesFilterPinsThenDownstreamThenUpstream) {
+  if (!HaveDisplay()) {
+    GTEST_SKIP() << NO_DISPLAY;
+  }
   BuildDisplayGraph();
   ComPtr<IQualProp> pQuality;
   ComPtr<IKsPropertySet> pProps;

@@ -9,12 +9,14 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "base/com_ptr.h"
 #include "base/unknown.h"
+#include "emul/dshow/x11_window.h"
 #include "test_source.h"
 #include "tests/support/emul_env.h"
 #include "winapi.h"
@@ -25,6 +27,17 @@ class CDshowTest : public CEmulTest {
  protected:
   CComApartment m_apartment;
 };
+
+// True when the video renderer can open an X display, which IGraphBuilder::
+// Render needs. The probe's connection stays open for the whole program: an
+// X server whose last client leaves resets itself and refuses connections
+// meanwhile.
+inline bool HaveDisplay() {
+  static const std::unique_ptr<emul::CX11VideoWindow> s_pProbe = emul::CX11VideoWindow::Create();
+  return s_pProbe != nullptr;
+}
+
+constexpr const char* NO_DISPLAY = "no X display for the video renderer";
 
 template <class T>
 ComPtr<T> Create(REFCLSID clsid, REFIID iid) {

@@ -1,10 +1,12 @@
 // Fault sweep: each application scenario is run once to learn the platform
-// calls it makes, then again once per call with exactly that call failing.
+// calls it makes, then again once per call with exactly that call failing
+// (and once per operation with all its calls failing).
 // After every faulted run the exports must have answered with their failure
 // value and a documented code (or success), the camera must close with
 // nothing left alive, and the same scenario must then run cleanly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <iostream>
@@ -323,6 +325,45 @@ bool ReleasesPlatformResource(const std::string& strOp) {
   return strOp == "CloseHandle" || strOp == "VirtualFree";
 }
 
+// The failure an operation meets in the field besides E_FAIL, or E_FAIL.
+HRESULT NaturalFailure(const std::string& strOp) {
+  if (strOp == "CoTaskMemAlloc" || strOp == "CoTaskMemRealloc" || strOp == "SysAllocString" ||
+      strOp == "SysAllocStringLen" || strOp == "VirtualAlloc" || strOp == "CreateEventA") {
+    return E_OUTOFMEMORY;
+  }
+  if (strOp == "CoCreateInstance") {
+    return REGDB_E_CLASSNOTREG;
+  }
+  return E_FAIL;
+}
+
+// One failure point: op failing with hr on its nth call, or on every call
+// when nth is 0.
+struct FailurePoint {
+  std::string strOp;
+  int nth;
+  HRESULT hr;
+};
+
+// Every call of the log failing alone with E_FAIL, and again with its natural
+// failure where that differs; then every operation failing on all its calls,
+// as a platform that has gone bad for good.
+std::vector<FailurePoint> FailurePoints(const std::vector<std::string>& log) {
+  std::vector<FailurePoint> points;
+  std::map<std::string, int> occurrences;
+  for (const std::string& strOp : log) {
+    const int nth = ++occurrences[strOp];
+    points.push_back({strOp, nth, E_FAIL});
+    if (NaturalFailure(strOp) != E_FAIL) {
+      points.push_back({strOp, nth, NaturalFailure(strOp)});
+    }
+  }
+  for (const auto& [strOp, nCalls] : occurrences) {
+    points.push_back({strOp, 0, E_FAIL});
+  }
+  return points;
+}
+
 struct SweepCount {
   size_t nPoints = 0;  // positions of the call log faulted
   size_t nHit = 0;     // of those, runs in which the faulted call was made
@@ -376,16 +417,17 @@ class FaultSweepTest : public CReliabilityTest {
     ASSERT_EQ(learn.m_hCamera, nullptr);
 
     SweepCount& count = Totals()[strName];
-    std::map<std::string, int> occurrences;
-    for (const std::string& strOp : log) {
-      const int nth = ++occurrences[strOp];
-      const std::string strPoint = strName + " with " + strOp + " #" + std::to_string(nth) + " failing";
+    for (const auto& [strOp, nth, hr] : FailurePoints(log)) {
+      std::ostringstream point;
+      point << strName << " with " << strOp << (nth == 0 ? " always" : " #" + std::to_string(nth)) << " failing (0x"
+            << std::hex << static_cast<uint32_t>(hr) << ")";
+      const std::string strPoint = point.str();
       emul::ResetFaults();
-      emul::FailOperation(strOp, E_FAIL, nth);
+      emul::FailOperation(strOp, hr, nth);
       int nCalls = 0;
       RunOnce(scenario, strPoint, strOp, &nCalls);
       ++count.nPoints;
-      count.nHit += nCalls >= nth ? 1 : 0;
+      count.nHit += nCalls >= std::max(nth, 1) ? 1 : 0;
 
       if (ReleasesPlatformResource(strOp)) {
         baseline = CLiveResources();

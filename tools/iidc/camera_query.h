@@ -41,6 +41,10 @@ struct FeatureEntry {
   bool Present() const { return (info.flags & IIDC_FEATURECAP_PRESENT) != 0; }
 };
 
+// Position steps of a Format 7 mode; 0 in the camera means the size steps.
+inline int LeftUnit(const iidc_areainfo& info) { return info.leftunit ? info.leftunit : info.widthunit; }
+inline int TopUnit(const iidc_areainfo& info) { return info.topunit ? info.topunit : info.heightunit; }
+
 struct IsoSettings {
   int nChannel = 0;
   int nSpeed = 0;  // Mbit/s

@@ -70,7 +70,7 @@ int RunGet(CommandLine& line, const std::vector<std::string>& names)
                                    current.nWidth, current.nHeight);
             else if (name == "rate")
                 out << (current.IsScalable() ? std::string("rate: - (Format 7)\n")
-                                             : fmt::format("rate: {}\n", current.fRate));
+                                             : fmt::format("rate: {:g}\n", current.fRate));
             else
                 out << (current.area ? fmt::format("area: {}\n", AreaText(*current.area))
                                      : std::string("area: - (not in Format 7)\n"));

@@ -14,7 +14,6 @@
 #include "file_error.h"
 #include "frame_image.h"
 #include "names.h"
-#include "optional_exports.h"
 #include "rate_meter.h"
 #include "session.h"
 #include "video_settings.h"
@@ -69,17 +68,11 @@ class CFrameSaver {
   {
       const int nColor = format.nColor;
       m_bRaw = options.type == "raw";
+      // The library converts grey and YUV frames into pictures; RGB frames
+      // are pictures already, and 16-bit frames keep their depth in the
+      // file types that can hold it.
       m_bFromBits = !m_bRaw && (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_YUV411 || nColor == IIDC_COLOR_YUV422
                                 || nColor == IIDC_COLOR_YUV444);
-      if (m_bFromBits && !HaveLockBits()) {
-          // Grey frames need no conversion; colour ones do.
-          if (nColor != IIDC_COLOR_MONO8)
-              throw CToolError(EXIT_NOT_AVAILABLE,
-                               fmt::format("this library cannot convert {} frames to pictures yet: grab with --type raw, "
-                                           "or choose a Mono8 or RGB8 format (--format)",
-                                           ColorName(nColor)));
-          m_bFromBits = false;
-      }
       const long nDigits = std::max<long>(4, long(std::to_string(options.nCount).size()));
       m_nDigits = int(nDigits);
       m_extension = options.type == "pnm" ? (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_MONO16 ? "pgm" : "ppm")
@@ -97,8 +90,10 @@ class CFrameSaver {
               iidc_unlockbits(m_camera.Handle());
               m_camera.Fail("converting a frame");
           }
-          const CImage image = ImageFromBottomUpBgr(pBits, m_format.nWidth, m_format.nHeight);
+          CImage image = ImageFromBottomUpBgr(pBits, m_format.nWidth, m_format.nHeight);
           iidc_unlockbits(m_camera.Handle());
+          if (m_format.nColor == IIDC_COLOR_MONO8)
+              image = GreyOf(image);
           Write(image, path);
           return path;
       }
@@ -192,15 +187,16 @@ int RunGrab(CommandLine& line, GrabOptions& options)
     const int32_t cbFrame = iidc_currentdataframebytes(camera.Handle());
     line.context.err << fmt::format("camera {}: format {} {} {}x{}{}, {} frames as {} into {}\n", camera.Index(),
                                     FormatIdText(format.id), ColorName(format.nColor), format.nWidth, format.nHeight,
-                                    format.IsScalable() ? std::string() : fmt::format(" at {} fps", format.fRate),
+                                    format.IsScalable() ? std::string() : fmt::format(" at {:g} fps", format.fRate),
                                     options.nCount, options.type, options.output);
     if (!options.bSingle && !iidc_capture(camera.Handle(), IIDC_TRUE))
         camera.Fail("starting capture");
-    if (!options.bSingle) {
-        iidc1394_isotransmissioninfo iso{};
-        if (iidc1394_currentisotransmissioninfo(camera.Handle(), &iso) == 4)
-            line.context.err << fmt::format("isochronous channel {}, {} Mbit/s\n", iso.channel, iso.speed);
-    }
+    // The record's 8-bit speed cannot hold S400 and above; the camera's
+    // register tells the speed.
+    iidc1394_isotransmissioninfo iso{};
+    const auto settings = ReadIsoSettings(camera);
+    if (!options.bSingle && settings && iidc1394_currentisotransmissioninfo(camera.Handle(), &iso) == 4)
+        line.context.err << fmt::format("isochronous channel {}, {} Mbit/s\n", iso.channel, settings->nSpeed);
 
     CRateMeter meter(Now());
     const iidc_waitinfo wait{IIDC_WAIT_FRAME, uint32_t(options.nTimeoutMs)};

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
 #include <map>
 #include <ostream>
 
@@ -94,8 +95,8 @@ Json ReportJson(const CameraReport& report)
                   {"width", entry.info.width},
                   {"height", entry.info.height}};
         if (entry.areaInfo)
-            json["units"] = {{"left", entry.areaInfo->leftunit},
-                             {"top", entry.areaInfo->topunit},
+            json["units"] = {{"left", LeftUnit(*entry.areaInfo)},
+                             {"top", TopUnit(*entry.areaInfo)},
                              {"width", entry.areaInfo->widthunit},
                              {"height", entry.areaInfo->heightunit}};
         else
@@ -112,7 +113,7 @@ Json ReportJson(const CameraReport& report)
                            {"width", report.current.area->width},
                            {"height", report.current.area->height}};
     else
-        current["rate"] = report.current.fRate;
+        current["rate"] = std::round(report.current.fRate * 1000.0) / 1000.0;  // the driver's interval rounds
     Json features = Json::array();
     for (const auto& feature : report.features)
         features.push_back(FeatureJson(feature));
@@ -132,7 +133,7 @@ std::string RatesText(const std::vector<float>& rates)
 {
     std::string text;
     for (float rate : rates)
-        text += fmt::format("{}{}", text.empty() ? "" : " ", rate);
+        text += fmt::format("{}{:g}", text.empty() ? "" : " ", rate);
     return text;
 }
 
@@ -144,7 +145,7 @@ std::string ReportText(const CameraReport& report)
     text += fmt::format("format in force: {} {} {}x{}", FormatIdText(current.id), ColorName(current.nColor),
                         current.nWidth, current.nHeight);
     text += current.area ? fmt::format(", area {}\n", AreaText(*current.area))
-                         : fmt::format(" at {} fps\n", current.fRate);
+                         : fmt::format(" at {:g} fps\n", current.fRate);
 
     text += "\nformats:\n";
     std::map<int, std::pair<const FormatEntry*, std::string>> scalable;  // Format 7 by mode: entry, codings
@@ -163,11 +164,11 @@ std::string ReportText(const CameraReport& report)
         text += fmt::format("  7:{:<3} {}, up to {}x{}", nMode, codings, pEntry->info.width, pEntry->info.height);
         if (pEntry->areaInfo)
             text += fmt::format(", size steps {}x{}, position steps {}x{}", pEntry->areaInfo->widthunit,
-                                pEntry->areaInfo->heightunit, pEntry->areaInfo->leftunit, pEntry->areaInfo->topunit);
+                                pEntry->areaInfo->heightunit, LeftUnit(*pEntry->areaInfo), TopUnit(*pEntry->areaInfo));
         text += "\n";
     }
 
-    text += fmt::format("\nfeatures:\n  {:<15} {:<22} {:<10} {:<18} {}\n", "name", "state", "value", "range",
+    text += fmt::format("\nfeatures:\n  {:<15} {:<18} {:<20} {:<26} {}\n", "name", "state", "value", "range",
                         "can do");
     for (const auto& feature : report.features) {
         if (!feature.Present()) {
@@ -177,8 +178,8 @@ std::string ReportText(const CameraReport& report)
         std::string range = feature.nId == IIDC_FEATURE_TRIGGER ? "-"
                                                                  : fmt::format("{}..{}", feature.nUnitMin, feature.nUnitMax);
         if (feature.info.flags & IIDC_FEATURECAP_ABSOLUTE)
-            range += fmt::format(" (abs {}..{})", feature.info.minimum, feature.info.maximum);
-        text += fmt::format("  {:<15} {:<22} {:<10} {:<18} {}\n", FeatureName(feature.nId), FeatureModeText(feature),
+            range += fmt::format(" (absolute {:g}..{:g})", feature.info.minimum, feature.info.maximum);
+        text += fmt::format("  {:<15} {:<18} {:<20} {:<26} {}\n", FeatureName(feature.nId), FeatureModeText(feature),
                             FeatureValueText(feature), range, FeatureCapsText(feature));
     }
     for (const auto& feature : report.features)

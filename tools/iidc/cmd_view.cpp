@@ -1,10 +1,5 @@
 // iidc view: live video in an X11 window, with the frames per second shown,
 // until the window is closed, q is pressed or --seconds have passed.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/keysym.h>
-#include <poll.h>
-
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
@@ -16,9 +11,15 @@
 #include "commands.h"
 #include "exit_status.h"
 #include "names.h"
-#include "optional_exports.h"
 #include "session.h"
 #include "video_settings.h"
+
+// Last: the X11 headers define macros (Success, None, Status) that other
+// headers use as names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <poll.h>
 
 namespace iidctool {
 
@@ -106,9 +107,6 @@ int RunView(CommandLine& line, ViewOptions& options)
     if (options.fSeconds < 0 || options.fSeconds > 86400)
         throw CToolError(EXIT_BAD_ARGUMENTS, fmt::format("--seconds {}: give 0 (until closed) to 86400", options.fSeconds));
     options.video.Parse();
-    if (!HaveWindowPreview())
-        throw CToolError(EXIT_NOT_AVAILABLE, "this build of the library has no live preview yet; use 'iidc grab' to "
-                                             "see frames");
     CLibrarySession library;
     CCameraSession camera(library, line.camera);
     ApplyVideoSettings(camera, options.video, nullptr);

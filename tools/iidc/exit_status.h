@@ -10,6 +10,5 @@ constexpr int EXIT_BAD_ARGUMENTS = 2; // the command line is unusable
 constexpr int EXIT_NO_CAMERA = 3;     // no camera at all, or none that matches --camera
 constexpr int EXIT_TIMEOUT = 4;       // no frame arrived within --timeout
 constexpr int EXIT_DEVICE_LOST = 5;   // the camera stopped answering
-constexpr int EXIT_NOT_AVAILABLE = 6; // the library lacks the operation (e.g. live preview)
 
 }  // namespace iidctool

@@ -23,6 +23,16 @@ CImage ImageFromBottomUpBgr(const uint8_t* pBits, int nWidth, int nHeight)
     return image;
 }
 
+CImage GreyOf(const CImage& image)
+{
+    CImage grey{image.nWidth, image.nHeight, 1, 8, {}};
+    grey.pixels.reserve(std::size_t(image.nWidth) * std::size_t(image.nHeight));
+    for (int y = 0; y < image.nHeight; ++y)
+        for (int x = 0; x < image.nWidth; ++x)
+            grey.pixels.push_back(image.Sample8(x, y, 0));
+    return grey;
+}
+
 std::optional<CImage> ImageFromRawFrame(const uint8_t* pFrame, int nColor, int nWidth, int nHeight)
 {
     CImage image{nWidth, nHeight, 1, 8, {}};

@@ -12,6 +12,9 @@ namespace iidctool {
 // delivers it.
 CImage ImageFromBottomUpBgr(const uint8_t* pBits, int nWidth, int nHeight);
 
+// The grey picture of a colour picture whose channels are equal.
+CImage GreyOf(const CImage& image);
+
 // A raw frame of a coding that needs no colour conversion (Mono8, Mono16,
 // RGB8, RGB16), rows top-down; nothing for the YUV codings.
 std::optional<CImage> ImageFromRawFrame(const uint8_t* pFrame, int nColor, int nWidth, int nHeight);

@@ -15,7 +15,7 @@ namespace iidctool {
 
 namespace {
 
-constexpr std::array<FeatureName, 17> FEATURES{{
+constexpr std::array<FeatureNameEntry, 17> FEATURES{{
     {IIDC_FEATURE_BRIGHTNESS, "brightness"},
     {IIDC_FEATURE_AUTO_EXPOSURE, "auto-exposure"},
     {IIDC_FEATURE_SHARPNESS, "sharpness"},
@@ -64,7 +64,7 @@ std::optional<long> WholeNumber(std::string_view text)
 
 }  // namespace
 
-std::span<const FeatureName> Features()
+std::span<const FeatureNameEntry> Features()
 {
     return FEATURES;
 }

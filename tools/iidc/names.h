@@ -12,11 +12,11 @@
 
 namespace iidctool {
 
-struct FeatureName {
+struct FeatureNameEntry {
   uint32_t nId;
   const char* pszName;
 };
-std::span<const FeatureName> Features();
+std::span<const FeatureNameEntry> Features();
 // The feature of a name, case-insensitive, '_' taken as '-'.
 std::optional<uint32_t> FeatureByName(const std::string& name);
 const char* FeatureName(uint32_t nId);

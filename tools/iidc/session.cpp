@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <vector>
 
 #include "exit_status.h"
@@ -50,7 +51,14 @@ std::string CameraString(int nIndex, uint32_t nId)
 {
     char text[256] = {};
     const int32_t nLength = iidc_getstring(nIndex, nId, text, sizeof text);
-    return nLength > 0 ? std::string(text, std::min<std::size_t>(std::size_t(nLength), sizeof text)) : std::string();
+    if (nLength <= 0)
+        return std::string();
+    // The ROM's text leaves are padded with zeros to whole quadlets.
+    std::string result(text, std::min<std::size_t>(std::size_t(nLength), sizeof text));
+    result.resize(std::strlen(result.c_str()));
+    while (!result.empty() && result.back() == ' ')
+        result.pop_back();
+    return result;
 }
 
 namespace {

@@ -18,7 +18,7 @@ std::string RatesText(const std::vector<float>& rates)
 {
     std::string text;
     for (float rate : rates)
-        text += fmt::format("{}{}", text.empty() ? "" : ", ", rate);
+        text += fmt::format("{}{:g}", text.empty() ? "" : ", ", rate);
     return text.empty() ? "none" : text;
 }
 
@@ -84,7 +84,7 @@ void ApplyRate(const CCameraSession& camera, float fRate, std::ostream* pOut)
     if (iidc_setframerate(camera.Handle(), fRate) == 0.0f)
         camera.Fail(fmt::format("setting {} frames per second", fRate));
     if (pOut)
-        *pOut << fmt::format("rate {}\n", fRate);
+        *pOut << fmt::format("rate {:g}\n", fRate);
 }
 
 void ApplyArea(const CCameraSession& camera, const iidc_area& area, std::ostream* pOut)
@@ -98,8 +98,8 @@ void ApplyArea(const CCameraSession& camera, const iidc_area& area, std::ostream
     iidc_areainfo info{};
     if (!iidc_getareainfo(camera.Handle(), &info, sizeof info, current.id))
         camera.Fail("reading the area limits");
-    const int nLeftUnit = info.leftunit ? info.leftunit : info.widthunit;
-    const int nTopUnit = info.topunit ? info.topunit : info.heightunit;
+    const int nLeftUnit = LeftUnit(info);
+    const int nTopUnit = TopUnit(info);
     const bool bFits = area.left + area.width <= info.maxwidth && area.top + area.height <= info.maxheight;
     const bool bSteps = (nLeftUnit <= 0 || area.left % nLeftUnit == 0) && (nTopUnit <= 0 || area.top % nTopUnit == 0)
                         && (info.widthunit <= 0 || area.width % info.widthunit == 0)

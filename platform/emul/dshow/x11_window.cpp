@@ -44,8 +44,11 @@ void PrepareXlib() {
   static std::once_flag once;
   std::call_once(once, [] {
     XInitThreads();
+    // Xlib may hold its own lock while it calls a handler, and the handler
+    // takes g_mxDisplays: never call Xlib with g_mxDisplays held.
+    const XErrorHandler pfnPrevious = XSetErrorHandler(&OnXError);
     std::lock_guard lock(g_mxDisplays);
-    g_pfnPreviousHandler = XSetErrorHandler(&OnXError);
+    g_pfnPreviousHandler = pfnPrevious;
   });
 }
 

@@ -5,7 +5,9 @@
 // Thread safety: every Xlib call on the connection happens under m_mx, so the
 // application thread (placement) and the streaming thread (drawing) may call
 // at once. X errors on the connection (an owner window that does not exist or
-// was destroyed) are swallowed: the window then simply shows nothing.
+// was destroyed) are swallowed by an error handler installed once per process,
+// which passes the errors of every other connection on to the handler it
+// replaced: the window then simply shows nothing.
 #pragma once
 
 #include <cstdint>

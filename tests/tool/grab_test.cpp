@@ -1,0 +1,181 @@
+// grab as a user runs it: files of each type, single-shot and continuous,
+// and the distinct exit statuses of a silent camera and of one that
+// disappears in the middle of a grab.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "exit_status.h"
+#include <png.h>
+
+#include <cstdlib>
+
+#include "vcam/model/pattern.h"
+#include "tool_fixture.h"
+#include "vcam/filter/test_support.h"
+
+using namespace iidctool;
+
+namespace {
+
+class GrabTest : public ToolTest {
+ protected:
+  void SetUp() override
+  {
+      ToolTest::SetUp();
+      m_dir = std::filesystem::temp_directory_path()
+              / ("iidc-grab-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+      std::filesystem::remove_all(m_dir);
+  }
+  void TearDown() override
+  {
+      std::filesystem::remove_all(m_dir);
+      ToolTest::TearDown();
+  }
+
+  std::vector<std::string> Files() const
+  {
+      std::vector<std::string> names;
+      if (std::filesystem::exists(m_dir))
+          for (const auto& entry : std::filesystem::directory_iterator(m_dir))
+              names.push_back(entry.path().filename().string());
+      std::sort(names.begin(), names.end());
+      return names;
+  }
+
+  std::string Header(const std::string& name, std::size_t nBytes) const
+  {
+      std::ifstream file(m_dir / name, std::ios::binary);
+      std::string bytes(nBytes, '\0');
+      file.read(bytes.data(), std::streamsize(nBytes));
+      return bytes;
+  }
+
+  std::filesystem::path m_dir;
+};
+
+TEST_F(GrabTest, GreyFramesAsNetpbmFiles)
+{
+    const ToolRun run = Run({"grab", "-c", "1", "--count", "3", "--type", "pnm", "--output", m_dir.string()});
+    ASSERT_EQ(run.nStatus, EXIT_OK) << run.err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"frame-0001.pgm", "frame-0002.pgm", "frame-0003.pgm"}));
+    EXPECT_EQ(Header("frame-0001.pgm", 15), "P5\n640 480\n255\n");
+    EXPECT_EQ(std::filesystem::file_size(m_dir / "frame-0003.pgm"), 15u + 640u * 480u);
+    EXPECT_NE(run.out.find("saved 3 frames"), std::string::npos);
+    EXPECT_NE(run.err.find("3/3"), std::string::npos);
+}
+
+TEST_F(GrabTest, EachFileType)
+{
+    struct {
+      const char* pszType;
+      const char* pszName;
+      std::string header;
+    } cases[] = {{"png", "f-0001.png", "\x89PNG"}, {"bmp", "f-0001.bmp", "BM"}, {"raw", "f-0001.raw", ""}};
+    for (const auto& c : cases) {
+        const ToolRun run = Run({"grab", "-c", "1", "-n", "1", "-t", c.pszType, "--prefix", "f", "-o", m_dir.string()});
+        ASSERT_EQ(run.nStatus, EXIT_OK) << c.pszType << ": " << run.err;
+        EXPECT_EQ(Header(c.pszName, c.header.size()), c.header) << c.pszType;
+    }
+    EXPECT_EQ(std::filesystem::file_size(m_dir / "f-0001.raw"), 640u * 480u);
+    EXPECT_EQ(std::filesystem::file_size(m_dir / "f-0001.bmp"), 54u + 640u * 480u * 3u);
+}
+
+TEST_F(GrabTest, GreyPictureIsTheCameraPatternTheRightWayUp)
+{
+    const ToolRun run = Run({"grab", "-c", "1", "-n", "1", "-t", "pnm", "-o", m_dir.string()});
+    ASSERT_EQ(run.nStatus, EXIT_OK) << run.err;
+    const std::string header = "P5\n640 480\n255\n";
+    const std::string file = Header("frame-0001.pgm", header.size() + 640 * 480);
+    ASSERT_EQ(file.substr(0, header.size()), header);
+    const auto* pPixels = reinterpret_cast<const uint8_t*>(file.data() + header.size());
+    // The top row starts with the frame's sequence number.
+    const uint32_t nSequence = vcam::FrameSequence(std::span<const uint8_t>(pPixels, 4));
+    for (uint32_t y : {0u, 1u, 240u, 479u})
+        for (uint32_t x : {100u, 639u})
+            EXPECT_EQ(pPixels[y * 640 + x], vcam::PatternAt(x, y, nSequence).y) << x << "," << y;
+}
+
+TEST_F(GrabTest, ColourFramesAsPngAndRaw)
+{
+    const ToolRun run = Run({"grab", "-n", "2", "-t", "png", "-o", m_dir.string()});
+    ASSERT_EQ(run.nStatus, EXIT_OK) << run.err;
+    png_image decoded{};
+    decoded.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&decoded, (m_dir / "frame-0002.png").string().c_str()));
+    EXPECT_EQ(decoded.width, 640u);
+    EXPECT_EQ(decoded.height, 480u);
+    EXPECT_EQ(decoded.format & PNG_FORMAT_FLAG_COLOR, PNG_FORMAT_FLAG_COLOR);
+    png_image_free(&decoded);
+
+    const ToolRun raw = Run({"grab", "-n", "1", "-t", "raw", "--prefix", "yuv", "-o", m_dir.string()});
+    ASSERT_EQ(raw.nStatus, EXIT_OK) << raw.err;
+    EXPECT_EQ(std::filesystem::file_size(m_dir / "yuv-0001.raw"), 640u * 480u * 2u);
+}
+
+TEST_F(GrabTest, SingleShotFrames)
+{
+    const ToolRun run = Run({"grab", "-c", "1", "--single", "-n", "2", "-t", "raw", "-o", m_dir.string()});
+    EXPECT_EQ(run.nStatus, EXIT_OK) << run.err;
+    EXPECT_EQ(Files().size(), 2u);
+}
+
+TEST_F(GrabTest, SilentCameraTimesOut)
+{
+    const auto clocks = vcam::InstallSteppedCameraSet();  // never stepped: no frame comes
+    const ToolRun run = Run({"grab", "-c", "1", "-n", "2", "--timeout", "50", "-t", "raw", "-o", m_dir.string()});
+    EXPECT_EQ(run.nStatus, EXIT_TIMEOUT);
+    EXPECT_NE(run.err.find("no frame within 50 ms"), std::string::npos) << run.err;
+    EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(GrabTest, CameraLostDuringGrab)
+{
+    m_onFrameSaved = [](int nSaved) {
+        if (nSaved == 2)
+            vcam::GetCameraFaults(1)->bUnplugged = true;
+    };
+    const ToolRun run = Run({"grab", "-c", "1", "-n", "100", "--timeout", "200", "-t", "raw", "-o", m_dir.string()});
+    EXPECT_EQ(run.nStatus, EXIT_DEVICE_LOST) << run.err;
+    EXPECT_NE(run.err.find("was lost during the grab"), std::string::npos) << run.err;
+    EXPECT_EQ(Files().size(), 2u);
+}
+
+TEST_F(GrabTest, BadArgumentsNeverReachTheCamera)
+{
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"grab", "-n", "0"}, {"grab", "-n", "x"}, {"grab", "-t", "gif"},
+          {"grab", "--timeout", "0"}, {"grab", "--buffers", "1"}, {"grab", "--prefix", "a/b"},
+          {"grab", "--format", "9:9"}, {"grab", "--rate", "29.97"}, {"grab", "--area", "1x1+1"}})
+        EXPECT_EQ(Run(args).nStatus, EXIT_BAD_ARGUMENTS) << args[1] << " " << args[2];
+    std::ofstream(m_dir.string() + ".file") << "x";
+    EXPECT_EQ(Run({"grab", "-o", m_dir.string() + ".file"}).nStatus, EXIT_FAILED);
+    std::filesystem::remove(m_dir.string() + ".file");
+}
+
+TEST_F(GrabTest, ViewNeedsAnXDisplay)
+{
+    const char* pszDisplay = std::getenv("DISPLAY");
+    const std::string saved = pszDisplay ? pszDisplay : "";
+    setenv("DISPLAY", ":9999", 1);
+    const ToolRun run = Run({"view", "--seconds", "1"});
+    if (pszDisplay)
+        setenv("DISPLAY", saved.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    EXPECT_EQ(run.nStatus, EXIT_FAILED);
+    EXPECT_NE(run.err.find("cannot open the X display ':9999'"), std::string::npos) << run.err;
+    EXPECT_EQ(Run({"view", "--seconds", "-1"}).nStatus, EXIT_BAD_ARGUMENTS);
+}
+
+TEST_F(GrabTest, ViewRunsInAWindow)
+{
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "no X server (scripts/test starts one)";
+    const ToolRun run = Run({"view", "-c", "1", "--seconds", "0.3"});
+    EXPECT_EQ(run.nStatus, EXIT_OK) << run.err;
+    EXPECT_NE(run.err.find("press q"), std::string::npos);
+}
+
+}  // namespace
