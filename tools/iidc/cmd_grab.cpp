@@ -3,7 +3,9 @@
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -154,6 +156,25 @@ int32_t FrameCount(const CCameraSession& camera)
                                                nTimeoutMs));
 }
 
+// Waits until the camera's frame count passes nLastCount. A wake-up with
+// no new frame before the time-out (the frame that woke us was already
+// counted when the capture started) waits again for what time is left.
+int32_t WaitForNewFrames(const CCameraSession& camera, long nTimeoutMs, int32_t nLastCount)
+{
+    const double fDeadline = Now() + double(nTimeoutMs) / 1000.0;
+    for (;;) {
+        const double fLeft = std::max(0.0, fDeadline - Now());
+        const iidc_waitinfo wait{IIDC_WAIT_FRAME, uint32_t(std::ceil(fLeft * 1000.0))};
+        if (!iidc_wait(camera.Handle(), &wait, 0))
+            camera.Fail("waiting for a frame");
+        const int32_t nCount = FrameCount(camera);
+        if (nCount != nLastCount)
+            return nCount;
+        if (fLeft <= 0.0 || Now() >= fDeadline)
+            NoFrame(camera, nTimeoutMs);
+    }
+}
+
 void Report(CommandLine& line, const std::string& text, bool bEndLine)
 {
     if (line.context.bTerminal)
@@ -199,7 +220,6 @@ int RunGrab(CommandLine& line, GrabOptions& options)
         line.context.err << fmt::format("isochronous channel {}, {} Mbit/s\n", iso.channel, settings->nSpeed);
 
     CRateMeter meter(Now());
-    const iidc_waitinfo wait{IIDC_WAIT_FRAME, uint32_t(options.nTimeoutMs)};
     int32_t nLastCount = 0;
     std::string lastPath;
     for (long nSaved = 0; nSaved < options.nCount;) {
@@ -209,11 +229,7 @@ int RunGrab(CommandLine& line, GrabOptions& options)
             if (!iidc_capture(camera.Handle(), IIDC_FALSE))
                 NoFrame(camera, options.nTimeoutMs);
         } else {
-            if (!iidc_wait(camera.Handle(), &wait, 0))
-                camera.Fail("waiting for a frame");
-            const int32_t nCount = FrameCount(camera);
-            if (nCount == nLastCount)
-                NoFrame(camera, options.nTimeoutMs);
+            const int32_t nCount = WaitForNewFrames(camera, options.nTimeoutMs, nLastCount);
             nNew = nCount - nLastCount;
             nDropped = nNew - 1;
             nLastCount = nCount;
