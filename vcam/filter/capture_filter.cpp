@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "base/operation_fault.h"
+#include "vcam/filter/devices.h"
 #include "vcam/filter/driver_log.h"
 #include "vcam/filter/property_set.h"
 #include "vcam/model/camera_model.h"
+#include "vcam/model/camera_set.h"
 
 namespace vcam {
 namespace {
@@ -33,8 +35,8 @@ CVcamFilter::CVcamFilter(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<
     : CFilterBase("Virtual IIDC camera", CLSID_VcamCaptureFilter),
       m_pCamera(std::move(pCamera)),
       m_pLog(std::move(pLog)),
-      m_pin(this, m_pCamera),
-      m_stream(this, &m_pin, m_pCamera) {}
+      m_pin(this),
+      m_stream(this, &m_pin) {}
 
 // A graph stops its filters before letting them go; a filter released while
 // running stops here, so that its allocator is decommitted before the
@@ -69,6 +71,8 @@ STDMETHODIMP CVcamFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     pInterface = faults.bNoPropertySet ? nullptr : static_cast<IKsPropertySet*>(this);
   } else if (riid == IID_IAMDroppedFrames) {
     pInterface = faults.bNoDroppedFrames ? nullptr : static_cast<IAMDroppedFrames*>(this);
+  } else if (riid == IID_IPersistPropertyBag) {
+    pInterface = static_cast<IPersistPropertyBag*>(this);
   } else if (riid == IID_IAMVideoControl) {
     pInterface = faults.bNoVideoControl ? nullptr : static_cast<IAMVideoControl*>(this);
   } else {
@@ -95,6 +99,38 @@ void CVcamFilter::NoteDeviceLost() {
     // DirectShow's EC_DEVICE_LOST names the device's filter and 0 for removal.
     NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)), 0);
   }
+}
+
+// --- IPersistPropertyBag ---------------------------------------------------
+
+STDMETHODIMP CVcamFilter::Load(IPropertyBag* pPropBag, IErrorLog* /*pErrorLog*/) {
+  if (pPropBag == nullptr) {
+    return E_POINTER;
+  }
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_I4;
+  if (FAILED(pPropBag->Read(CAMERA_INDEX_PROPERTY, &value, nullptr))) {
+    return S_OK;
+  }
+  const bool bIndex = value.vt == VT_I4 || value.vt == VT_UI4;
+  const LONG nIndex = value.lVal;
+  VariantClear(&value);
+  std::shared_ptr<CCameraModel> pCamera = bIndex && nIndex >= 0 ? GetCameraModel(static_cast<std::size_t>(nIndex))
+                                                                  : nullptr;
+  if (!pCamera) {
+    return E_INVALIDARG;  // a device of a camera the active set does not have
+  }
+  if (GetFilterState() != State_Stopped || m_pin.IsConnected()) {
+    return VFW_E_WRONG_STATE;
+  }
+  m_pLog = DriverLogOf(pCamera);
+  m_pCamera = std::move(pCamera);
+  return S_OK;
+}
+
+STDMETHODIMP CVcamFilter::Save(IPropertyBag* /*pPropBag*/, BOOL /*fClearDirty*/, BOOL /*fSaveAllProperties*/) {
+  return E_NOTIMPL;  // the device's registration writes the bag
 }
 
 HRESULT CVcamFilter::OnStartStreaming() {

@@ -10,6 +10,10 @@
 // and area refusals come back from the camera model; an unplugged camera sends
 // EC_DEVICE_LOST once and no more frames; an oversize makes samples longer
 // than the connection's sample size.
+//
+// Registered as a device, one class serves every camera of the active set:
+// a new filter is camera 0, and the device's property bag, which the device
+// enumerator hands to IPersistPropertyBag::Load, names the camera it is.
 #pragma once
 
 #include <atomic>
@@ -29,7 +33,15 @@ class CDriverLog;
 inline constexpr CLSID CLSID_VcamCaptureFilter{0x6b1f6e2a, 0x3c41, 0x4d8e,
                                                {0x9a, 0x57, 0x2e, 0x0c, 0x9d, 0x7b, 0x4f, 0x10}};
 
-class CVcamFilter final : public CFilterBase, public IKsPropertySet, public IAMDroppedFrames, public IAMVideoControl {
+// The property of a device's bag that holds its camera's index in the
+// active set (a 32-bit integer).
+inline constexpr wchar_t CAMERA_INDEX_PROPERTY[] = L"IidcCameraIndex";
+
+class CVcamFilter final : public CFilterBase,
+                          public IKsPropertySet,
+                          public IAMDroppedFrames,
+                          public IAMVideoControl,
+                          public IPersistPropertyBag {
  public:
   CVcamFilter(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<CDriverLog> pLog);
   ~CVcamFilter() override;
@@ -44,6 +56,16 @@ class CVcamFilter final : public CFilterBase, public IKsPropertySet, public IAMD
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return CFilterBase::QueryInterface(riid, ppv); }
   STDMETHODIMP_(ULONG) AddRef() override { return CFilterBase::AddRef(); }
   STDMETHODIMP_(ULONG) Release() override { return CFilterBase::Release(); }
+
+  // IPersist, shared by IBaseFilter and IPersistPropertyBag.
+  STDMETHODIMP GetClassID(CLSID* pClassID) override { return CFilterBase::GetClassID(pClassID); }
+
+  // IPersistPropertyBag: Load binds the filter to the camera the bag names
+  // (CAMERA_INDEX_PROPERTY); a bag without it leaves the filter on its
+  // camera. Only a stopped, unconnected filter can change its camera.
+  STDMETHODIMP InitNew() override { return S_OK; }
+  STDMETHODIMP Load(IPropertyBag* pPropBag, IErrorLog* pErrorLog) override;
+  STDMETHODIMP Save(IPropertyBag* pPropBag, BOOL fClearDirty, BOOL fSaveAllProperties) override;
 
   // IMediaFilter: a live source cannot cue frames while paused.
   STDMETHODIMP GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* pState) override;
@@ -98,8 +120,9 @@ class CVcamFilter final : public CFilterBase, public IKsPropertySet, public IAMD
  private:
   HRESULT CheckPin(IPin* pPin) const;
 
-  const std::shared_ptr<CCameraModel> m_pCamera;
-  const std::shared_ptr<CDriverLog> m_pLog;
+  // Fixed once the filter connects or streams (see Load).
+  std::shared_ptr<CCameraModel> m_pCamera;
+  std::shared_ptr<CDriverLog> m_pLog;
   CVcamPin m_pin;
   CFrameStream m_stream;
   std::atomic<LONG> m_nVideoMode{0};      // IAMVideoControl mode; read by the streaming thread

@@ -72,8 +72,10 @@ AM_MEDIA_TYPE* NewVideoMediaType(const VideoShape& shape, HRESULT* phr) {
 
 }  // namespace
 
-CVcamPin::CVcamPin(CVcamFilter* pFilter, std::shared_ptr<CCameraModel> pCamera)
-    : COutputPinBase(pFilter, L"Capture"), m_pVcamFilter(pFilter), m_pCamera(std::move(pCamera)) {}
+CVcamPin::CVcamPin(CVcamFilter* pFilter)
+    : COutputPinBase(pFilter, L"Capture"), m_pVcamFilter(pFilter) {}
+
+CCameraModel& CVcamPin::Camera() const { return m_pVcamFilter->Camera(); }
 
 STDMETHODIMP CVcamPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (ppv == nullptr) {
@@ -81,7 +83,7 @@ STDMETHODIMP CVcamPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   }
   IUnknown* pInterface = nullptr;
   if (riid == IID_IAMStreamConfig) {
-    pInterface = m_pCamera->Faults()->bNoStreamConfig ? nullptr : static_cast<IAMStreamConfig*>(this);
+    pInterface = Camera().Faults()->bNoStreamConfig ? nullptr : static_cast<IAMStreamConfig*>(this);
   } else if (riid == IID_IKsPropertySet) {
     pInterface = static_cast<IKsPropertySet*>(this);
   } else {
@@ -95,7 +97,7 @@ STDMETHODIMP CVcamPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
 }
 
 bool CVcamPin::CurrentShape(VideoShape* pShape) const {
-  const StreamInfo stream = m_pCamera->GetStream();
+  const StreamInfo stream = Camera().GetStream();
   if (!stream.bValid) {
     return false;
   }
@@ -130,7 +132,7 @@ HRESULT CVcamPin::GetMediaType(int iPosition, AM_MEDIA_TYPE* pmt) {
 }
 
 HRESULT CVcamPin::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_PROPERTIES* pRequest) {
-  const std::uint32_t cbOversize = m_pCamera->Faults()->cbOversize.load();
+  const std::uint32_t cbOversize = Camera().Faults()->cbOversize.load();
   const auto cbFrame = static_cast<std::uint64_t>(CurrentMediaType().lSampleSize);
   const std::uint64_t cbBuffer = cbFrame + cbOversize;
   if (cbBuffer > 0x7FFFFFFF) {
@@ -150,7 +152,7 @@ STDMETHODIMP CVcamPin::GetNumberOfCapabilities(int* piCount, int* piSize) {
   if (piCount == nullptr || piSize == nullptr) {
     return E_POINTER;
   }
-  *piCount = static_cast<int>(m_pCamera->EnumerateStandardModes().size());
+  *piCount = static_cast<int>(Camera().EnumerateStandardModes().size());
   *piSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
   return S_OK;
 }
@@ -164,7 +166,7 @@ STDMETHODIMP CVcamPin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSC
     return E_POINTER;
   }
   *ppmt = nullptr;
-  const std::vector<StandardModeInfo> modes = m_pCamera->EnumerateStandardModes();
+  const std::vector<StandardModeInfo> modes = Camera().EnumerateStandardModes();
   if (iIndex < 0) {
     return E_INVALIDARG;
   }
@@ -213,17 +215,17 @@ HRESULT CVcamPin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape)
   if (IsConnected() && !(bHasCurrent && shape.SamePicture(current))) {
     return VFW_E_WRONG_STATE;
   }
-  for (const StandardModeInfo& mode : m_pCamera->EnumerateStandardModes()) {
+  for (const StandardModeInfo& mode : Camera().EnumerateStandardModes()) {
     if (shape.SamePicture(ShapeOfMode(mode)) && pmt->lSampleSize == mode.cbFrame) {
-      return static_cast<HRESULT>(m_pCamera->SelectStandardMode(mode.nFormat, mode.nMode, shape.llInterval));
+      return static_cast<HRESULT>(Camera().SelectStandardMode(mode.nFormat, mode.nMode, shape.llInterval));
     }
   }
   // Format 7: the picture is the area and colour coding the registers hold,
   // and the frame period follows from the packet size, so a request for the
   // format in force is accepted as it stands.
-  const StreamInfo stream = m_pCamera->GetStream();
+  const StreamInfo stream = Camera().GetStream();
   if (stream.bValid && stream.nFormat == FORMAT_7 && shape.SamePicture(current)) {
-    return m_pCamera->Faults()->bRefuseSetFormat ? E_INVALIDARG : S_OK;
+    return Camera().Faults()->bRefuseSetFormat ? E_INVALIDARG : S_OK;
   }
   return VFW_E_INVALIDMEDIATYPE;
 }

@@ -19,7 +19,7 @@ class CCameraModel;
 class CVcamPin final : public COutputPinBase, public IAMStreamConfig, public IKsPropertySet {
  public:
   // The pin lives inside pFilter (uncounted back-pointer, see CPinBase).
-  CVcamPin(CVcamFilter* pFilter, std::shared_ptr<CCameraModel> pCamera);
+  explicit CVcamPin(CVcamFilter* pFilter);
 
   // IUnknown, shared by the three interfaces and delegated to the filter.
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return CPinBase::QueryInterface(riid, ppv); }
@@ -59,8 +59,10 @@ class CVcamPin final : public COutputPinBase, public IAMStreamConfig, public IKs
  private:
   HRESULT ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape);
 
+  // The camera of the filter (which may be rebound before it connects).
+  CCameraModel& Camera() const;
+
   CVcamFilter* const m_pVcamFilter;  // uncounted: the pin is part of it
-  const std::shared_ptr<CCameraModel> m_pCamera;
 };
 
 }  // namespace vcam

@@ -33,8 +33,7 @@ void ReverseRows(BYTE* pFrame, std::size_t cbRow, std::uint32_t nRows, std::vect
 
 }  // namespace
 
-CFrameStream::CFrameStream(CVcamFilter* pFilter, CVcamPin* pPin, std::shared_ptr<CCameraModel> pCamera)
-    : m_pFilter(pFilter), m_pPin(pPin), m_pCamera(std::move(pCamera)) {}
+CFrameStream::CFrameStream(CVcamFilter* pFilter, CVcamPin* pPin) : m_pFilter(pFilter), m_pPin(pPin) {}
 
 CFrameStream::~CFrameStream() { Stop(); }
 
@@ -59,21 +58,23 @@ void CFrameStream::Stop() {
 }
 
 void CFrameStream::Run(std::stop_token stop) {
-  const std::shared_ptr<CFrameClock>& pClock = m_pCamera->Clock();
+  // The filter's camera cannot change while it streams.
+  CCameraModel& camera = m_pFilter->Camera();
+  const std::shared_ptr<CFrameClock>& pClock = camera.Clock();
   const std::int64_t llOrigin = pClock->Now();
   std::int64_t llDue = llOrigin;
   while (!stop.stop_requested()) {
-    if (m_pCamera->Faults()->bUnplugged) {
+    if (camera.Faults()->bUnplugged) {
       m_pFilter->NoteDeviceLost();
       WaitUntilStopped(stop);
       return;
     }
-    const StreamInfo stream = m_pCamera->GetStream();
+    const StreamInfo stream = camera.GetStream();
     const std::int64_t llInterval = stream.bValid && stream.llInterval > 0 ? stream.llInterval : IDLE_INTERVAL;
     if (!pClock->WaitForFrame(llDue, stop)) {
       return;
     }
-    if (!DeliverFrame(llDue, llOrigin)) {
+    if (!DeliverFrame(camera, llDue, llOrigin)) {
       WaitUntilStopped(stop);
       return;
     }
@@ -81,13 +82,13 @@ void CFrameStream::Run(std::stop_token stop) {
   }
 }
 
-bool CFrameStream::DeliverFrame(std::int64_t llDue, std::int64_t llOrigin) {
+bool CFrameStream::DeliverFrame(CCameraModel& camera, std::int64_t llDue, std::int64_t llOrigin) {
   // The camera may have been pulled while the thread waited for the clock.
-  if (m_pCamera->Faults()->bUnplugged) {
+  if (camera.Faults()->bUnplugged) {
     m_pFilter->NoteDeviceLost();
     return false;
   }
-  const StreamInfo stream = m_pCamera->GetStream();
+  const StreamInfo stream = camera.GetStream();
   const ULONG cbConnected = m_pPin->ConnectedSampleSize();
   if (!stream.bValid || stream.cbFrame == 0 || stream.cbFrame > cbConnected) {
     // No frame the connection could carry: the camera skips it.
@@ -112,7 +113,7 @@ bool CFrameStream::DeliverFrame(std::int64_t llDue, std::int64_t llOrigin) {
     ReverseRows(pData, static_cast<std::size_t>(stream.cbFrame / stream.nHeight), stream.nHeight, m_row);
   }
   // An oversized sample carries zero bytes after the frame.
-  const std::uint64_t cbSample = std::min<std::uint64_t>(cbFrame + m_pCamera->Faults()->cbOversize.load(), cbBuffer);
+  const std::uint64_t cbSample = std::min<std::uint64_t>(cbFrame + camera.Faults()->cbOversize.load(), cbBuffer);
   std::memset(pData + cbFrame, 0, static_cast<std::size_t>(cbSample - cbFrame));
   pSample->SetActualDataLength(static_cast<LONG>(cbSample));
   // Sample times count from the first frame of this run, on the camera's clock.
@@ -128,7 +129,7 @@ bool CFrameStream::DeliverFrame(std::int64_t llDue, std::int64_t llOrigin) {
   m_nDelivered.fetch_add(1, std::memory_order_acq_rel);
   const HRESULT hr = m_pPin->Deliver(pSample.Get());
   pSample.Reset();
-  m_pCamera->NoteFrameSent();
+  camera.NoteFrameSent();
   // S_FALSE: downstream wants no more samples in this run (a one-shot
   // grabber that has its frame); a failure ends the stream too.
   return hr == S_OK;

@@ -26,7 +26,7 @@ class CVcamPin;
 
 class CFrameStream {
  public:
-  CFrameStream(CVcamFilter* pFilter, CVcamPin* pPin, std::shared_ptr<CCameraModel> pCamera);
+  CFrameStream(CVcamFilter* pFilter, CVcamPin* pPin);
   ~CFrameStream();
   CFrameStream(const CFrameStream&) = delete;
   CFrameStream& operator=(const CFrameStream&) = delete;
@@ -48,12 +48,11 @@ class CFrameStream {
  private:
   void Run(std::stop_token stop);
   // One frame due at llDue: false when the stream must end.
-  bool DeliverFrame(std::int64_t llDue, std::int64_t llOrigin);
+  bool DeliverFrame(CCameraModel& camera, std::int64_t llDue, std::int64_t llOrigin);
   void WaitUntilStopped(std::stop_token stop);
 
   CVcamFilter* const m_pFilter;  // uncounted: the filter owns this object
   CVcamPin* const m_pPin;        // uncounted: part of the filter
-  const std::shared_ptr<CCameraModel> m_pCamera;
 
   std::jthread m_thread;  // application thread only
   // Streaming thread only.
