@@ -1,5 +1,6 @@
 // The virtual cameras in the emulated system device enumerator.
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "tests/vcam_filter/vcam_test.h"
@@ -93,6 +94,69 @@ TEST_F(CDevicesTest, AnInstalledSetReplacesTheList) {
 TEST_F(CDevicesTest, AnEmptySetListsNoDevice) {
   vcam::SetActiveCameraSet({});
   EXPECT_TRUE(EnumerateVideoInputDevices().empty());
+}
+
+// The property bag of a registered device, holding what the test puts in.
+class CBag final : public IPropertyBag {
+ public:
+  explicit CBag(std::optional<LONG> nIndex) : m_nIndex(nIndex) {}
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (riid != IID_IUnknown && riid != IID_IPropertyBag) {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    *ppv = static_cast<IPropertyBag*>(this);
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 1; }  // lives on the test's stack
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog*) override {
+    if (std::wstring(pszPropName) != vcam::CAMERA_INDEX_PROPERTY || !m_nIndex) {
+      return E_INVALIDARG;
+    }
+    pVar->vt = VT_I4;
+    pVar->lVal = *m_nIndex;
+    return S_OK;
+  }
+  STDMETHODIMP Write(LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+
+ private:
+  std::optional<LONG> m_nIndex;
+};
+
+// Registered as a system device, one filter class serves every camera: the
+// device's bag names the camera.
+TEST_F(CDevicesTest, TheDeviceBagBindsTheFilterToItsCamera) {
+  ComPtr<IBaseFilter> pFilter = CreateFilter(COLOR_CAMERA);
+  ComPtr<IPersistPropertyBag> pPersist;
+  ASSERT_EQ(pFilter.As(IID_IPersistPropertyBag, pPersist), S_OK);
+
+  CBag mono(static_cast<LONG>(MONO_CAMERA));
+  ASSERT_EQ(pPersist->Load(&mono, nullptr), S_OK);
+  EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(MONO_CAMERA));
+  // The pin offers the mono camera's picture (Mono8 travels as RGB8).
+  AM_MEDIA_TYPE* pmt = nullptr;
+  ASSERT_EQ(StreamConfig(pFilter.Get())->GetFormat(&pmt), S_OK);
+  EXPECT_EQ(pmt->subtype, MEDIASUBTYPE_RGB8);
+  DeleteMediaType(pmt);
+
+  CBag none(std::nullopt);
+  EXPECT_EQ(pPersist->Load(&none, nullptr), S_OK);
+  EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(MONO_CAMERA));
+  CBag missing(2);
+  CBag negative(-1);
+  EXPECT_EQ(pPersist->Load(&missing, nullptr), E_INVALIDARG);
+  EXPECT_EQ(pPersist->Load(&negative, nullptr), E_INVALIDARG);
+  EXPECT_EQ(pPersist->Load(nullptr, nullptr), E_POINTER);
+  EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(MONO_CAMERA));
+
+  // A connected filter keeps its camera.
+  CCaptureGraph graph;
+  ASSERT_EQ(graph.Build(pFilter.Get()), S_OK);
+  CBag colour(static_cast<LONG>(COLOR_CAMERA));
+  EXPECT_EQ(pPersist->Load(&colour, nullptr), VFW_E_WRONG_STATE);
+  EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(MONO_CAMERA));
+  graph.Release();
 }
 
 }  // namespace
