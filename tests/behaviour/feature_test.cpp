@@ -22,8 +22,15 @@ class BehaviourFeatureTest : public BehaviourTest {
     }
     return saved;
   }
+  // The camera takes values only while a feature is on and in manual mode, so
+  // the saved quadlet goes in switched on first, then as it was.
   static void Restore(iidc_handle h, const std::vector<std::pair<uint32_t, uint32_t>>& saved) {
-    for (const auto& [offset, value] : saved) iidc1394_asyncwritequadlet(h, offset, &value, 4);
+    for (const auto& [offset, value] : saved) {
+      const uint32_t on = value | 0x02000000;
+      iidc1394_asyncwritequadlet(h, offset, &on, 4);
+      iidc1394_asyncwritequadlet(h, offset, &on, 4);
+      iidc1394_asyncwritequadlet(h, offset, &value, 4);
+    }
   }
 
   static iidc_featureinfo Info(iidc_handle h, uint32_t id) {
