@@ -188,7 +188,7 @@ void OpenAndConfigure(CRun& run) {
 }
 
 // Prepare, allocate a ring, capture continuously while frames arrive, read
-// the figures and a frame, stop and take everything down again.
+// the figures, a frame and its picture, stop and take everything down again.
 void ContinuousCapture(CRun& run) {
   if (!Open(run) || !SetSmallFormat(run) || !Prepare(run)) {
     return;
@@ -235,6 +235,17 @@ void ContinuousCapture(CRun& run) {
     return;
   }
   iidc_unlockdata(h);
+  run.Mark();
+  const bool bConverted = iidc_lockbits(h, -1) != nullptr;
+  iidc_unlockbits(h);
+  // A picture that cannot be made records nothing; the format queries it
+  // makes record theirs.
+  if (!run.Check("iidc_lockbits", bConverted,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NO_FRAMES, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_INVALID_PARAMETER,
+                  IIDC_ERR_FAIL},
+                 true)) {
+    return;
+  }
   run.Mark();
   if (!run.Check("iidc_idle", iidc_idle(h) == 1, HANDLE_OR_FAIL)) {
     return;
