@@ -17,6 +17,7 @@
 
 #include "core/library.h"
 #include "reliability_fixture.h"
+#include "tests/display/x11_test_display.h"
 
 namespace {
 
@@ -330,6 +331,41 @@ void CloseWhileCapturing(CRun& run) {
   Close(run);
 }
 
+// The live display in the application's window: prepared, shown, run,
+// stopped, taken down.
+void WindowPreview(CRun& run, Window hOwner) {
+  if (!Open(run) || !SetSmallFormat(run) || !Prepare(run)) {
+    return;
+  }
+  iidc_handle h = run.m_hCamera;
+  run.Mark();
+  // A renderer without the quality interface fails without a code.
+  if (!run.Check("iidc_setimagetowindow", iidc_setimagetowindow(h, hOwner, 0, 0, 160, 120) == 1,
+                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FAIL}, true)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_capture", iidc_capture(h, 1) == 1, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FAIL}, true)) {
+    return;
+  }
+  run.m_clock.Step(2);
+  iidc_transferinfo transfer{};
+  run.Mark();
+  if (!run.Check("iidc_gettransferinfo", iidc_gettransferinfo(h, &transfer, sizeof transfer) == 1, HANDLE_OR_FAIL,
+                 true)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_idle", iidc_idle(h) == 1, HANDLE_OR_FAIL)) {
+    return;
+  }
+  run.Mark();
+  if (!run.Check("iidc_clearcapture", iidc_clearcapture(h) == 1, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING})) {
+    return;
+  }
+  Close(run);
+}
+
 // Failures of these leave the platform holding what they were to give back;
 // the library cannot do better than the platform here.
 bool ReleasesPlatformResource(const std::string& strOp) {
@@ -461,5 +497,11 @@ TEST_F(FaultSweepTest, OpenAndConfigure) { Sweep("open and configure", OpenAndCo
 TEST_F(FaultSweepTest, ContinuousCapture) { Sweep("continuous capture", ContinuousCapture); }
 TEST_F(FaultSweepTest, SingleFrameIntoCallerBuffers) { Sweep("single frame", SingleFrame); }
 TEST_F(FaultSweepTest, CloseWhileCapturing) { Sweep("close while capturing", CloseWhileCapturing); }
+TEST_F(FaultSweepTest, WindowPreview) {
+  CX11TestDisplay display;
+  if (!display.IsOpen()) GTEST_SKIP() << "the display needs an X server (DISPLAY)";
+  const Window hOwner = display.CreateOwner(320, 240, 0x000000);
+  Sweep("window preview", [hOwner](CRun& run) { WindowPreview(run, hOwner); });
+}
 
 }  // namespace
