@@ -93,6 +93,22 @@ TEST_F(BehaviourCaptureTest, StatesAndTheOperationsEachAllows) {
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
 }
 
+TEST_F(BehaviourCaptureTest, ClearingTheGraphLeavesTheRingInPlace) {
+  iidc_handle h = Open(MONO_CAMERA);
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(PrepareWithFrames(h, 2));
+  ASSERT_TRUE(iidc_capture(h, 0));
+  EXPECT_TRUE(iidc_idle(h));
+  EXPECT_TRUE(iidc_clearcapture(h));
+  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
+  EXPECT_EQ(iidc_getframecount(h), 2u);
+  EXPECT_EQ(iidc_currentdataframebytes(h), 0) << "no graph, no frame size";
+  EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), IIDC_ERR_FORMAT_UNAVAILABLE);
+  EXPECT_TRUE(iidc_freeframe(h)) << "nothing to do outside the ready state";
+  EXPECT_EQ(iidc_getframecount(h), 2u);
+  EXPECT_TRUE(Close(h));
+}
+
 TEST_F(BehaviourCaptureTest, RingOfCallerBuffersTakesPointersAndGivesThemBack) {
   iidc_handle h = Open(COLOR_CAMERA);
   ASSERT_NE(h, nullptr);
@@ -210,6 +226,7 @@ TEST_F(BehaviourCaptureTest, LockedBufferIsLeftAloneWhileFramesArrive) {
   ASSERT_NE(pLocked, nullptr);
   const uint32_t nLocked = FrameSequence(pLocked);
   const int32_t nDelivered = FramesDelivered(h);
+  EXPECT_EQ(iidc_lockdata(h, 2), nullptr) << "past the ring: the lock stays";
   ASSERT_TRUE(WaitForFramesBeyond(h, nDelivered + 2));
   EXPECT_EQ(FrameSequence(pLocked), nLocked);
   ExpectVgaYuv422Frame(pLocked, nLocked);
@@ -228,6 +245,8 @@ TEST_F(BehaviourCaptureTest, LockDataAndLockBitsOfASingleColourFrame) {
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(iidc_getbits(h), 0u);
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(iidc_getbitslutrange(h, 0, 255), 0u);
+  EXPECT_EQ(iidc_setbitslutrange(h, 0, 255), 0u);
   EXPECT_EQ(iidc_lockdata(h, -1), nullptr) << "no ring";
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NO_FRAMES);
 

@@ -115,7 +115,10 @@ TEST_F(BehaviourLibraryTest, OpenGivesOneHandlePerIndex) {
   EXPECT_EQ(iidc_open(CAMERA_COUNT), nullptr);
   EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_HANDLE);
+  iidc_getcapability(0, 7);
+  ASSERT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_PARAMETER);
   EXPECT_EQ(iidc_open(-1), nullptr);
+  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_HANDLE) << "recorded under camera 0";
 }
 
 TEST_F(BehaviourLibraryTest, ClosedHandlesAreInvalidAndTheIndexOpensAgain) {
