@@ -75,6 +75,8 @@ TEST_F(BehaviourCaptureTest, StatesAndTheOperationsEachAllows) {
   EXPECT_FALSE(iidc_releasebuffer(h));
   EXPECT_FALSE(iidc_clearcapture(h));
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_CAPTURING);
+  EXPECT_FALSE(iidc_preparecapture(h));
+  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_ALREADY_PREPARED);
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_CAPTURING);
   EXPECT_EQ(iidc_getframecount(h), 4u);
 
@@ -282,6 +284,10 @@ TEST_F(BehaviourCaptureTest, LockDataAndLockBitsOfASingleColourFrame) {
   EXPECT_EQ(iidc_lockbits(h, 3), nullptr);
 
   EXPECT_TRUE(iidc_idle(h));
+  const uint32_t idle = iidc_getlasterror(-1);
+  iidc_unlockdata(h);
+  iidc_unlockbits(h);
+  EXPECT_EQ(iidc_getlasterror(-1), idle) << "nothing to unlock, nothing recorded";
   EXPECT_TRUE(iidc_freeframe(h));
   EXPECT_EQ(iidc_lockbits(h, -1), nullptr);
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NO_FRAMES);
