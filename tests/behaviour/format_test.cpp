@@ -43,7 +43,7 @@ const std::vector<uint32_t>& ColorCatalogue() {
 std::vector<uint32_t> IdList(iidc_handle h, int32_t capacity) {
   std::vector<uint32_t> ids(static_cast<size_t>(capacity) + 1, 0xDEADBEEF);
   const int32_t cb = iidc_getformatidlist(h, ids.data(), capacity * 4);
-  ids.resize(static_cast<size_t>(std::max(cb, 0) / 4));
+  ids.resize(static_cast<size_t>((std::max)(cb, 0) / 4));
   return ids;
 }
 

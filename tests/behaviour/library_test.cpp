@@ -14,7 +14,7 @@ class BehaviourLibraryTest : public BehaviourTest {};
 std::string Text(int32_t index, uint32_t id) {
   char buffer[64] = {};
   const int32_t n = iidc_getstring(index, id, buffer, sizeof buffer);
-  return std::string(buffer, static_cast<size_t>(std::max(n, 0)));
+  return std::string(buffer, static_cast<size_t>((std::max)(n, 0)));
 }
 
 TEST_F(BehaviourLibraryTest, CountsTheTwoCamerasAndStartsOnlyOnce) {
