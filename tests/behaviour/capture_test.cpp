@@ -75,6 +75,8 @@ TEST_F(BehaviourCaptureTest, StatesAndTheOperationsEachAllows) {
   EXPECT_FALSE(iidc_releasebuffer(h));
   EXPECT_FALSE(iidc_clearcapture(h));
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_CAPTURING);
+  EXPECT_FALSE(iidc_preparecapture(h));
+  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_ALREADY_PREPARED);
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_CAPTURING);
   EXPECT_EQ(iidc_getframecount(h), 4u);
 
@@ -91,6 +93,22 @@ TEST_F(BehaviourCaptureTest, StatesAndTheOperationsEachAllows) {
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
   EXPECT_TRUE(iidc_clearcapture(h));
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
+}
+
+TEST_F(BehaviourCaptureTest, ClearingTheGraphLeavesTheRingInPlace) {
+  iidc_handle h = Open(MONO_CAMERA);
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(PrepareWithFrames(h, 2));
+  ASSERT_TRUE(iidc_capture(h, 0));
+  EXPECT_TRUE(iidc_idle(h));
+  EXPECT_TRUE(iidc_clearcapture(h));
+  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
+  EXPECT_EQ(iidc_getframecount(h), 2u);
+  EXPECT_EQ(iidc_currentdataframebytes(h), 0) << "no graph, no frame size";
+  EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), IIDC_ERR_FORMAT_UNAVAILABLE);
+  EXPECT_TRUE(iidc_freeframe(h)) << "nothing to do outside the ready state";
+  EXPECT_EQ(iidc_getframecount(h), 2u);
+  EXPECT_TRUE(Close(h));
 }
 
 TEST_F(BehaviourCaptureTest, RingOfCallerBuffersTakesPointersAndGivesThemBack) {
@@ -210,6 +228,7 @@ TEST_F(BehaviourCaptureTest, LockedBufferIsLeftAloneWhileFramesArrive) {
   ASSERT_NE(pLocked, nullptr);
   const uint32_t nLocked = FrameSequence(pLocked);
   const int32_t nDelivered = FramesDelivered(h);
+  EXPECT_EQ(iidc_lockdata(h, 2), nullptr) << "past the ring: the lock stays";
   ASSERT_TRUE(WaitForFramesBeyond(h, nDelivered + 2));
   EXPECT_EQ(FrameSequence(pLocked), nLocked);
   ExpectVgaYuv422Frame(pLocked, nLocked);
@@ -228,6 +247,8 @@ TEST_F(BehaviourCaptureTest, LockDataAndLockBitsOfASingleColourFrame) {
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(iidc_getbits(h), 0u);
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(iidc_getbitslutrange(h, 0, 255), 0u);
+  EXPECT_EQ(iidc_setbitslutrange(h, 0, 255), 0u);
   EXPECT_EQ(iidc_lockdata(h, -1), nullptr) << "no ring";
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NO_FRAMES);
 
@@ -263,6 +284,10 @@ TEST_F(BehaviourCaptureTest, LockDataAndLockBitsOfASingleColourFrame) {
   EXPECT_EQ(iidc_lockbits(h, 3), nullptr);
 
   EXPECT_TRUE(iidc_idle(h));
+  const uint32_t idle = iidc_getlasterror(-1);
+  iidc_unlockdata(h);
+  iidc_unlockbits(h);
+  EXPECT_EQ(iidc_getlasterror(-1), idle) << "nothing to unlock, nothing recorded";
   EXPECT_TRUE(iidc_freeframe(h));
   EXPECT_EQ(iidc_lockbits(h, -1), nullptr);
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NO_FRAMES);
@@ -293,6 +318,80 @@ TEST_F(BehaviourCaptureTest, LockBitsOfASingleMonochromeFrame) {
         << "pixel " << x << "," << y;
   }
   iidc_unlockbits(h);
+  EXPECT_TRUE(iidc_idle(h));
+  EXPECT_TRUE(iidc_freeframe(h));
+}
+
+TEST_F(BehaviourCaptureTest, LockBitsConvertsEveryCodingOfTheColourCamera) {
+  iidc_handle h = Open(COLOR_CAMERA);
+  ASSERT_NE(h, nullptr);
+  CFinally restore([h] { iidc_setformat(h, COLOR_INITIAL_ID); });
+  struct Mode {
+    uint32_t id;
+    int32_t nWidth, nHeight, cbFrame;
+    uint32_t dwChromaMask;  // pixels sharing one U, V pair
+  };
+  const Mode modes[] = {{ListedId(0, 0, IIDC_COLOR_YUV444), 160, 120, 160 * 120 * 3, ~0u},
+                        {ListedId(0, 2, IIDC_COLOR_YUV411), 640, 480, 640 * 480 * 3 / 2, ~3u},
+                        {ListedId(0, 1, IIDC_COLOR_YUV422), 320, 240, 320 * 240 * 2, ~1u},
+                        {ListedId(1, 2, IIDC_COLOR_MONO8), 800, 600, 800 * 600, 0}};
+  for (const Mode& mode : modes) {
+    SCOPED_TRACE(mode.nWidth);
+    ASSERT_TRUE(iidc_setformat(h, mode.id));
+    ASSERT_TRUE(PrepareWithFrames(h, 2));
+    EXPECT_EQ(iidc_currentdataframebytes(h), mode.cbFrame);
+    ASSERT_TRUE(iidc_capture(h, 0));
+    const unsigned char* pImage = iidc_lockbits(h, -1);
+    ASSERT_NE(pImage, nullptr);
+    const int32_t xLast = mode.nWidth - 1;
+    const int32_t yLast = mode.nHeight - 1;
+    const std::pair<int32_t, int32_t> pixels[] = {{8, 0},     {xLast, 0},        {5, 1},    {19, 1},
+                                                  {50, 77},   {xLast - 2, 100}, {0, yLast}, {xLast, yLast}};
+    for (const auto& [x, y] : pixels) {
+      const Yuv luma = PatternAt(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 0);
+      const Yuv chroma = PatternAt(static_cast<uint32_t>(x) & mode.dwChromaMask, static_cast<uint32_t>(y), 0);
+      const uint32_t expected = mode.dwChromaMask == 0 ? uint32_t{luma.y} * 0x010101u
+                                                       : FloatBgr({luma.y, chroma.u, chroma.v});
+      EXPECT_EQ(ImagePixel(pImage, mode.nWidth, mode.nHeight, x, y), expected) << "pixel " << x << "," << y;
+    }
+    iidc_unlockbits(h);
+    EXPECT_TRUE(iidc_idle(h));
+    EXPECT_TRUE(iidc_freeframe(h));
+  }
+}
+
+TEST_F(BehaviourCaptureTest, LockBitsRefusesRgbFramesButKeepsThemLocked) {
+  iidc_handle h = Open(COLOR_CAMERA);
+  ASSERT_NE(h, nullptr);
+  CFinally restore([h] { iidc_setformat(h, COLOR_INITIAL_ID); });
+  ASSERT_TRUE(iidc_setformat(h, ListedId(0, 4, IIDC_COLOR_RGB8)));
+  ASSERT_TRUE(PrepareWithFrames(h, 2));
+  EXPECT_EQ(iidc_currentdataframebytes(h), VGA_WIDTH * VGA_HEIGHT * 3);
+  ASSERT_TRUE(iidc_capture(h, 1));
+  ASSERT_TRUE(WaitForFramesBeyond(h, 2)) << "both buffers hold a frame";
+
+  const uint32_t before = iidc_getlasterror(-1);
+  EXPECT_EQ(iidc_lockbits(h, -1), nullptr);
+  EXPECT_EQ(iidc_getlasterror(-1), before) << "no code for a coding it does not convert";
+
+  // The frame stays locked all the same: buffer 0 is left alone while frames
+  // arrive, until it is unlocked. Its raw frame is R G B per pixel.
+  const unsigned char* pFrame = iidc_lockdata(h, 0);
+  ASSERT_NE(pFrame, nullptr);
+  iidc_unlockdata(h);
+  ASSERT_EQ(iidc_lockbits(h, 0), nullptr);
+  const uint32_t nLocked = FrameSequence(pFrame);
+  ASSERT_TRUE(WaitForFramesBeyond(h, FramesDelivered(h) + 2));
+  EXPECT_EQ(FrameSequence(pFrame), nLocked);
+  const unsigned char* p = pFrame + (VGA_WIDTH + 16) * 3;
+  const uint8_t luma = PatternAt(16, 1, nLocked).y;
+  EXPECT_EQ(p[0], luma);
+  EXPECT_EQ(p[1], 48) << "green is the bar: 32 x 1 + 16";
+  EXPECT_EQ(p[2], 255 - luma);
+
+  iidc_unlockbits(h);
+  ASSERT_TRUE(WaitForFramesBeyond(h, FramesDelivered(h) + 2));
+  EXPECT_NE(FrameSequence(pFrame), nLocked);
   EXPECT_TRUE(iidc_idle(h));
   EXPECT_TRUE(iidc_freeframe(h));
 }

@@ -230,6 +230,24 @@ TEST_F(BehaviourFeatureTest, TriggerModeParameterAndPolarity) {
   EXPECT_EQ(f.value2, 3.0f);
 }
 
+TEST_F(BehaviourFeatureTest, AbsoluteModeCarriesNoIntegerValue) {
+  iidc_handle h = Open(COLOR_CAMERA);
+  ASSERT_NE(h, nullptr);
+  const auto saved = Snapshot(h, {IIDC_FEATURE_SHUTTER});
+  CFinally restore([&] { Restore(h, saved); });
+
+  // Absolute control is switched on through the register itself (Abs_Control,
+  // bit 1): the library has no flag for it.
+  const uint32_t absolute = saved[0].second | 0x40000000;
+  ASSERT_EQ(iidc1394_asyncwritequadlet(h, REG_BRIGHTNESS + IIDC_FEATURE_SHUTTER, &absolute, 4), 4);
+  const iidc_feature f = Current(h, IIDC_FEATURE_SHUTTER);
+  EXPECT_EQ(f.flags, IIDC_FEATURESTATE_MANUAL | IIDC_FEATURESTATE_ABSOLUTE);
+  EXPECT_EQ(f.value1, -1.0f) << "no integer value in absolute mode";
+
+  // A manual value is not written while the absolute value rules.
+  EXPECT_EQ(Set(h, IIDC_FEATURE_SHUTTER, IIDC_FEATURESTATE_MANUAL | IIDC_FEATURESTATE_VALUE1, 1000.0f), absolute);
+}
+
 TEST_F(BehaviourFeatureTest, UnknownIdsAndHandles) {
   iidc_handle h = Open(COLOR_CAMERA);
   ASSERT_NE(h, nullptr);

@@ -43,7 +43,7 @@ const std::vector<uint32_t>& ColorCatalogue() {
 std::vector<uint32_t> IdList(iidc_handle h, int32_t capacity) {
   std::vector<uint32_t> ids(static_cast<size_t>(capacity) + 1, 0xDEADBEEF);
   const int32_t cb = iidc_getformatidlist(h, ids.data(), capacity * 4);
-  ids.resize(static_cast<size_t>(std::max(cb, 0) / 4));
+  ids.resize(static_cast<size_t>((std::max)(cb, 0) / 4));
   return ids;
 }
 
@@ -128,8 +128,9 @@ TEST_F(BehaviourFormatTest, CurrentFormatOfBothCamerasAtPowerUp) {
   ASSERT_NE(hMono, nullptr);
   EXPECT_EQ(iidc_currentformat(hColor), CurrentId(0, 3));
   EXPECT_EQ(iidc_currentformat(hMono), CurrentId(0, 5)) << "never the listed id of the same mode";
-  EXPECT_NEAR(iidc_currentframerate(hColor), 30.0f, RATE_TOLERANCE);
-  EXPECT_NEAR(iidc_currentframerate(hMono), 30.0f, RATE_TOLERANCE);
+  // The rate of the interval in force, 333333 x 100 ns: not exactly 30.
+  EXPECT_FLOAT_EQ(iidc_currentframerate(hColor), static_cast<float>(10000000.0 / 333333));
+  EXPECT_FLOAT_EQ(iidc_currentframerate(hMono), static_cast<float>(10000000.0 / 333333));
 }
 
 TEST_F(BehaviourFormatTest, SetFormatToAnotherModeAndBack) {
@@ -141,6 +142,8 @@ TEST_F(BehaviourFormatTest, SetFormatToAnotherModeAndBack) {
   // Mono8 at its fastest rate among 1.875-30 (60 is never chosen).
   EXPECT_TRUE(iidc_setformat(h, ListedId(0, 5, IIDC_COLOR_MONO8)));
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED) << "the capture graph is taken down";
+  EXPECT_EQ(iidc_currentdataframebytes(h), 0);
+  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_FORMAT_UNAVAILABLE);
   EXPECT_EQ(iidc_currentformat(h), CurrentId(0, 5));
   EXPECT_NEAR(iidc_currentframerate(h), 30.0f, RATE_TOLERANCE);
 

@@ -14,7 +14,7 @@ class BehaviourLibraryTest : public BehaviourTest {};
 std::string Text(int32_t index, uint32_t id) {
   char buffer[64] = {};
   const int32_t n = iidc_getstring(index, id, buffer, sizeof buffer);
-  return std::string(buffer, static_cast<size_t>(std::max(n, 0)));
+  return std::string(buffer, static_cast<size_t>((std::max)(n, 0)));
 }
 
 TEST_F(BehaviourLibraryTest, CountsTheTwoCamerasAndStartsOnlyOnce) {
@@ -115,7 +115,10 @@ TEST_F(BehaviourLibraryTest, OpenGivesOneHandlePerIndex) {
   EXPECT_EQ(iidc_open(CAMERA_COUNT), nullptr);
   EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_HANDLE);
+  iidc_getcapability(0, 7);
+  ASSERT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_PARAMETER);
   EXPECT_EQ(iidc_open(-1), nullptr);
+  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_HANDLE) << "recorded under camera 0";
 }
 
 TEST_F(BehaviourLibraryTest, ClosedHandlesAreInvalidAndTheIndexOpensAgain) {
@@ -138,6 +141,19 @@ TEST_F(BehaviourLibraryTest, ClosedHandlesAreInvalidAndTheIndexOpensAgain) {
   EXPECT_FALSE(iidc_preparecapture(h));
   EXPECT_EQ(iidc_getframecount(h), 0u);
   EXPECT_EQ(iidc_lockdata(h, 0), nullptr);
+  EXPECT_EQ(iidc_getstatus(nullptr), 0);
+  // Also the calls that, by their description, take the handle as given: the
+  // library checks it all the same.
+  iidc_transferinfo transfer{-7, -7};
+  EXPECT_EQ(iidc_gettransferinfo(h, &transfer, sizeof transfer), 0);
+  EXPECT_EQ(transfer.framecount, -7);
+  const iidc_waitinfo wait{IIDC_WAIT_FRAME, 0};
+  EXPECT_EQ(iidc_wait(h, &wait, 0), nullptr);
+  uint32_t value = 0x5A5A5A5A;
+  EXPECT_EQ(iidc1394_asyncreadquadlet(h, REG_V_FORMAT_INQ, &value, 4), 0);
+  EXPECT_EQ(value, 0x5A5A5A5Au);
+  const iidc_feature feature{IIDC_FEATURE_BRIGHTNESS, 0, 0.0f, 0.0f};
+  EXPECT_EQ(iidc_setfeature(h, &feature, 0), 0u);
   EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
   EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), 0u);
 
