@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -175,18 +176,17 @@ class BehaviourTest : public ::testing::Test {
     return iidc_gettransferinfo(h, &info, sizeof info) ? info.framecount : -1;
   }
 
-  // Waits for frames until more than nAfter have been delivered. Each wait is
-  // bounded by WAIT_MS; a wait that brings no frame ends the waiting.
+  // Waits for frames until more than nAfter have been delivered, within
+  // WAIT_MS. The camera counts a frame as it sends it, before it is in the
+  // ring; a frame wait returns once a frame is in the ring, so there is always
+  // at least one wait, and the newest buffer is complete afterwards.
   static bool WaitForFramesBeyond(iidc_handle h, int32_t nAfter) {
     const iidc_waitinfo wait{IIDC_WAIT_FRAME, behaviour::WAIT_MS};
-    int32_t nDelivered = FramesDelivered(h);
-    while (nDelivered <= nAfter) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(behaviour::WAIT_MS);
+    do {
       iidc_wait(h, &wait, 0);
-      const int32_t nNow = FramesDelivered(h);
-      if (nNow == nDelivered) return false;
-      nDelivered = nNow;
-    }
-    return true;
+    } while (FramesDelivered(h) <= nAfter && std::chrono::steady_clock::now() < deadline);
+    return FramesDelivered(h) > nAfter;
   }
 
   std::map<iidc_handle, Ring> m_open;
