@@ -151,8 +151,12 @@ HRESULT CVcamFilter::OnRun(REFERENCE_TIME /*tStart*/) {
   return S_OK;
 }
 
+// A graph pauses its filters before it stops them, renderers first: the
+// streaming thread may then be held in a paused renderer, which lets the
+// sample go only when it is stopped or run again. Waiting for the thread
+// here would wait for ever; it is joined when the filter stops or runs.
 HRESULT CVcamFilter::OnPauseFromRun() {
-  m_stream.Stop();
+  m_stream.RequestStop();
   return S_OK;
 }
 

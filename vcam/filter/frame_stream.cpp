@@ -1,15 +1,15 @@
 #include "vcam/filter/frame_stream.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <span>
+#include <thread>
 #include <utility>
 
 #include "base/com_ptr.h"
 #include "vcam/filter/capture_filter.h"
 #include "vcam/filter/capture_pin.h"
+#include "vcam/model/clock.h"
 #include "vcam/model/camera_model.h"
 #include "vcam/model/pattern.h"
 
@@ -46,6 +46,12 @@ void CFrameStream::ResetCounters() {
 void CFrameStream::Start() {
   Stop();
   m_thread = std::jthread([this](std::stop_token stop) { Run(std::move(stop)); });
+}
+
+void CFrameStream::RequestStop() {
+  if (m_thread.joinable()) {
+    m_thread.request_stop();
+  }
 }
 
 // The clock's waits and WaitUntilStopped end on the stop request; a wait for
@@ -135,11 +141,11 @@ bool CFrameStream::DeliverFrame(CCameraModel& camera, std::int64_t llDue, std::i
   return hr == S_OK;
 }
 
+// Polls, as the real clock does (vcam/model/clock.h says why).
 void CFrameStream::WaitUntilStopped(std::stop_token stop) {
-  std::mutex mx;
-  std::condition_variable_any cv;
-  std::unique_lock lock(mx);
-  cv.wait(lock, stop, [] { return false; });
+  while (!stop.stop_requested()) {
+    std::this_thread::sleep_for(STOP_POLL);
+  }
 }
 
 }  // namespace vcam

@@ -37,6 +37,9 @@ class CFrameStream {
   // have been decommitted first, which the filter base does).
   void Start();
   void Stop();
+  // Asks the thread to end without waiting for it: it may be held in a
+  // paused downstream filter until the graph stops or runs that filter.
+  void RequestStop();
   // Counters start again with each stream (stopped -> paused).
   void ResetCounters();
 

@@ -1,5 +1,8 @@
 #include "vcam/model/clock.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace vcam {
 namespace {
 
@@ -15,11 +18,12 @@ std::int64_t CRealClock::Now() { return SteadyNow(); }
 
 bool CRealClock::WaitForFrame(std::int64_t llDue, std::stop_token stop) {
   const std::chrono::steady_clock::time_point due{std::chrono::duration_cast<std::chrono::steady_clock::duration>(Ticks{llDue})};
-  std::unique_lock lock(m_mutex);
-  // The predicate is the stop request itself: the wait ends at the due time or
-  // as soon as stop is requested, whichever comes first.
-  m_cv.wait_until(lock, stop, due, [] { return false; });
-  return !stop.stop_requested();
+  while (!stop.stop_requested()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= due) return true;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now, STOP_POLL));
+  }
+  return false;
 }
 
 std::int64_t CFreeRunClock::Now() { return SteadyNow(); }

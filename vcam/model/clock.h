@@ -6,6 +6,11 @@
 //
 // and its owner stops it by requesting stop on the token's source: every wait
 // returns false promptly once stop is requested, so Stop never hangs.
+//
+// Threads that run on Windows look at the stop request every STOP_POLL
+// rather than register a stop callback: the mingw-w64 C++ runtime can miss
+// the wake-up that ends a callback's removal after a stop request from
+// another thread, and the stopping thread then waits for ever.
 #pragma once
 
 #include <chrono>
@@ -17,6 +22,9 @@
 #include <string_view>
 
 namespace vcam {
+
+// How soon a polling wait sees a stop request.
+inline constexpr std::chrono::milliseconds STOP_POLL{5};
 
 class CFrameClock {
 public:
@@ -33,10 +41,6 @@ class CRealClock final : public CFrameClock {
 public:
   std::int64_t Now() override;
   bool WaitForFrame(std::int64_t llDue, std::stop_token stop) override;
-
-private:
-  std::mutex m_mutex;
-  std::condition_variable_any m_cv;  // only ever woken by a stop request
 };
 
 // As fast as possible (benchmarks): every frame may go at once.
