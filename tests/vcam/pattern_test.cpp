@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "vcam/model/formats.h"
@@ -62,6 +63,17 @@ TEST(Pattern, EveryFrameCarriesItsSequenceNumberAndMoves) {
     EXPECT_EQ(FrameSequence(b), 0x01020305u);
     EXPECT_NE(Bytes(a.begin() + 4, a.end()), Bytes(b.begin() + 4, b.end())) << "frame does not move, " << nColor;
   }
+}
+
+TEST(Pattern, WholeFramesAndPartialBuffersDrawTheSameBytes) {
+  // A buffer one byte short takes the byte-by-byte path; a whole one does not.
+  for (std::uint32_t nColor = 0; nColor < COLOR_CODING_COUNT; ++nColor)
+    for (std::uint32_t w : {4u, 36u, 64u}) {
+      const auto whole = Draw(nColor, 99, w, 5);
+      std::vector<std::uint8_t> part(whole.size() - 1);
+      ASSERT_TRUE(DrawTestPattern(nColor, w, 5, 99, part));
+      EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin())) << nColor << " width " << w;
+    }
 }
 
 TEST(Pattern, DrawsNoMoreThanTheFrameAndTheBuffer) {
