@@ -8,6 +8,9 @@
 //                            coefficients differ, the work is the same);
 //   Memcpy/<coding>          reading the input bytes and writing the output
 //                            bytes, the bound of any converter.
+// On a busy machine compare medians of repeated runs, e.g.
+//   convert_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+// (the MP/s counters are taken over CPU time).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
