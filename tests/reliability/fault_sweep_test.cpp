@@ -92,6 +92,25 @@ bool Prepare(CRun& run) {
                    {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_ALREADY_PREPARED, IIDC_ERR_FAIL}, true);
 }
 
+bool Idle(CRun& run) {
+  run.Mark();
+  return run.Check("iidc_idle", iidc_idle(run.m_hCamera) == 1, HANDLE_OR_FAIL);
+}
+
+bool ClearCapture(CRun& run) {
+  run.Mark();
+  return run.Check("iidc_clearcapture", iidc_clearcapture(run.m_hCamera) == 1,
+                   {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING});
+}
+
+// A frame counter that cannot be read is a platform failure.
+bool ReadTransferInfo(CRun& run) {
+  iidc_transferinfo transfer{};
+  run.Mark();
+  return run.Check("iidc_gettransferinfo", iidc_gettransferinfo(run.m_hCamera, &transfer, sizeof transfer) == 1,
+                   HANDLE_OR_FAIL, true);
+}
+
 bool Close(CRun& run) {
   run.Mark();
   const bool bClosed = iidc_close(run.m_hCamera) == 1;
@@ -218,11 +237,7 @@ void ContinuousCapture(CRun& run) {
                  {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NOT_CAPTURING, IIDC_ERR_FAIL})) {
     return;
   }
-  iidc_transferinfo transfer{};
-  run.Mark();
-  // A frame counter that cannot be read is a platform failure.
-  if (!run.Check("iidc_gettransferinfo", iidc_gettransferinfo(h, &transfer, sizeof transfer) == 1, HANDLE_OR_FAIL,
-                 true)) {
+  if (!ReadTransferInfo(run)) {
     return;
   }
   const iidc_waitinfo wait{IIDC_WAIT_FRAME, 0};
@@ -247,8 +262,7 @@ void ContinuousCapture(CRun& run) {
                  true)) {
     return;
   }
-  run.Mark();
-  if (!run.Check("iidc_idle", iidc_idle(h) == 1, HANDLE_OR_FAIL)) {
+  if (!Idle(run)) {
     return;
   }
   run.Mark();
@@ -256,8 +270,7 @@ void ContinuousCapture(CRun& run) {
                  {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_FAIL}, true)) {
     return;
   }
-  run.Mark();
-  if (!run.Check("iidc_clearcapture", iidc_clearcapture(h) == 1, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING})) {
+  if (!ClearCapture(run)) {
     return;
   }
   Close(run);
@@ -304,8 +317,7 @@ void SingleFrame(CRun& run) {
     return;
   }
   run.m_bAttached = false;
-  run.Mark();
-  if (!run.Check("iidc_clearcapture", iidc_clearcapture(h) == 1, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING})) {
+  if (!ClearCapture(run)) {
     return;
   }
   Close(run);
@@ -349,18 +361,7 @@ void WindowPreview(CRun& run, Window hOwner) {
     return;
   }
   run.m_clock.Step(2);
-  iidc_transferinfo transfer{};
-  run.Mark();
-  if (!run.Check("iidc_gettransferinfo", iidc_gettransferinfo(h, &transfer, sizeof transfer) == 1, HANDLE_OR_FAIL,
-                 true)) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_idle", iidc_idle(h) == 1, HANDLE_OR_FAIL)) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_clearcapture", iidc_clearcapture(h) == 1, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING})) {
+  if (!ReadTransferInfo(run) || !Idle(run) || !ClearCapture(run)) {
     return;
   }
   Close(run);

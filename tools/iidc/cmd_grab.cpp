@@ -170,7 +170,7 @@ int32_t WaitForNewFrames(const CCameraSession& camera, long nTimeoutMs, int32_t 
         const int32_t nCount = FrameCount(camera);
         if (nCount != nLastCount)
             return nCount;
-        if (fLeft <= 0.0 || Now() >= fDeadline)
+        if (Now() >= fDeadline)
             NoFrame(camera, nTimeoutMs);
     }
 }

@@ -29,10 +29,11 @@ constexpr int MAX_DEVICES = 64;
 
 std::wstring InstanceName(int nIndex) { return L"IIDC virtual camera " + std::to_wstring(nIndex); }
 
-std::wstring ClsidText() {
+// The class's key under HKEY_CLASSES_ROOT.
+std::wstring ClassKey() {
   wchar_t szClsid[40] = {};
   StringFromGUID2(CLSID_VcamCaptureFilter, szClsid, 40);
-  return szClsid;
+  return std::wstring(L"CLSID\\") + szClsid;
 }
 
 // The class object lives as long as the module and is not counted.
@@ -81,6 +82,11 @@ class CClassFactory final : public IClassFactory {
 
 CClassFactory g_classFactory;
 
+LONG SetString(HKEY hKey, LPCWSTR pszName, const std::wstring& value) {
+  return RegSetValueExW(hKey, pszName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
 // HKEY_CLASSES_ROOT\CLSID\{class}\InprocServer32 naming this module.
 HRESULT RegisterClassKey() {
   wchar_t szPath[MAX_PATH] = {};
@@ -88,26 +94,21 @@ HRESULT RegisterClassKey() {
   if (cchPath == 0 || cchPath >= MAX_PATH) {
     return E_FAIL;
   }
-  const std::wstring key = L"CLSID\\" + ClsidText();
-  const std::wstring name = L"Virtual IIDC camera";
-  const std::wstring model = L"Both";
+  const std::wstring key = ClassKey();
   HKEY hClass = nullptr;
   HKEY hServer = nullptr;
   LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hClass, nullptr);
   if (rc == ERROR_SUCCESS) {
-    rc = RegSetValueExW(hClass, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
-                        static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
+    rc = SetString(hClass, nullptr, L"Virtual IIDC camera");
   }
   if (rc == ERROR_SUCCESS) {
     rc = RegCreateKeyExW(hClass, L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr, &hServer, nullptr);
   }
   if (rc == ERROR_SUCCESS) {
-    rc = RegSetValueExW(hServer, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(szPath),
-                        (cchPath + 1) * sizeof(wchar_t));
+    rc = SetString(hServer, nullptr, szPath);
   }
   if (rc == ERROR_SUCCESS) {
-    rc = RegSetValueExW(hServer, L"ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>(model.c_str()),
-                        static_cast<DWORD>((model.size() + 1) * sizeof(wchar_t)));
+    rc = SetString(hServer, L"ThreadingModel", L"Both");
   }
   if (hServer != nullptr) {
     RegCloseKey(hServer);
@@ -246,7 +247,6 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
   if (SUCCEEDED(CreateMapper(pMapper.ReleaseAndGetAddressOf()))) {
     UnregisterDevices(pMapper.Get());
   }
-  const std::wstring key = L"CLSID\\" + ClsidText();
-  const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+  const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey().c_str());
   return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(rc);
 }
