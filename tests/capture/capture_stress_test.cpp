@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -89,6 +90,11 @@ TEST_F(CaptureStress, LocksWaitsAndAbortsWhileFramesPour)
 
     EXPECT_EQ(nBadLocks, 0);
     EXPECT_EQ(nBadWaits, 0);
+    // The three threads can finish before the streaming thread first runs on
+    // a busy machine; frames still come once the lock is free.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (camera.m_pCallback->FramesStored() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_GT(camera.m_pCallback->FramesStored(), 0);
     ASSERT_TRUE(iidc_idle(m_hCamera));
     EXPECT_TRUE(iidc_freeframe(m_hCamera));
