@@ -23,27 +23,26 @@ protected:
     }
 };
 
+// Codes 0-4 count; without one only the flags are written.
 TEST_F(FrameRateTest, InfoReportsTheLowestAndHighestSupportedRate)
 {
-    iidc_framerateinfo info = Info(IIDC_BIT(1) | IIDC_BIT(2) | IIDC_BIT(3) | IIDC_BIT(4));
-    EXPECT_EQ(info.flags, 1u);
-    EXPECT_EQ(info.lowest, 3.75f);
-    EXPECT_EQ(info.highest, 30.0f);
-    info = Info(IIDC_BIT(1) | IIDC_BIT(3));
-    EXPECT_EQ(info.lowest, 3.75f);
-    EXPECT_EQ(info.highest, 15.0f);
-    info = Info(IIDC_BIT(0) | IIDC_BIT(5));
-    EXPECT_EQ(info.lowest, 1.875f);
-    EXPECT_EQ(info.highest, 1.875f);
-}
-
-TEST_F(FrameRateTest, InfoWithoutAKnownRateWritesOnlyTheFlags)
-{
-    for (uint32_t rates : {0u, IIDC_BIT(5), IIDC_BIT(7)}) {
-        const iidc_framerateinfo info = Info(rates);
+    const struct
+    {
+        uint32_t rates;
+        float lowest, highest;
+    } cases[] = {
+        {IIDC_BIT(1) | IIDC_BIT(2) | IIDC_BIT(3) | IIDC_BIT(4), 3.75f, 30.0f},
+        {IIDC_BIT(1) | IIDC_BIT(3), 3.75f, 15.0f},
+        {IIDC_BIT(0) | IIDC_BIT(5), 1.875f, 1.875f},
+        {0, -1.0f, -1.0f},
+        {IIDC_BIT(5), -1.0f, -1.0f},
+        {IIDC_BIT(7), -1.0f, -1.0f},
+    };
+    for (const auto& c : cases) {
+        const iidc_framerateinfo info = Info(c.rates);
         EXPECT_EQ(info.flags, 1u);
-        EXPECT_EQ(info.lowest, -1.0f);
-        EXPECT_EQ(info.highest, -1.0f);
+        EXPECT_EQ(info.lowest, c.lowest) << std::hex << c.rates;
+        EXPECT_EQ(info.highest, c.highest) << std::hex << c.rates;
     }
 }
 

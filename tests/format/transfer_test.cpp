@@ -70,17 +70,6 @@ TEST_F(TransferTest, FrameBytesAreWhatTheGraphNegotiated)
     EXPECT_EQ(CameraCode(), IIDC_ERR_FORMAT_UNAVAILABLE);
 }
 
-TEST_F(TransferTest, FramesDeliveredCountFromTheStart)
-{
-    UseDroppedFrameCounter();
-    m_pCamera->m_nFramesAtStart = 5;
-    m_pCounters->m_nCount = 15;
-    iidc_transferinfo info{-7, -7};
-    EXPECT_EQ(iidc_gettransferinfo(Handle(), &info, sizeof info), 1);
-    EXPECT_EQ(info.framecount, 10);
-    EXPECT_EQ(info.lastbuffer, -7);   // no callback object: left as it was
-}
-
 TEST_F(TransferTest, LastBufferIsTheCallbacksRingPosition)
 {
     BYTE frames[3][4] = {};
@@ -102,24 +91,31 @@ TEST_F(TransferTest, LastBufferIsTheCallbacksRingPosition)
     m_pCamera->m_ppFrames = nullptr;
 }
 
-TEST_F(TransferTest, WindowDisplayCountsFramesDrawn)
-{
-    UseFramesDrawnCounter();
-    m_pCounters->m_nCount = 42;
-    iidc_transferinfo info{};
-    EXPECT_EQ(iidc_gettransferinfo(Handle(), &info, sizeof info), 1);
-    EXPECT_EQ(info.framecount, 42);
-}
-
-TEST_F(TransferTest, NoCounterNoFigures)
+// Frames delivered since the start, from the dropped-frame counter, or the
+// renderer's frames drawn in window display. Without a callback object the
+// buffer field is left as it was; without a readable counter nothing is.
+TEST_F(TransferTest, FrameCountComesFromTheCounterInUse)
 {
     iidc_transferinfo info{-7, -7};
     EXPECT_EQ(iidc_gettransferinfo(Handle(), &info, sizeof info), 0);
     EXPECT_EQ(info.framecount, -7);
     EXPECT_EQ(GlobalCode(), 0u);
 
+    UseFramesDrawnCounter();
+    m_pCounters->m_nCount = 42;
+    EXPECT_EQ(iidc_gettransferinfo(Handle(), &info, sizeof info), 1);
+    EXPECT_EQ(info.framecount, 42);
+
+    m_pCamera->m_pQualProp.Reset();
     UseDroppedFrameCounter();
+    m_pCamera->m_nFramesAtStart = 5;
+    m_pCounters->m_nCount = 15;
+    EXPECT_EQ(iidc_gettransferinfo(Handle(), &info, sizeof info), 1);
+    EXPECT_EQ(info.framecount, 10);
+    EXPECT_EQ(info.lastbuffer, -7);
+
     m_pCounters->m_hr = E_FAIL;
+    info.framecount = -7;
     EXPECT_EQ(iidc_gettransferinfo(Handle(), &info, sizeof info), 0);
     EXPECT_EQ(CameraCode(), IIDC_ERR_FAIL);
     EXPECT_EQ(info.framecount, -7);
@@ -134,6 +130,7 @@ TEST_F(TransferTest, IsoFiguresOfAStandardMode)
     EXPECT_EQ(Iso(0, 0, 0, 0) >> 16, 0xFFFFu);               // no packet size defined
     EXPECT_EQ(Iso(1, 2, 6, 0) >> 16, 0xFFFFu);               // reserved rate code
     EXPECT_EQ(Iso(2, 0, 2, 0) >> 16, 640u);
+    EXPECT_EQ(Iso(4, 0, 0, 0x01000000), 0xCCDDC800u);   // reserved format: packet field kept
 }
 
 TEST_F(TransferTest, IsoFiguresOfFormat7)
@@ -146,11 +143,6 @@ TEST_F(TransferTest, IsoFiguresOfFormat7)
     m_pGrabber->m_lSampleSize = 0x12345;
     EXPECT_EQ(Iso(7, 1, 0, 0) >> 16, 0x2345u);
     EXPECT_EQ(CameraCode(), 0u);
-}
-
-TEST_F(TransferTest, IsoFiguresOfReservedFormatsKeepThePacketField)
-{
-    EXPECT_EQ(Iso(4, 0, 0, 0x01000000), 0xCCDDC800u);
 }
 
 TEST_F(TransferTest, IsoFiguresNeedARunningCapture)

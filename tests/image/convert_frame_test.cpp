@@ -77,58 +77,55 @@ TEST(ConvertPixels, WorkedValuesInEveryCodingAndKernelSet)
     }
 }
 
-TEST(ConvertFrame, Mono8FrameIsStoredBottomUp)
+// The frame function of a coding, as callers outside the converters use it.
+bool ConvertWithPublicFunction(RawCoding coding, const std::vector<uint8_t>& src, std::vector<uint8_t>& dst, int w,
+                               int h)
 {
-    const uint8_t src[] = {10, 20, 30, 40, 50, 60, 70, 80};
-    const uint8_t want[] = {50, 50, 50, 60, 60, 60, 70, 70, 70, 80, 80, 80,
-                            10, 10, 10, 20, 20, 20, 30, 30, 30, 40, 40, 40};
-    uint8_t dst[sizeof(want)];
-    ASSERT_TRUE(Mono8ToBgr24(src, sizeof(src), dst, sizeof(dst), 4, 2));
-    EXPECT_EQ(0, std::memcmp(dst, want, sizeof(want)));
+    const uint8_t* s = src.data();
+    uint8_t* d = dst.data();
+    switch (coding) {
+    case RawCoding::Mono8: return Mono8ToBgr24(s, src.size(), d, dst.size(), w, h);
+    case RawCoding::Mono16: return Mono16ToBgr24(s, src.size(), d, dst.size(), w, h);
+    case RawCoding::Yuv411: return Yuv411ToBgr24(s, src.size(), d, dst.size(), w, h, true);
+    case RawCoding::Yuv422: return Yuv422ToBgr24(s, src.size(), d, dst.size(), w, h, true);
+    case RawCoding::Yuv444: return Yuv444ToBgr24(s, src.size(), d, dst.size(), w, h, true);
+    }
+    return false;
 }
 
-TEST(ConvertFrame, RowsArePaddedWithZerosToFourBytes)
+// Small frames worked by hand: rows stored bottom-up and padded with zeros
+// to four bytes, Mono16's most significant byte (which comes first), and
+// rows that end inside a chroma unit still taking the whole unit, so that the
+// next row starts on one (grey chroma: the output holds the luma).
+TEST(ConvertFrame, WorkedFrames)
 {
-    const uint8_t src[] = {1, 2, 3, 4, 5, 6};   // 3 x 2 grey
-    uint8_t dst[24];
-    std::memset(dst, 0xEE, sizeof(dst));
-    ASSERT_EQ(Bgr24Stride(3), 12u);
-    ASSERT_TRUE(Mono8ToBgr24(src, sizeof(src), dst, sizeof(dst), 3, 2));
-    const uint8_t want[] = {4, 4, 4, 5, 5, 5, 6, 6, 6, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 0, 0, 0};
-    EXPECT_EQ(0, std::memcmp(dst, want, sizeof(want)));
-}
-
-TEST(ConvertFrame, Mono16TakesTheMostSignificantByteWhichComesFirst)
-{
-    const uint8_t src[] = {0x12, 0x34, 0xAB, 0xCD, 0x00, 0xFF, 0xFF, 0x00};
-    uint8_t dst[12];
-    ASSERT_TRUE(Mono16ToBgr24(src, sizeof(src), dst, sizeof(dst), 4, 1));
-    const uint8_t want[] = {0x12, 0x12, 0x12, 0xAB, 0xAB, 0xAB, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(0, std::memcmp(dst, want, sizeof(want)));
-}
-
-// A row that ends inside a chroma unit still takes the whole unit, so the
-// next row starts on a unit.
-TEST(ConvertFrame, OddWidthRowsStartOnAWholeChromaUnit)
-{
-    // YUV422, 3 x 2, grey chroma: the output holds the luma of each row.
-    const uint8_t yuv422[] = {128, 10, 128, 11, 128, 12, 128, 99,
-                              128, 20, 128, 21, 128, 22, 128, 98};
-    uint8_t dst[24];
-    ASSERT_TRUE(Yuv422ToBgr24(yuv422, sizeof(yuv422), dst, sizeof(dst), 3, 2, true));
-    const uint8_t want422[] = {20, 20, 20, 21, 21, 21, 22, 22, 22, 0, 0, 0,
-                               10, 10, 10, 11, 11, 11, 12, 12, 12, 0, 0, 0};
-    EXPECT_EQ(0, std::memcmp(dst, want422, sizeof(want422)));
-
-    // YUV411, 5 x 2: two units per row.
-    const uint8_t yuv411[] = {128, 1, 2, 128, 3, 4, 128, 5, 90, 128, 91, 92,
-                              128, 6, 7, 128, 8, 9, 128, 10, 93, 128, 94, 95};
-    uint8_t dst411[2 * 16];
-    ASSERT_EQ(Bgr24ImageSize(5, 2), sizeof(dst411));
-    ASSERT_TRUE(Yuv411ToBgr24(yuv411, sizeof(yuv411), dst411, sizeof(dst411), 5, 2, false));
-    const uint8_t want411[] = {6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10, 10, 0,
-                               1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 0};
-    EXPECT_EQ(0, std::memcmp(dst411, want411, sizeof(want411)));
+    struct FRAME
+    {
+        const char* pszName;
+        RawCoding coding;
+        int w, h;
+        std::vector<uint8_t> src, want;
+    };
+    const FRAME frames[] = {
+        {"Mono8 4x2", RawCoding::Mono8, 4, 2, {10, 20, 30, 40, 50, 60, 70, 80},
+         {50, 50, 50, 60, 60, 60, 70, 70, 70, 80, 80, 80, 10, 10, 10, 20, 20, 20, 30, 30, 30, 40, 40, 40}},
+        {"Mono8 3x2", RawCoding::Mono8, 3, 2, {1, 2, 3, 4, 5, 6},
+         {4, 4, 4, 5, 5, 5, 6, 6, 6, 0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 0, 0, 0}},
+        {"Mono16 4x1", RawCoding::Mono16, 4, 1, {0x12, 0x34, 0xAB, 0xCD, 0x00, 0xFF, 0xFF, 0x00},
+         {0x12, 0x12, 0x12, 0xAB, 0xAB, 0xAB, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF}},
+        {"YUV422 3x2", RawCoding::Yuv422, 3, 2, {128, 10, 128, 11, 128, 12, 128, 99, 128, 20, 128, 21, 128, 22, 128, 98},
+         {20, 20, 20, 21, 21, 21, 22, 22, 22, 0, 0, 0, 10, 10, 10, 11, 11, 11, 12, 12, 12, 0, 0, 0}},
+        {"YUV411 5x2", RawCoding::Yuv411, 5, 2,
+         {128, 1, 2, 128, 3, 4, 128, 5, 90, 128, 91, 92, 128, 6, 7, 128, 8, 9, 128, 10, 93, 128, 94, 95},
+         {6, 6, 6, 7, 7, 7, 8, 8, 8, 9, 9, 9, 10, 10, 10, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 0}},
+    };
+    for (const FRAME& f : frames) {
+        SCOPED_TRACE(f.pszName);
+        ASSERT_EQ(Bgr24ImageSize(f.w, f.h), f.want.size());
+        std::vector<uint8_t> dst(f.want.size(), 0xEE);
+        ASSERT_TRUE(ConvertWithPublicFunction(f.coding, f.src, dst, f.w, f.h));
+        EXPECT_EQ(dst, f.want);
+    }
 }
 
 // Every width from 1 to 65 (whole blocks, tails and both), with source and
@@ -193,71 +190,40 @@ TEST(ConvertFrame, TheFrameFunctionsUseTheFastestKernels)
     EXPECT_EQ(&ActiveConvertRows(), pBest);
 }
 
-class RefusedArguments : public testing::Test
+// Refused arguments write nothing: null pointers, negative or overflowing
+// sizes, a source or an output one byte short (an output must hold every
+// row, the last row's padding included). An empty image succeeds.
+TEST(ConvertFrame, RefusedArgumentsWriteNothing)
 {
-protected:
-    static constexpr int W = 8;
-    static constexpr int H = 2;
-    std::vector<uint8_t> m_src = std::vector<uint8_t>(RawRowBytes(RawCoding::Yuv422, W) * H, 128);
-    std::vector<uint8_t> m_dst = std::vector<uint8_t>(Bgr24ImageSize(W, H), 0x5A);
+    constexpr int W = 8;
+    constexpr int H = 2;
+    const std::vector<uint8_t> src(RawRowBytes(RawCoding::Yuv422, W) * H, 128);
+    std::vector<uint8_t> dst(Bgr24ImageSize(W, H), 0x5A);
+    const uint8_t* s = src.data();
+    uint8_t* d = dst.data();
+    const size_t cbSrc = src.size();
+    const size_t cbDst = dst.size();
 
-    void ExpectUntouched()
-    {
-        for (uint8_t b : m_dst)
-            ASSERT_EQ(b, 0x5A);
-    }
-};
-
-TEST_F(RefusedArguments, NullPointers)
-{
-    EXPECT_FALSE(Yuv422ToBgr24(nullptr, m_src.size(), m_dst.data(), m_dst.size(), W, H, true));
-    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), nullptr, m_dst.size(), W, H, true));
+    EXPECT_FALSE(Yuv422ToBgr24(nullptr, cbSrc, d, cbDst, W, H, true));
+    EXPECT_FALSE(Yuv422ToBgr24(s, cbSrc, nullptr, cbDst, W, H, true));
     EXPECT_FALSE(Mono8ToBgr24(nullptr, 0, nullptr, 0, 0, 0));
-    ExpectUntouched();
-}
-
-TEST_F(RefusedArguments, NegativeSizes)
-{
-    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), -W, H, true));
-    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), W, -1, true));
-    EXPECT_FALSE(Mono16ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), INT_MIN, INT_MIN));
+    EXPECT_FALSE(Yuv422ToBgr24(s, cbSrc, d, cbDst, -W, H, true));
+    EXPECT_FALSE(Yuv422ToBgr24(s, cbSrc, d, cbDst, W, -1, true));
+    EXPECT_FALSE(Mono16ToBgr24(s, cbSrc, d, cbDst, INT_MIN, INT_MIN));
     EXPECT_EQ(Bgr24Stride(-1), 0u);
     EXPECT_EQ(Bgr24ImageSize(4, -1), 0u);
-    ExpectUntouched();
-}
+    EXPECT_FALSE(Yuv422ToBgr24(s, cbSrc, d, cbDst, INT_MAX, INT_MAX, true));
+    EXPECT_FALSE(Mono8ToBgr24(s, SIZE_MAX, d, cbDst, INT_MAX, 2));
 
-TEST_F(RefusedArguments, SourceOneByteShort)
-{
-    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size() - 1, m_dst.data(), m_dst.size(), W, H, true));
-    EXPECT_FALSE(Yuv411ToBgr24(m_src.data(), RawRowBytes(RawCoding::Yuv411, W) * H - 1, m_dst.data(),
-                               m_dst.size(), W, H, true));
-    EXPECT_FALSE(Yuv444ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), W, H, true));   // 48 > 32
-    ExpectUntouched();
-}
+    EXPECT_FALSE(Yuv422ToBgr24(s, cbSrc - 1, d, cbDst, W, H, true));
+    EXPECT_FALSE(Yuv411ToBgr24(s, RawRowBytes(RawCoding::Yuv411, W) * H - 1, d, cbDst, W, H, true));
+    EXPECT_FALSE(Yuv444ToBgr24(s, cbSrc, d, cbDst, W, H, true));   // 48 > 32
+    EXPECT_FALSE(Yuv422ToBgr24(s, cbSrc, d, cbDst - 1, W, H, true));
+    EXPECT_FALSE(Mono8ToBgr24(s, 6, d, 2 * 12 - 1, 3, 2));
 
-// An output without room for every row gets none of them.
-TEST_F(RefusedArguments, OutputOneByteShort)
-{
-    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size() - 1, W, H, true));
-    // Also the padding of the last row must fit.
-    const uint8_t grey[6] = {};
-    uint8_t dst[2 * 12] = {};
-    EXPECT_FALSE(Mono8ToBgr24(grey, sizeof(grey), dst, sizeof(dst) - 1, 3, 2));
-    ExpectUntouched();
-}
-
-TEST_F(RefusedArguments, SizesWhoseProductOverflowsAreRefusedNotWrapped)
-{
-    EXPECT_FALSE(Yuv422ToBgr24(m_src.data(), m_src.size(), m_dst.data(), m_dst.size(), INT_MAX, INT_MAX, true));
-    EXPECT_FALSE(Mono8ToBgr24(m_src.data(), SIZE_MAX, m_dst.data(), m_dst.size(), INT_MAX, 2));
-    ExpectUntouched();
-}
-
-TEST_F(RefusedArguments, AnEmptyImageWritesNothingAndSucceeds)
-{
-    EXPECT_TRUE(Yuv422ToBgr24(m_src.data(), 0, m_dst.data(), 0, 0, H, true));
-    EXPECT_TRUE(Yuv422ToBgr24(m_src.data(), 0, m_dst.data(), 0, W, 0, true));
-    ExpectUntouched();
+    EXPECT_TRUE(Yuv422ToBgr24(s, 0, d, 0, 0, H, true));
+    EXPECT_TRUE(Yuv422ToBgr24(s, 0, d, 0, W, 0, true));
+    EXPECT_EQ(dst, std::vector<uint8_t>(cbDst, 0x5A));
 }
 
 }  // namespace

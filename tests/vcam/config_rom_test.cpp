@@ -6,48 +6,6 @@
 namespace vcam::test {
 namespace {
 
-// Reads a name the way the library does: by position, with no key checks.
-std::string NameByPosition(CCameraModel& camera, std::uint32_t nEntryInDependent) {
-  const auto rom = [&](std::uint32_t nByte) {
-    std::uint32_t q = 0;
-    EXPECT_EQ(camera.ReadQuadlet(RomByteToOffset(nByte), &q), VCAM_S_OK) << std::hex << nByte;
-    return q;
-  };
-  const auto follow = [&](std::uint32_t nEntry) { return nEntry + 4 * (rom(nEntry) & 0xFFFFFF); };
-  const std::uint32_t nUnit = follow(0x24);
-  const std::uint32_t nDependent = follow(nUnit + 0xC);
-  const std::uint32_t nLeaf = follow(nDependent + nEntryInDependent);
-  const std::uint32_t nLength = rom(nLeaf) >> 16;
-  std::string text;
-  for (std::uint32_t k = 0; k + 2 < nLength; ++k) {
-    const std::uint32_t q = rom(nLeaf + 12 + 4 * k);
-    for (int shift = 24; shift >= 0; shift -= 8) text.push_back(static_cast<char>(q >> shift));
-  }
-  return text;
-}
-
-TEST_F(CameraTest, GeneratedRomHasTheLayoutTheLibraryWalks) {
-  EXPECT_EQ(Read(0xFF10040Cu), 0x02C0DE01u);  // node vendor id, chip id high byte
-  EXPECT_EQ(Read(0xFF100410u), 0x00000001u);  // chip id low
-  EXPECT_EQ(Read(RomByteToOffset(4)), BUS_NAME_1394);
-  EXPECT_EQ(Read(RomByteToOffset(0x24)) >> 24, KEY_UNIT_DIRECTORY);
-  EXPECT_EQ(NameByPosition(*m_pCamera, 8), std::string("Virtual Optics\0\0", 16));
-  EXPECT_EQ(NameByPosition(*m_pCamera, 0xC), "VC-1280C");
-}
-
-TEST_F(CameraTest, KeyWalkThroughRegistersFindsTheIdentity) {
-  const RomReader read = [this](std::uint32_t nByte, std::uint32_t* pq) {
-    return Succeeded(m_pCamera->ReadQuadlet(RomByteToOffset(nByte), pq));
-  };
-  const RomIdentity id = WalkConfigRom(read, ROM_MAX_BYTES);
-  EXPECT_EQ(id.strError, "");
-  EXPECT_TRUE(id.bCrcOk);
-  EXPECT_EQ(id.ullUniqueId, 0x02C0DE0100000001u);
-  EXPECT_EQ(id.strVendor, "Virtual Optics");
-  EXPECT_EQ(id.strModel, "VC-1280C");
-  EXPECT_EQ(id.dwCommandBase, COMMAND_BASE / 4);
-}
-
 TEST(ConfigRom, NamesOfEveryLengthRoundTrip) {
   for (std::size_t n = 0; n <= 13; ++n) {
     const std::string name(n, static_cast<char>('a' + n));

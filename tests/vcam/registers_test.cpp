@@ -87,43 +87,6 @@ TEST_F(CameraTest, VideoRegistersSwitchTheStream) {
   EXPECT_EQ(Read(VMODE_ERROR_STATUS), 0u);
 }
 
-TEST_F(CameraTest, SelectStandardModeMatchesRequestedIntervals) {
-  EXPECT_EQ(m_pCamera->SelectStandardMode(0, 1, 333333), VCAM_S_OK);
-  EXPECT_EQ(m_pCamera->GetStream().rateCode, 4u);
-  EXPECT_EQ(m_pCamera->SelectStandardMode(0, 1, 666666), VCAM_S_OK);
-  EXPECT_EQ(m_pCamera->GetStream().rateCode, 3u);
-  EXPECT_EQ(m_pCamera->SelectStandardMode(0, 5, 0), VCAM_S_OK);  // fastest: 60 fps
-  EXPECT_EQ(m_pCamera->GetStream().rateCode, 5u);
-  EXPECT_EQ(Read(CUR_V_MODE), 5u << 29);
-
-  EXPECT_EQ(m_pCamera->SelectStandardMode(0, 1, 250000), VCAM_E_INVALIDARG);  // 40 fps
-  EXPECT_EQ(m_pCamera->SelectStandardMode(0, 6, 0), VCAM_E_INVALIDARG);       // mode not offered
-  EXPECT_EQ(m_pCamera->SelectStandardMode(7, 0, 0), VCAM_E_INVALIDARG);
-  m_pCamera->Faults()->bRefuseSetFormat = true;
-  EXPECT_EQ(m_pCamera->SelectStandardMode(0, 1, 0), VCAM_E_INVALIDARG);
-  EXPECT_EQ(Read(CUR_V_MODE), 5u << 29);
-}
-
-TEST_F(CameraTest, EnumeratesTheOfferedStandardModes) {
-  const auto modes = m_pCamera->EnumerateStandardModes();
-  ASSERT_EQ(modes.size(), 11u);
-  EXPECT_EQ(modes[1].nMode, 1u);
-  EXPECT_EQ(modes[1].cbFrame, 153600u);
-  EXPECT_EQ(modes[1].dwRates, 0x78000000u);
-  EXPECT_EQ(modes.back().nFormat, 1u);
-  EXPECT_EQ(modes.back().nMode, 5u);
-
-  // A media type names a mode by its subtype and sample size.
-  const auto found = m_pCamera->FindStandardMode(*ColorCodingFromSubtypeFirstField(0x59565955), 800u * 600 * 2);
-  ASSERT_TRUE(found.has_value());  // "UYVY", 800 x 600: Format 1 mode 0
-  EXPECT_EQ(found->nFormat, 1u);
-  EXPECT_EQ(found->nMode, 0u);
-  EXPECT_FALSE(m_pCamera->FindStandardMode(COLOR_MONO16, 640u * 480 * 2).has_value());  // not offered
-  EXPECT_EQ(ColorCodingFromSubtypeFirstField(0xE436EB7A), COLOR_MONO8);
-  EXPECT_EQ(ColorCodingFromSubtypeFirstField(0), COLOR_MONO16);
-  EXPECT_FALSE(ColorCodingFromSubtypeFirstField(0x32595559).has_value());  // "YUY2"
-}
-
 TEST_F(CameraTest, StatusRegistersAreMasked) {
   EXPECT_EQ(Read(ISO_CHANNEL), 0x02000000u);  // channel 0, S400
   Write(ISO_CHANNEL, 0xFFFFFFFF);

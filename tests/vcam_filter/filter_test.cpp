@@ -58,10 +58,7 @@ TEST_F(CFilterTest, EachInterfaceSwitchTakesItsInterfaceAway) {
     EXPECT_EQ(Query(pObject, *fault.piid), S_OK);
   }
   EXPECT_EQ(Query(m_pFilter.Get(), IID_IAMStreamConfig), E_NOINTERFACE);  // a pin interface
-}
-
-TEST_F(CFilterTest, ThePlatformInterfaceFaultReachesTheFilterToo) {
-  emul::FailInterface(IID_IKsPropertySet);
+  emul::FailInterface(IID_IKsPropertySet);  // the platform's switch reaches the filter too
   EXPECT_EQ(Query(m_pFilter.Get(), IID_IKsPropertySet), E_NOINTERFACE);
 }
 
@@ -144,16 +141,15 @@ TEST_F(CFilterTest, VideoControlFlipsVerticallyOnly) {
   CoTaskMemFree(pRates);
 }
 
-TEST_F(CFilterTest, APausedLiveSourceCannotCue) {
+// A paused live source cannot cue; the dropped-frame counters start at zero.
+TEST_F(CFilterTest, StateAndCountersOfAFilterNotYetStreaming) {
   ASSERT_EQ(m_pFilter->Pause(), S_OK);
   FILTER_STATE state{};
   EXPECT_EQ(m_pFilter->GetState(0, &state), VFW_S_CANT_CUE);
   EXPECT_EQ(state, State_Paused);
   ASSERT_EQ(m_pFilter->Stop(), S_OK);
   EXPECT_EQ(m_pFilter->GetState(0, &state), S_OK);
-}
 
-TEST_F(CFilterTest, DroppedFrameCountsStartAtZero) {
   ComPtr<IAMDroppedFrames> pDropped;
   ASSERT_EQ(m_pFilter.As(IID_IAMDroppedFrames, pDropped), S_OK);
   LONG n = -1;

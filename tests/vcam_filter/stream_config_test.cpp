@@ -1,5 +1,7 @@
 // Stream configuration of the capture pin: the capabilities the format
 // catalogue reads, SetFormat as format and rate selection use it, GetFormat.
+#include <functional>
+
 #include "tests/vcam_filter/vcam_test.h"
 #include "vcam/model/offsets.h"
 
@@ -139,35 +141,33 @@ TEST_F(CStreamConfigTest, TheFrameIntervalOfARateRequestIsMappedToItsRateCode) {
   EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 4u);
 }
 
-TEST_F(CStreamConfigTest, ARateTheCameraLacksIsRefusedAndChangesNothing) {
-  // Format 1 mode 0 has no 30 fps, and 10 fps is no IIDC rate at all.
+// A rate the mode lacks (Format 1 mode 0 has no 30 fps; 10 fps is no IIDC
+// rate), a type no mode matches, or the refuse switch: the request fails,
+// is logged as failed, and the mode and rate in force stay.
+TEST_F(CStreamConfigTest, RefusedRequestsChangeNothing) {
   EXPECT_TRUE(FAILED(SetFormatWithInterval(CapsIndexOf(1, 0), 333333)));
   EXPECT_TRUE(FAILED(SetFormatWithInterval(CapsIndexOf(0, 3), 1000000)));
-  EXPECT_EQ(Read(vcam::CUR_V_FORMAT) >> 29, 0u);
-  EXPECT_EQ(Read(vcam::CUR_V_MODE) >> 29, 3u);
-  EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 4u);
   const auto request = vcam::GetDriverLog(COLOR_CAMERA)->LastFormatRequest();
   ASSERT_TRUE(request);
   EXPECT_EQ(request->shape.llInterval, 1000000);
   EXPECT_TRUE(FAILED(request->hrResult));
-}
 
-TEST_F(CStreamConfigTest, TypesNoModeMatchesAreRefused) {
-  CMediaTypePtr pmt = Caps(CapsIndexOf(0, 3));
-  pmt->subtype = MEDIASUBTYPE_YUY2;
-  EXPECT_EQ(m_pConfig->SetFormat(pmt.Get()), VFW_E_INVALIDMEDIATYPE);
-  pmt = Caps(CapsIndexOf(0, 3));
-  pmt.VideoInfo()->bmiHeader.biWidth = 800;  // no UYVY mode is 800 x 480
-  EXPECT_EQ(m_pConfig->SetFormat(pmt.Get()), VFW_E_INVALIDMEDIATYPE);
-  pmt = Caps(CapsIndexOf(0, 3));
-  pmt->formattype = FORMAT_None;
-  EXPECT_EQ(m_pConfig->SetFormat(pmt.Get()), VFW_E_INVALIDMEDIATYPE);
-}
-
-TEST_F(CStreamConfigTest, TheRefuseSwitchFailsEveryFormatRequest) {
+  const std::function<void(CMediaTypePtr&)> mismatches[] = {
+      [](CMediaTypePtr& pmt) { pmt->subtype = MEDIASUBTYPE_YUY2; },
+      [](CMediaTypePtr& pmt) { pmt.VideoInfo()->bmiHeader.biWidth = 800; },  // no UYVY mode is 800 x 480
+      [](CMediaTypePtr& pmt) { pmt->formattype = FORMAT_None; },
+  };
+  for (const auto& mismatch : mismatches) {
+    CMediaTypePtr pmt = Caps(CapsIndexOf(0, 3));
+    mismatch(pmt);
+    EXPECT_EQ(m_pConfig->SetFormat(pmt.Get()), VFW_E_INVALIDMEDIATYPE);
+  }
   vcam::GetCameraFaults(COLOR_CAMERA)->bRefuseSetFormat = true;
   EXPECT_TRUE(FAILED(SetFormatWithInterval(CapsIndexOf(0, 1), 0)));
+
+  EXPECT_EQ(Read(vcam::CUR_V_FORMAT) >> 29, 0u);
   EXPECT_EQ(Read(vcam::CUR_V_MODE) >> 29, 3u);
+  EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 4u);
 }
 
 TEST_F(CStreamConfigTest, GetFormatInFormat7FollowsImageSizeAndColorCoding) {
