@@ -1,8 +1,6 @@
 // The Format 7 image area on a camera of fakes.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "registers/offsets.h"
 #include "tests/format/fake_camera.h"
 
@@ -89,42 +87,6 @@ TEST_F(AreaTest, CurrentAreaNeedsFormat7InForce)
     EXPECT_EQ(iidc_currentarea(Handle(), &area, sizeof area), 0);
     EXPECT_EQ(CameraCode(), IIDC_ERR_INVALID_PARAMETER);
     EXPECT_EQ(m_pRegisters->m_reads, std::vector<uint32_t>{CUR_V_FORMAT});
-}
-
-TEST_F(AreaTest, SetAreaHandsTheRectangleToTheDriver)
-{
-    m_pCamera->m_nState = IIDC_STATE_READY;
-    const iidc_area area{16, 8, 640, 480};
-    EXPECT_EQ(iidc_setarea(Handle(), &area, sizeof area), 1);
-    EXPECT_EQ(m_pCamera->m_nState, IIDC_STATE_OPENED);
-    ASSERT_EQ(m_pRegisters->m_areas.size(), 1u);
-    BYTE expected[64] = {};
-    const BYTE fields[] = {0x10, 0, 0, 0, 0x08, 0, 0, 0, 0x80, 0x02, 0, 0, 0xE0, 0x01, 0, 0, 1, 0, 0, 0};
-    std::memcpy(expected + 24, fields, sizeof fields);
-    EXPECT_EQ(std::memcmp(&m_pRegisters->m_areas[0], expected, sizeof expected), 0);
-}
-
-TEST_F(AreaTest, RefusedAreaLeavesTheGraphDown)
-{
-    const iidc_area area{1, 1, -5, 0};   // judged by the driver alone
-    m_pRegisters->m_hrArea = E_INVALIDARG;
-    m_pCamera->m_nState = IIDC_STATE_PREPARED;
-    EXPECT_EQ(iidc_setarea(Handle(), &area, sizeof area), 0);
-    EXPECT_EQ(CameraCode(), IIDC_ERR_INVALID_PARAMETER);
-    EXPECT_EQ(m_pCamera->m_nState, IIDC_STATE_OPENED);
-    EXPECT_EQ(m_pRegisters->m_areas.size(), 1u);
-    m_pRegisters->m_hrArea = HRESULT(0x80070490);   // not in Format 7
-    EXPECT_EQ(iidc_setarea(Handle(), &area, sizeof area), 0);
-    EXPECT_EQ(CameraCode(), IIDC_ERR_NOT_SUPPORTED);
-}
-
-TEST_F(AreaTest, NullAreaIsRecordedGloballyAndChangesNothing)
-{
-    m_pCamera->m_nState = IIDC_STATE_READY;
-    EXPECT_EQ(iidc_setarea(Handle(), nullptr, 16), 0);
-    EXPECT_EQ(GlobalCode(), IIDC_ERR_INVALID_PARAMETER);
-    EXPECT_EQ(CameraCode(), 0u);
-    EXPECT_EQ(m_pCamera->m_nState, IIDC_STATE_READY);
 }
 
 TEST_F(AreaTest, MissingPropertySetIsRecordedForTheCamera)

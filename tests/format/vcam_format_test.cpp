@@ -228,8 +228,9 @@ TEST_P(FormatFaultTest, ResultAndCode)
     iidc_handle handle = Open(COLOR_CAMERA);
     emul::FailOperation(c.pOperation, E_FAIL);
     EXPECT_EQ(c.call(handle), c.nExpected);
-    if (c.dwCode)
+    if (c.dwCode) {
         EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), c.dwCode);
+    }
     EXPECT_GT(emul::CallCount(c.pOperation), 0);
     emul::ResetFaults();
     EXPECT_EQ(iidc_getstatus(handle), IIDC_STATE_OPENED);

@@ -274,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       const iidc_area area = {0, 0, 33, 8};
                                       return iidc_setarea(h, &area, sizeof area) == 1;
                                   }}),
-    [](const ::testing::TestParamInfo<RESIZE_CASE>& info) { return std::string(info.param.pszName); });
+    [](const ::testing::TestParamInfo<RESIZE_CASE>& paramInfo) { return std::string(paramInfo.param.pszName); });
 
 TEST_F(LockBitsTest, SmallerFormatAfterTheRingReadsTheFrameInTheNewFormat)
 {
@@ -338,20 +338,6 @@ TEST_F(LockBitsTest, FrameStaysLockedUntilUnlocked)
     iidc_unlockbits(m_hCamera);
     EXPECT_EQ(Callback().LockMask(), 0u);
     EXPECT_EQ(CameraSlot(), MARK);
-}
-
-TEST_F(LockBitsTest, RgbFrameIsNotConvertedAndStaysLocked)
-{
-    StartCapture({ColourCamera("VC-1280C")}, 4);   // 640 x 480 RGB
-    Deliver(2);
-    FillConversionBuffer();
-    Mark();
-    EXPECT_EQ(iidc_lockbits(m_hCamera, 1), nullptr);
-    EXPECT_EQ(CameraSlot(), MARK);
-    EXPECT_TRUE(ConversionBufferUntouched());
-    EXPECT_EQ(Callback().LockMask(), 1u << 1);
-    iidc_unlockbits(m_hCamera);
-    EXPECT_EQ(Callback().LockMask(), 0u);
 }
 
 // The temporary bitmap is filled and deleted; when it cannot be made,

@@ -3,27 +3,6 @@
 namespace vcam::test {
 namespace {
 
-TEST_F(CameraTest, InquiryRegistersFollowTheProfile) {
-  EXPECT_EQ(Read(V_FORMAT_INQ), Bit(0) | Bit(1) | Bit(7));
-  EXPECT_EQ(Read(VModeInq(0)), 0xFC000000u);  // modes 0-5
-  EXPECT_EQ(Read(VModeInq(1)), 0xF4000000u);  // modes 0-3 and 5
-  EXPECT_EQ(Read(VModeInq(2)), 0u);
-  EXPECT_EQ(Read(VModeInq(7)), 0xC0000000u);
-  EXPECT_EQ(Read(VRateInq(0, 3)), 0xF8000000u);  // 1.875 to 30
-  EXPECT_EQ(Read(VRateInq(0, 5)), 0x7C000000u);  // 3.75 to 60
-  EXPECT_EQ(Read(VRateInq(0, 7)), 0u);           // implemented, nothing offered
-  EXPECT_EQ(Read(FEATURE_HI_INQ), 0xFFF80000u);  // ids 0 to 48
-  EXPECT_EQ(Read(FEATURE_LO_INQ), 0x80000000u);  // zoom
-  // Gain: present, absolute, readable, auto, manual, 0 to 680.
-  EXPECT_EQ(Read(FEATURE_INQ_BASE + FEATURE_GAIN), 0xCB0002A8u);
-  EXPECT_EQ(Read(FEATURE_INQ_BASE + FEATURE_PAN), 0u);
-
-  Make(1);
-  EXPECT_EQ(Read(V_FORMAT_INQ), Bit(0) | Bit(1));
-  EXPECT_EQ(Read(VModeInq(7)), 0u);
-  EXPECT_EQ(Read(VCsrInq7(0)), 0u);
-}
-
 TEST_F(CameraTest, UnimplementedAddressesFailAndLeaveTheValue) {
   const std::uint32_t rom = ROM_OFFSET + 4 * static_cast<std::uint32_t>(m_pCamera->Rom().size());
   for (std::uint32_t dwOffset : {0x618u, 0x3000u, 0x101u, 0x0FFFFFFCu, rom, Format7Block(0) + 0x18}) {

@@ -27,34 +27,10 @@ class CPropertySetTest : public CVcamTest {
     EXPECT_EQ(ReadRegister(m_pProps.Get(), dwOffset, &dwValue), S_OK) << std::hex << dwOffset;
     return dwValue;
   }
-  // The command-register offset of a field in Format 7 mode m's block.
-  std::uint32_t Format7Field(std::uint32_t nMode, std::uint32_t nField) {
-    return vcam::CsrQuadletToOffset(Read(vcam::VCsrInq7(nMode))) + nField;
-  }
-  void EnterFormat7(std::uint32_t nMode) {
-    ASSERT_EQ(WriteRegister(m_pProps.Get(), vcam::CUR_V_FORMAT, 7u << 29), S_OK);
-    ASSERT_EQ(WriteRegister(m_pProps.Get(), vcam::CUR_V_MODE, nMode << 29), S_OK);
-    ASSERT_EQ(Read(vcam::CUR_V_FORMAT) >> 29, 7u);
-  }
-
   ComPtr<IBaseFilter> m_pFilter;
   ComPtr<IKsPropertySet> m_pProps;
   std::shared_ptr<vcam::CCameraModel> m_pCamera;
 };
-
-// Reads (the configuration ROM too, through its wrapped offsets) and writes
-// reach the camera model itself.
-TEST_F(CPropertySetTest, ReadsAndWritesTheCameraRegisters) {
-  EXPECT_NE(Read(vcam::V_FORMAT_INQ) & 0x01000000u, 0u);  // Format 7 offered
-  EXPECT_EQ(Read(vcam::CUR_V_MODE) >> 29, 3u);
-  ASSERT_GE(m_pCamera->Rom().size(), 4u);
-  EXPECT_EQ(Read(0xFF10040Cu), m_pCamera->Rom()[3]);
-
-  ASSERT_EQ(WriteRegister(m_pProps.Get(), vcam::CUR_V_FRM_RATE, 2u << 29), S_OK);
-  std::uint32_t dwModel = 0;
-  ASSERT_EQ(m_pCamera->ReadQuadlet(vcam::CUR_V_FRM_RATE, &dwModel), vcam::VCAM_S_OK);
-  EXPECT_EQ(dwModel >> 29, 2u);
-}
 
 TEST_F(CPropertySetTest, GetAnswersTheRegisterNamedInItsOwnBlock) {
   // Two requests in flight: each block carries its own offset.
@@ -113,31 +89,6 @@ TEST_F(CPropertySetTest, FaultsFailTheRequests) {
   emul::FailOperation("IKsPropertySet::Get", E_FAIL, 1);
   EXPECT_EQ(ReadRegister(m_pProps.Get(), vcam::V_FORMAT_INQ, &dwValue), E_FAIL);
   EXPECT_EQ(ReadRegister(m_pProps.Get(), vcam::V_FORMAT_INQ, &dwValue), S_OK);
-}
-
-// The rectangle goes to the model, which judges it (its own tests say how);
-// every request is logged with its result, and one outside Format 7 is
-// "element not found".
-TEST_F(CPropertySetTest, AreaRequests) {
-  EXPECT_EQ(RequestArea(m_pProps.Get(), 0, 0, 640, 480), static_cast<HRESULT>(0x80070490));
-  EnterFormat7(0);
-  ASSERT_EQ(RequestArea(m_pProps.Get(), 16, 8, 640, 480), S_OK);
-  EXPECT_EQ(Read(Format7Field(0, vcam::F7_IMAGE_POSITION)), 0x00100008u);
-  EXPECT_EQ(Read(Format7Field(0, vcam::F7_IMAGE_SIZE)), 0x028001E0u);
-  auto request = vcam::GetDriverLog(COLOR_CAMERA)->LastAreaRequest();
-  ASSERT_TRUE(request);
-  EXPECT_EQ(request->Field(24), 16);
-  EXPECT_EQ(request->Field(36), 480);
-  EXPECT_EQ(request->Field(40), 1);
-  EXPECT_EQ(request->hrResult, S_OK);
-
-  EXPECT_TRUE(FAILED(RequestArea(m_pProps.Get(), 0, 0, 641, 480)));  // off the size unit
-  m_pCamera->Faults()->bRefuseArea = true;
-  EXPECT_TRUE(FAILED(RequestArea(m_pProps.Get(), 0, 0, 320, 240)));
-  EXPECT_EQ(Read(Format7Field(0, vcam::F7_IMAGE_SIZE)), 0x028001E0u);
-  EXPECT_EQ(vcam::GetDriverLog(COLOR_CAMERA)->AreaRequestCount(), 4);
-  request = vcam::GetDriverLog(COLOR_CAMERA)->LastAreaRequest();
-  EXPECT_TRUE(FAILED(request->hrResult));
 }
 
 }  // namespace

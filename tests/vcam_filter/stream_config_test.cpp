@@ -110,37 +110,6 @@ TEST_F(CStreamConfigTest, CapabilityQueriesCheckTheirArguments) {
   EXPECT_EQ(m_pConfig->GetFormat(nullptr), E_POINTER);
 }
 
-TEST_F(CStreamConfigTest, SetFormatPutsTheModeAndRateInForce) {
-  // Format 1 mode 0 (800 x 600 YUV422) offers 3.75, 7.5 and 15 fps.
-  ASSERT_EQ(SetFormatWithInterval(CapsIndexOf(1, 0), 1333333), S_OK);
-  EXPECT_EQ(Read(vcam::CUR_V_FORMAT) >> 29, 1u);
-  EXPECT_EQ(Read(vcam::CUR_V_MODE) >> 29, 0u);
-  EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 2u);
-
-  CMediaTypePtr pCurrent;
-  ASSERT_EQ(m_pConfig->GetFormat(&pCurrent), S_OK);
-  EXPECT_EQ(pCurrent->subtype, MEDIASUBTYPE_UYVY);
-  EXPECT_EQ(pCurrent.VideoInfo()->bmiHeader.biWidth, 800);
-  EXPECT_EQ(pCurrent->lSampleSize, 960000u);
-  EXPECT_EQ(pCurrent.VideoInfo()->AvgTimePerFrame, 1333333);
-
-  const auto request = vcam::GetDriverLog(COLOR_CAMERA)->LastFormatRequest();
-  ASSERT_TRUE(request);
-  EXPECT_EQ(request->shape.llInterval, 1333333);
-  EXPECT_EQ(request->lSampleSize, 960000u);
-  EXPECT_EQ(request->hrResult, S_OK);
-}
-
-TEST_F(CStreamConfigTest, TheFrameIntervalOfARateRequestIsMappedToItsRateCode) {
-  const int iMode = CapsIndexOf(0, 3);  // 1.875 to 30 fps
-  ASSERT_EQ(SetFormatWithInterval(iMode, 666666), S_OK);  // what 15.0 fps truncates to
-  EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 3u);
-  ASSERT_EQ(SetFormatWithInterval(iMode, 5333333), S_OK);
-  EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 0u);
-  ASSERT_EQ(SetFormatWithInterval(iMode, 0), S_OK);  // no interval: the fastest
-  EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 4u);
-}
-
 // A rate the mode lacks (Format 1 mode 0 has no 30 fps; 10 fps is no IIDC
 // rate), a type no mode matches, or the refuse switch: the request fails,
 // is logged as failed, and the mode and rate in force stay.

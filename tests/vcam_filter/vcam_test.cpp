@@ -122,10 +122,8 @@ STDMETHODIMP CFrameRecorder::QueryInterface(REFIID riid, void** ppv) {
 
 STDMETHODIMP CFrameRecorder::BufferCB(double /*SampleTime*/, BYTE* pBuffer, LONG BufferLen) {
   std::lock_guard lock(m_mutex);
-  m_sequences.push_back(
-      vcam::SampleSequence(pBuffer, static_cast<std::size_t>(BufferLen), m_shape, m_bFlip));
+  m_sequences.push_back(vcam::SampleSequence(pBuffer, static_cast<std::size_t>(BufferLen), m_shape, false));
   m_lengths.push_back(BufferLen);
-  m_last.assign(pBuffer, pBuffer + BufferLen);
   m_cv.notify_all();
   return S_OK;
 }
@@ -143,11 +141,6 @@ std::vector<std::uint32_t> CFrameRecorder::Sequences() {
 std::vector<LONG> CFrameRecorder::Lengths() {
   std::lock_guard lock(m_mutex);
   return m_lengths;
-}
-
-std::vector<BYTE> CFrameRecorder::LastFrame() {
-  std::lock_guard lock(m_mutex);
-  return m_last;
 }
 
 }  // namespace vcam_test

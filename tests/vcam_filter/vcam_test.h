@@ -77,10 +77,11 @@ HRESULT WriteRegister(IKsPropertySet* pProps, std::uint32_t dwOffset, std::uint3
 HRESULT RequestArea(IKsPropertySet* pProps, LONG nLeft, LONG nTop, LONG nWidth, LONG nHeight);
 
 // An ISampleGrabberCB that keeps the length and sequence number of every
-// buffer it is shown and lets a test wait for a number of them.
+// buffer it is shown (rows as the camera sends them) and lets a test wait for
+// a number of them.
 class CFrameRecorder final : public ISampleGrabberCB {
  public:
-  explicit CFrameRecorder(vcam::VideoShape shape = {}, bool bFlip = false) : m_shape(shape), m_bFlip(bFlip) {}
+  explicit CFrameRecorder(vcam::VideoShape shape = {}) : m_shape(shape) {}
 
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
   STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
@@ -91,17 +92,14 @@ class CFrameRecorder final : public ISampleGrabberCB {
   bool WaitForFrames(std::size_t nFrames);
   std::vector<std::uint32_t> Sequences();
   std::vector<LONG> Lengths();
-  std::vector<BYTE> LastFrame();
 
  private:
   const vcam::VideoShape m_shape;
-  const bool m_bFlip;
   std::atomic<ULONG> m_cRef{0};
   std::mutex m_mutex;
   std::condition_variable m_cv;
   std::vector<std::uint32_t> m_sequences;
   std::vector<LONG> m_lengths;
-  std::vector<BYTE> m_last;
 };
 
 }  // namespace vcam_test
