@@ -58,24 +58,6 @@ TEST_F(CDevicesTest, TheBuiltInPairIsListedByFriendlyNameAndBindsToItsCameras) {
   }
 }
 
-TEST_F(CDevicesTest, TwoBindingsShareOneCamera) {
-  std::vector<CListedDevice> devices = EnumerateVideoInputDevices();
-  ASSERT_FALSE(devices.empty());
-  ComPtr<IBaseFilter> pFirst;
-  ComPtr<IBaseFilter> pSecond;
-  ASSERT_EQ(devices[0].pMoniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, pFirst.ReleaseAndGetVoidAddressOf()), S_OK);
-  ASSERT_EQ(devices[0].pMoniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, pSecond.ReleaseAndGetVoidAddressOf()), S_OK);
-  EXPECT_NE(pFirst.Get(), pSecond.Get());
-  ComPtr<IKsPropertySet> pFirstProps;
-  ComPtr<IKsPropertySet> pSecondProps;
-  ASSERT_EQ(pFirst.As(IID_IKsPropertySet, pFirstProps), S_OK);
-  ASSERT_EQ(pSecond.As(IID_IKsPropertySet, pSecondProps), S_OK);
-  ASSERT_EQ(WriteRegister(pFirstProps.Get(), 0x600, 2u << 29), S_OK);
-  std::uint32_t dwValue = 0;
-  ASSERT_EQ(ReadRegister(pSecondProps.Get(), 0x600, &dwValue), S_OK);
-  EXPECT_EQ(dwValue >> 29, 2u);
-}
-
 TEST_F(CDevicesTest, AnInstalledSetReplacesTheList) {
   std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
   set.resize(1);
