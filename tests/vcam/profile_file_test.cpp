@@ -130,14 +130,6 @@ protected:
   std::string m_path = (std::filesystem::temp_directory_path() / ("vcam-set-" + std::to_string(getpid()) + ".json")).string();
 };
 
-TEST_F(ActiveSetTest, BuiltInSetWithoutEnvironment) {
-  unsetenv(PROFILE_ENVIRONMENT_VARIABLE);
-  ResetActiveCameraSet();
-  EXPECT_EQ(GetCameraCount(), 2u);
-  EXPECT_EQ(GetActiveCameraSet()[1].strModel, "VM-1024M");
-  EXPECT_EQ(ActiveCameraSetError(), "");
-}
-
 TEST_F(ActiveSetTest, EnvironmentNamesTheProfileFile) {
   UseFile(Camera(""));
   ASSERT_EQ(GetCameraCount(), 1u);

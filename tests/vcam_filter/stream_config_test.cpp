@@ -96,7 +96,7 @@ TEST_F(CStreamConfigTest, OneCapabilityPerStandardModeAtItsFastestRate) {
   EXPECT_EQ(Caps(CapsIndexOf(0, 2))->subtype.Data1, 0x31555949u);
 }
 
-TEST_F(CStreamConfigTest, CapabilityQueriesCheckTheirArguments) {
+TEST_F(CStreamConfigTest, CallsCheckTheirArgumentsAndTakeFaults) {
   VIDEO_STREAM_CONFIG_CAPS caps{};
   AM_MEDIA_TYPE* pmt = nullptr;
   EXPECT_EQ(m_pConfig->GetStreamCaps(11, &pmt, reinterpret_cast<BYTE*>(&caps)), S_FALSE);
@@ -108,6 +108,14 @@ TEST_F(CStreamConfigTest, CapabilityQueriesCheckTheirArguments) {
   EXPECT_EQ(m_pConfig->GetNumberOfCapabilities(&n, nullptr), E_POINTER);
   EXPECT_EQ(m_pConfig->SetFormat(nullptr), E_POINTER);
   EXPECT_EQ(m_pConfig->GetFormat(nullptr), E_POINTER);
+
+  // The platform's fault points reach these calls.
+  emul::FailOperation("IAMStreamConfig::SetFormat", E_FAIL, 1);
+  EXPECT_EQ(SetFormatWithInterval(CapsIndexOf(0, 1), 0), E_FAIL);
+  emul::FailOperation("IAMStreamConfig::GetNumberOfCapabilities", E_UNEXPECTED, 1);
+  int cb = 0;
+  EXPECT_EQ(m_pConfig->GetNumberOfCapabilities(&n, &cb), E_UNEXPECTED);
+  EXPECT_EQ(SetFormatWithInterval(CapsIndexOf(0, 1), 0), S_OK);
 }
 
 // A rate the mode lacks (Format 1 mode 0 has no 30 fps; 10 fps is no IIDC
@@ -158,16 +166,6 @@ TEST_F(CStreamConfigTest, GetFormatInFormat7FollowsImageSizeAndColorCoding) {
 
   // A rate request in Format 7 hands back the type in force: accepted.
   EXPECT_EQ(m_pConfig->SetFormat(pmt.Get()), S_OK);
-}
-
-TEST_F(CStreamConfigTest, PlatformFaultPointsFailTheCalls) {
-  emul::FailOperation("IAMStreamConfig::SetFormat", E_FAIL, 1);
-  EXPECT_EQ(SetFormatWithInterval(CapsIndexOf(0, 1), 0), E_FAIL);
-  emul::FailOperation("IAMStreamConfig::GetNumberOfCapabilities", E_UNEXPECTED, 1);
-  int n = 0;
-  int cb = 0;
-  EXPECT_EQ(m_pConfig->GetNumberOfCapabilities(&n, &cb), E_UNEXPECTED);
-  EXPECT_EQ(SetFormatWithInterval(CapsIndexOf(0, 1), 0), S_OK);
 }
 
 }  // namespace
