@@ -334,7 +334,9 @@ TEST_F(BadInputTest, RingCallsRefuseCountsSizesAndIndexesThatAreNoRing) {
   EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
   for (uint32_t kind : {0u, 1u, 3u, 5u, 0xFFFFFFFFu}) {
     const iidc_waitinfo wait{kind, IIDC_WAIT_INFINITE};
+    SetErrorCode(0, MARK);
     EXPECT_EQ(iidc_wait(h, &wait, 0), nullptr) << "kind " << kind << " is no wait";
+    EXPECT_EQ(iidc_getlasterror(0), MARK) << "kind " << kind << " recorded a code";
   }
   // An abort with an event that is none signals nothing, but still ends the
   // next wait as aborted once that wait wakes.
@@ -352,10 +354,6 @@ TEST_F(BadInputTest, RingCallsRefuseCountsSizesAndIndexesThatAreNoRing) {
   EXPECT_TRUE(iidc_releasebuffer(h));
   EXPECT_TRUE(iidc_close(h));
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(BadInputTest, AHugeBufferCountCostsOnlyTheBuffersObtained) {
   iidc_handle h = Open(0);
