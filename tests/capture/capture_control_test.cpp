@@ -1,6 +1,6 @@
 // Capture on a virtual camera whose frames come one step at a time: where
-// frames land, single frames, locks under delivery, waits and their aborts,
-// and the life of the callback object.
+// frames land, single frames, locks, waits and their aborts, and the life of
+// the callback object.
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -25,40 +25,6 @@ TEST_F(CaptureTest, ContinuousCaptureFillsTheRingInTurn)
     EXPECT_EQ(SequenceIn(0), nFirst + 5);
     EXPECT_EQ(SequenceIn(2), nFirst + 4);
     ASSERT_TRUE(iidc_idle(m_hCamera));
-}
-
-TEST_F(CaptureTest, SingleFrameLandsInBufferOne)
-{
-    MakeReady(4);
-    m_pClock->Step(1);
-    ASSERT_TRUE(iidc_capture(m_hCamera, 0));
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_READY);
-    EXPECT_EQ(Camera().m_pCallback->CurrentIndex(), 1);
-    EXPECT_EQ(Camera().m_pCallback->FramesStored(), 1);
-    EXPECT_EQ(iidc_lockdata(m_hCamera, -1), Camera().m_ppFrames[1]);
-}
-
-TEST_F(CaptureTest, SingleFrameFromAStoppedCameraGivesUp)
-{
-    MakeReady(2);
-    SetSingleFrameTimeout(50);
-    MarkSlots();
-    EXPECT_FALSE(iidc_capture(m_hCamera, 0));   // no frame is ever released
-    EXPECT_EQ(CameraSlot(), IIDC_ERR_NO_FRAMES);
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_READY);
-    OAFilterState state = State_Running;
-    EXPECT_EQ(Camera().m_pMediaControl->GetState(0, &state), S_OK);
-    EXPECT_EQ(state, State_Stopped);
-}
-
-TEST_F(CaptureTest, SingleFrameFromAnUnpluggedCameraGivesUp)
-{
-    MakeReady(2);
-    SetSingleFrameTimeout(50);
-    m_pFaults->bUnplugged = true;
-    m_pClock->Step(1);
-    EXPECT_FALSE(iidc_capture(m_hCamera, 0));
-    EXPECT_EQ(CameraSlot(), IIDC_ERR_NO_FRAMES);
 }
 
 TEST_F(CaptureTest, SingleFrameWaitsForItsOwnCompletion)
@@ -90,25 +56,6 @@ TEST_F(CaptureTest, CaptureRefusesARingThatProducedNoBuffer)
     EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_PREPARED);
     EXPECT_FALSE(iidc_capture(m_hCamera, 1));
     EXPECT_EQ(CameraSlot(), IIDC_ERR_NO_FRAMES);
-}
-
-TEST_F(CaptureTest, LockKeepsFramesOutOfTheLockedBuffer)
-{
-    MakeReady(2);
-    ASSERT_TRUE(iidc_capture(m_hCamera, 1));
-    Deliver(1);   // into buffer 1
-    unsigned char* pLocked = iidc_lockdata(m_hCamera, -1);
-    ASSERT_EQ(pLocked, Camera().m_ppFrames[1]);
-    const uint32_t nLocked = SequenceIn(1);
-    Deliver(3);
-    EXPECT_EQ(SequenceIn(1), nLocked);
-    EXPECT_EQ(SequenceIn(0), nLocked + 3);
-    EXPECT_EQ(Camera().m_pCallback->CurrentIndex(), 0);
-    iidc_unlockdata(m_hCamera);
-    EXPECT_EQ(Camera().m_pCallback->LockMask(), 0u);
-    Deliver(1);
-    EXPECT_EQ(SequenceIn(1), nLocked + 4);
-    ASSERT_TRUE(iidc_idle(m_hCamera));
 }
 
 TEST_F(CaptureTest, LockReplacesTheEarlierLockAndRefusesIndexesPastTheRing)
@@ -148,17 +95,6 @@ TEST_F(CaptureTest, LockWithoutCaptureNamesTheBufferFilledLast)
     EXPECT_EQ(CameraSlot(), IIDC_ERR_NO_FRAMES);
 }
 
-TEST_F(CaptureTest, WaitReturnsItsEventWhetherOrNotAFrameCame)
-{
-    MakeReady(3);
-    const iidc_waitinfo frame{IIDC_WAIT_FRAME, 0};
-    EXPECT_EQ(iidc_wait(m_hCamera, &frame, 0), Camera().m_hFrameEvent);
-    MarkSlots();
-    const iidc_waitinfo other{3, 0};
-    EXPECT_EQ(iidc_wait(m_hCamera, &other, 0), nullptr);
-    EXPECT_EQ(CameraSlot(), IIDC_ERR_NOT_SUPPORTED);
-}
-
 TEST_F(CaptureTest, RingWaitEndsOncePerTurn)
 {
     MakeReady(3);
@@ -193,25 +129,6 @@ TEST_F(CaptureTest, FrameWaitOnAnotherThreadEndsWithTheNextFrame)
     ASSERT_TRUE(iidc_idle(m_hCamera));
 }
 
-TEST_F(CaptureTest, AbortFromAnotherThreadEndsAnEndlessWait)
-{
-    MakeReady(3);
-    ASSERT_TRUE(iidc_capture(m_hCamera, 1));
-    iidc_getstatus(nullptr);   // the global slot holds IIDC_ERR_INVALID_HANDLE
-    HANDLE hResult = Camera().m_hRingEvent;
-    std::thread waiter([&] {
-        const iidc_waitinfo ring{IIDC_WAIT_RING, IIDC_WAIT_INFINITE};
-        hResult = iidc_wait(m_hCamera, &ring, 0);
-    });
-    EXPECT_TRUE(iidc_waitabort(m_hCamera, Camera().m_hRingEvent));
-    waiter.join();
-    EXPECT_EQ(hResult, nullptr);
-    EXPECT_EQ(CameraSlot(), IIDC_ERR_WAIT_ABORTED);
-    EXPECT_EQ(GlobalSlot(), IIDC_ERR_INVALID_HANDLE);
-    EXPECT_FALSE(Camera().m_bAbortWait.load());
-    ASSERT_TRUE(iidc_idle(m_hCamera));
-}
-
 TEST_F(CaptureTest, AbortOfAFrameWaitEndsItAtTheLatestWithTheNextFrame)
 {
     MakeReady(3);
@@ -233,16 +150,6 @@ TEST_F(CaptureTest, AbortOfAFrameWaitEndsItAtTheLatestWithTheNextFrame)
     ASSERT_TRUE(iidc_idle(m_hCamera));
 }
 
-TEST_F(CaptureTest, AbortWhileNobodyWaitsEndsTheNextWait)
-{
-    EXPECT_TRUE(iidc_waitabort(m_hCamera, nullptr));
-    EXPECT_TRUE(Camera().m_bAbortWait.load());
-    const iidc_waitinfo frame{IIDC_WAIT_FRAME, 0};
-    EXPECT_EQ(iidc_wait(m_hCamera, &frame, 0), nullptr);
-    EXPECT_EQ(CameraSlot(), IIDC_ERR_WAIT_ABORTED);
-    EXPECT_EQ(iidc_wait(m_hCamera, &frame, 0), Camera().m_hFrameEvent);
-}
-
 TEST_F(CaptureTest, CallbackObjectLivesFromCaptureToIdle)
 {
     MakeReady(2);
@@ -262,36 +169,6 @@ TEST_F(CaptureTest, CallbackObjectLivesFromCaptureToIdle)
     EXPECT_EQ(Camera().m_pCallback->CurrentIndex(), 1);
     ASSERT_TRUE(iidc_idle(m_hCamera));
     EXPECT_EQ(Camera().m_pCallback, nullptr);
-}
-
-TEST_F(CaptureTest, CloseWhileCapturingTakesEverythingDown)
-{
-    MakeReady(3);
-    ASSERT_TRUE(iidc_capture(m_hCamera, 1));
-    Deliver(2);
-    EXPECT_TRUE(iidc_close(m_hCamera));
-    m_hCamera = nullptr;   // TearDown checks that nothing is left alive
-}
-
-TEST_F(CaptureTest, WindowModeRunsTheDisplayWithoutARing)
-{
-    ASSERT_TRUE(iidc_preparecapture(m_hCamera));
-    // The display takes the grabber's output; no callback object is made.
-    Camera().m_bWindowMode = true;
-    Camera().m_nState = IIDC_STATE_READY;
-    m_pClock->Step(1);
-    ASSERT_TRUE(iidc_capture(m_hCamera, 0));
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_READY);
-    EXPECT_EQ(Camera().m_pCallback, nullptr);
-    ASSERT_TRUE(iidc_capture(m_hCamera, 1));
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_CAPTURING);
-    ASSERT_TRUE(iidc_idle(m_hCamera));
-    EXPECT_EQ(iidc_getstatus(m_hCamera), IIDC_STATE_READY);
-    // Without media control the display cannot run; nothing is recorded.
-    Camera().m_pMediaControl.Reset();
-    MarkSlots();
-    EXPECT_FALSE(iidc_capture(m_hCamera, 1));
-    EXPECT_EQ(CameraSlot(), IIDC_ERR_NOT_SUPPORTED);
 }
 
 } // namespace

@@ -78,18 +78,13 @@ protected:
     // Frames stored by the capture's callback object so far.
     LONG Stored() const { return Camera().m_pCallback ? Camera().m_pCallback->FramesStored() : 0; }
 
-    // Releases n frames and waits (bounded) until the ring holds them.
+    // Releases n frames and waits (bounded) until the ring holds them. The
+    // frame event is signalled after every stored frame, so each turn either
+    // sees the target or sleeps until the next frame.
     void Deliver(LONG n)
     {
         const LONG nTarget = Stored() + n;
         m_pClock->Step(static_cast<std::uint64_t>(n));
-        WaitStored(nTarget);
-    }
-
-    void WaitStored(LONG nTarget)
-    {
-        // The frame event is signalled after every stored frame, so each turn
-        // either sees the target or sleeps until the next frame.
         while (Stored() < nTarget)
             ASSERT_EQ(WaitForSingleObject(Camera().m_hFrameEvent, 10000), WAIT_OBJECT_0) << "frames stopped";
     }

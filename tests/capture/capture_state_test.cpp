@@ -114,38 +114,4 @@ TEST_F(CaptureTest, ClearingKeepsTheRingAndANewPreparationReplacesIt)
     EXPECT_EQ(iidc_getframecount(m_hCamera), 2u);
 }
 
-TEST_F(CaptureTest, StaleHandleIsRefusedByEveryCaptureExport)
-{
-    const iidc_handle hStale = m_hCamera;
-    ASSERT_TRUE(iidc_close(m_hCamera));
-    m_hCamera = nullptr;
-    const iidc_waitinfo wait{IIDC_WAIT_FRAME, 0};
-    unsigned char* pBuffer = g_buffers[0].data();
-    const std::vector<std::function<bool()>> calls = {
-        [&] { return iidc_allocframe(hStale, 2) == 0; },
-        [&] { return iidc_attachbuffer(hStale, &pBuffer, sizeof pBuffer) == 0; },
-        [&] { return iidc_freeframe(hStale) == 0; },
-        [&] { return iidc_releasebuffer(hStale) == 0; },
-        [&] { return iidc_getframecount(hStale) == 0; },
-        [&] { return iidc_preparecapture(hStale) == 0; },
-        [&] { return iidc_capture(hStale, 1) == 0; },
-        [&] { return iidc_idle(hStale) == 0; },
-        [&] { return iidc_clearcapture(hStale) == 0; },
-        [&] { return iidc_getstatus(hStale) == 0; },
-        [&] { return iidc_wait(hStale, &wait, 0) == nullptr; },
-        [&] { return iidc_waitabort(hStale, nullptr) == 0; },
-        [&] { return iidc_lockdata(hStale, -1) == nullptr; },
-        [&] { iidc_unlockdata(hStale); return true; },
-        [&] { return iidc_getbits(hStale) == 0; },
-    };
-    for (size_t i = 0; i < calls.size(); ++i) {
-        SCOPED_TRACE("call " + std::to_string(i));
-        iidc_getcapability(0, 0);   // a success records nothing
-        iidc_getcapability(0, 99);  // puts IIDC_ERR_INVALID_PARAMETER in the slots
-        EXPECT_TRUE(calls[i]());
-        EXPECT_EQ(GlobalSlot(), IIDC_ERR_INVALID_HANDLE);
-        EXPECT_EQ(CameraSlot(), IIDC_ERR_INVALID_PARAMETER);
-    }
-}
-
 } // namespace

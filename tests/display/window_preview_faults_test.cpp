@@ -29,23 +29,6 @@ class WindowPreviewFaultTest : public PreviewTest {
   }
 };
 
-TEST_F(WindowPreviewFaultTest, InvalidHandleWritesTheGlobalSlotOnly) {
-  iidc_handle h = Marked();
-  EXPECT_FALSE(iidc_setimagetowindow(reinterpret_cast<iidc_handle>(0x10), 0, 0, 0, 320, 240));
-  EXPECT_EQ(iidc_getlasterror(-1), static_cast<uint32_t>(IIDC_ERR_INVALID_HANDLE));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_PREPARED);
-}
-
-TEST_F(WindowPreviewFaultTest, WithoutGrabberFailsWithECodeInTheCameraSlot) {
-  Start({PreviewCameraProfile(1)});
-  iidc_handle h = Open(0);
-  iidc_getbits(h);
-  EXPECT_FALSE(iidc_setimagetowindow(h, 0, 0, 0, 320, 240));
-  EXPECT_EQ(iidc_getlasterror(0), static_cast<uint32_t>(E_FAIL));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
-  EXPECT_FALSE(Camera(h).m_bWindowMode);
-}
-
 TEST_F(WindowPreviewFaultTest, OutputPinNotFoundFailsAfterTheNullRendererWent) {
   iidc_handle h = Marked();
   emul::FailOperation("ICaptureGraphBuilder2::FindPin", E_FAIL);

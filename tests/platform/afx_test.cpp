@@ -28,9 +28,10 @@ TEST_F(AfxTest, RuntimeClassesWalkUpTheHierarchy) {
   EXPECT_EQ(RUNTIME_CLASS(CBitmap)->m_nObjectSize, static_cast<int>(sizeof(CBitmap)));
 }
 
-TEST_F(AfxTest, AttachedBitmapIsDeletedWithItsWrapper) {
+TEST_F(AfxTest, AttachedBitmapGoesWithItsWrapperUnlessDetached) {
   HBITMAP hBitmap = CreateBitmap(4, 4, 1, 24, nullptr);
   ASSERT_NE(hBitmap, nullptr);
+  HBITMAP hDetached = nullptr;
   {
     CBitmap bitmap;
     EXPECT_FALSE(bitmap.Attach(nullptr));
@@ -40,20 +41,15 @@ TEST_F(AfxTest, AttachedBitmapIsDeletedWithItsWrapper) {
     EXPECT_FALSE(bitmap.Attach(hOther));
     EXPECT_EQ(static_cast<HBITMAP>(bitmap), hBitmap);
     EXPECT_TRUE(DeleteObject(hOther));
+
+    CBitmap detached;
+    ASSERT_TRUE(detached.CreateBitmap(2, 2, 1, 24, nullptr));
+    EXPECT_FALSE(detached.CreateBitmap(2, 2, 1, 24, nullptr));
+    hDetached = static_cast<HBITMAP>(detached.Detach());
+    EXPECT_FALSE(detached.DeleteObject());
   }
   EXPECT_FALSE(DeleteObject(hBitmap));  // already gone
-}
-
-TEST_F(AfxTest, DetachedBitmapOutlivesItsWrapper) {
-  HBITMAP hBitmap = nullptr;
-  {
-    CBitmap bitmap;
-    ASSERT_TRUE(bitmap.CreateBitmap(2, 2, 1, 24, nullptr));
-    EXPECT_FALSE(bitmap.CreateBitmap(2, 2, 1, 24, nullptr));
-    hBitmap = static_cast<HBITMAP>(bitmap.Detach());
-    EXPECT_FALSE(bitmap.DeleteObject());
-  }
-  EXPECT_TRUE(DeleteObject(hBitmap));
+  EXPECT_TRUE(DeleteObject(hDetached));
 }
 
 TEST_F(AfxTest, BitmapBitsRoundTrip) {

@@ -42,6 +42,8 @@ TEST_F(ComBaseTest, QueryInterfaceAnswersOwnInterfacesWithOneIdentity) {
   EXPECT_FALSE(pPin);
   EXPECT_EQ(pPersist->QueryInterface(IID_IPersist, nullptr), E_POINTER);
   EXPECT_EQ(RefCount(pPersist.Get()), 4u);
+  ComPtr<IPersist> pNull;
+  EXPECT_EQ(pNull.As(IID_IUnknown, pUnk1), E_POINTER);
 }
 
 TEST_F(ComBaseTest, FailedInterfaceIsRefusedUntilReset) {
@@ -111,12 +113,6 @@ TEST_F(ComBaseTest, ComPtrAttachDetachAndOutParameter) {
   IPersist** ppSlot = &pHolder;
   EXPECT_EQ(*ppSlot, nullptr);
   EXPECT_EQ(emul::LiveComObjects(), m_nLiveAtStart);
-}
-
-TEST_F(ComBaseTest, AsOnNullPointerFails) {
-  ComPtr<IPersist> pNull;
-  ComPtr<IUnknown> pUnk = ComPtr<IUnknown>();
-  EXPECT_EQ(pNull.As(IID_IUnknown, pUnk), E_POINTER);
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST_F(ComRuntimeTest, CreatesRegisteredClassesOnly) {
   EXPECT_EQ(CoCreateInstance(CLSID_TestObject, nullptr, CLSCTX_ALL, IID_IUnknown, &pv), REGDB_E_CLASSNOTREG);
 }
 
-TEST_F(ComRuntimeTest, BstrKeepsItsLength) {
+TEST_F(ComRuntimeTest, BstrKeepsItsLengthAndEmptyAllocationsAreBlocks) {
   BSTR bstr = SysAllocString(L"Camera");
   ASSERT_NE(bstr, nullptr);
   EXPECT_EQ(SysStringLen(bstr), 6u);
@@ -110,6 +110,11 @@ TEST_F(ComRuntimeTest, BstrKeepsItsLength) {
   EXPECT_EQ(SysAllocString(nullptr), nullptr);
   EXPECT_EQ(SysStringLen(nullptr), 0u);
   SysFreeString(nullptr);
+
+  void* p = CoTaskMemAlloc(0);  // a block, not a failure
+  EXPECT_NE(p, nullptr);
+  CoTaskMemFree(p);
+  CoTaskMemFree(nullptr);
 }
 
 TEST_F(ComRuntimeTest, VariantClearReleasesWhatItHolds) {
@@ -128,13 +133,6 @@ TEST_F(ComRuntimeTest, VariantClearReleasesWhatItHolds) {
   EXPECT_EQ(VariantClear(&var), S_OK);
   EXPECT_EQ(RefCount(pUnk.Get()), 1u);
   EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
-}
-
-TEST_F(ComRuntimeTest, TaskMemoryOfZeroBytesIsABlock) {
-  void* p = CoTaskMemAlloc(0);
-  EXPECT_NE(p, nullptr);
-  CoTaskMemFree(p);
-  CoTaskMemFree(nullptr);
 }
 
 }  // namespace

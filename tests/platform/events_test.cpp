@@ -31,30 +31,22 @@ class EventTest : public CEmulTest {
   std::vector<HANDLE> m_handles;
 };
 
-TEST_F(EventTest, AutoResetEventResetsOnRelease) {
+TEST_F(EventTest, AutoResetReleasesOnceManualResetStaysSet) {
   HANDLE h = MakeEvent(FALSE, FALSE);
-  EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(h, 20), WAIT_TIMEOUT);
   EXPECT_TRUE(SetEvent(h));
   EXPECT_TRUE(SetEvent(h));  // setting a set event does not count twice
   EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
-
   HANDLE hInitiallySet = MakeEvent(FALSE, TRUE);
   EXPECT_EQ(WaitForSingleObject(hInitiallySet, 0), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(hInitiallySet, 0), WAIT_TIMEOUT);
-}
 
-TEST_F(EventTest, ManualResetEventStaysSetUntilReset) {
-  HANDLE h = MakeEvent(TRUE, TRUE);
-  EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
-  EXPECT_EQ(WaitForSingleObject(h, INFINITE), WAIT_OBJECT_0);
-  EXPECT_TRUE(ResetEvent(h));
-  EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_TIMEOUT);
-}
-
-TEST_F(EventTest, TimedWaitTimesOut) {
-  HANDLE h = MakeEvent(FALSE, FALSE);
-  EXPECT_EQ(WaitForSingleObject(h, 20), WAIT_TIMEOUT);
+  HANDLE hManual = MakeEvent(TRUE, TRUE);
+  EXPECT_EQ(WaitForSingleObject(hManual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(hManual, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(ResetEvent(hManual));
+  EXPECT_EQ(WaitForSingleObject(hManual, 0), WAIT_TIMEOUT);
 }
 
 TEST_F(EventTest, AutoResetEventWakesExactlyOneWaiter) {

@@ -85,9 +85,8 @@ TEST_F(VirtualMemoryTest, BadRequestsFail) {
   EXPECT_EQ(GetLastError(), ERROR_INVALID_ADDRESS);
   EXPECT_FALSE(VirtualFree(&nOnStack, 0, MEM_RELEASE));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_ADDRESS);
-}
 
-TEST_F(VirtualMemoryTest, ReservingTakenAddressFails) {
+  // Reserving an address already taken.
   void* p = VirtualAlloc(nullptr, m_nPage, MEM_RESERVE, PAGE_READWRITE);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(VirtualAlloc(p, m_nPage, MEM_RESERVE, PAGE_READWRITE), nullptr);

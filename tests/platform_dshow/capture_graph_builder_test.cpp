@@ -91,54 +91,37 @@ TEST_F(CaptureGraphBuilderTest, FindInterfaceSearchesFilterPinsThenDownstreamThe
     GTEST_SKIP() << NO_DISPLAY;
   }
   BuildDisplayGraph();
-  ComPtr<IQualProp> pQuality;
-  ComPtr<IKsPropertySet> pProps;
-  ComPtr<ISampleGrabber> pGrabber;
-
-  // Downstream from the source: the grabber, then the renderer.
-  ASSERT_EQ(m_pBuilder->FindInterface(nullptr, nullptr, m_pSourceFilter.Get(), IID_IQualProp,
-                                      pQuality.ReleaseAndGetVoidAddressOf()),
-            S_OK);
   ComPtr<IBaseFilter> pRenderer;
   ASSERT_EQ(m_pGraph->FindFilterByName(L"Video Renderer", pRenderer.ReleaseAndGetAddressOf()), S_OK);
-  EXPECT_EQ(Query<IUnknown>(pQuality.Get(), IID_IUnknown).Get(), Query<IUnknown>(pRenderer.Get(), IID_IUnknown).Get());
-  ASSERT_EQ(m_pBuilder->FindInterface(nullptr, nullptr, m_pSourceFilter.Get(), IID_ISampleGrabber,
-                                      pGrabber.ReleaseAndGetVoidAddressOf()),
-            S_OK);
-  // On the filter's own pins.
-  ASSERT_EQ(m_pBuilder->FindInterface(nullptr, nullptr, m_pSourceFilter.Get(), IID_IKsPropertySet,
-                                      pProps.ReleaseAndGetVoidAddressOf()),
-            S_OK);
+  ComPtr<IUnknown> pFound;
+  const auto Search = [&](const GUID* pCategory, IBaseFilter* pFilter, REFIID iid) {
+    return m_pBuilder->FindInterface(pCategory, nullptr, pFilter, iid, pFound.ReleaseAndGetVoidAddressOf());
+  };
+  // Downstream from the source: the grabber, then the renderer.
+  ASSERT_EQ(Search(nullptr, m_pSourceFilter.Get(), IID_IQualProp), S_OK);
+  EXPECT_EQ(Query<IUnknown>(pFound.Get(), IID_IUnknown).Get(), Query<IUnknown>(pRenderer.Get(), IID_IUnknown).Get());
+  EXPECT_EQ(Search(nullptr, m_pSourceFilter.Get(), IID_ISampleGrabber), S_OK);
+  EXPECT_EQ(Search(nullptr, m_pSourceFilter.Get(), IID_IKsPropertySet), S_OK);  // on the filter's own pins
   // Upstream from the renderer, and only that way.
-  ASSERT_EQ(m_pBuilder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, pRenderer.Get(), IID_IKsPropertySet,
-                                      pProps.ReleaseAndGetVoidAddressOf()),
+  EXPECT_EQ(Search(&LOOK_UPSTREAM_ONLY, pRenderer.Get(), IID_IKsPropertySet), S_OK);
+  EXPECT_EQ(Search(&LOOK_DOWNSTREAM_ONLY, pRenderer.Get(), IID_ISampleGrabber), E_NOINTERFACE);
+  EXPECT_EQ(pFound.Get(), nullptr);
+  // From the pin of a category downstream; the preview pin leads nowhere.
+  EXPECT_EQ(m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, m_pSourceFilter.Get(), IID_IQualProp,
+                                      pFound.ReleaseAndGetVoidAddressOf()),
             S_OK);
-  EXPECT_EQ(m_pBuilder->FindInterface(&LOOK_DOWNSTREAM_ONLY, nullptr, pRenderer.Get(), IID_ISampleGrabber,
-                                      pGrabber.ReleaseAndGetVoidAddressOf()),
-            E_NOINTERFACE);
-  EXPECT_EQ(pGrabber.Get(), nullptr);
-  // From the pin of a category downstream.
-  ASSERT_EQ(m_pBuilder->FindInterface(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, m_pSourceFilter.Get(), IID_IQualProp,
-                                      pQuality.ReleaseAndGetVoidAddressOf()),
-            S_OK);
-  ComPtr<IUnknown> pNone;
-  EXPECT_EQ(m_pBuilder->FindInterface(&PIN_CATEGORY_PREVIEW, nullptr, m_pSourceFilter.Get(), IID_IQualProp,
-                                      pNone.ReleaseAndGetVoidAddressOf()),
-            E_NOINTERFACE);  // the preview pin leads nowhere
-  EXPECT_EQ(m_pBuilder->FindInterface(nullptr, nullptr, m_pSourceFilter.Get(), IID_IAMDroppedFrames,
-                                      pNone.ReleaseAndGetVoidAddressOf()),
-            E_NOINTERFACE);
-  EXPECT_EQ(pNone.Get(), nullptr);
+  EXPECT_EQ(Search(&PIN_CATEGORY_PREVIEW, m_pSourceFilter.Get(), IID_IQualProp), E_NOINTERFACE);
+  EXPECT_EQ(Search(nullptr, m_pSourceFilter.Get(), IID_IAMDroppedFrames), E_NOINTERFACE);
+  EXPECT_EQ(pFound.Get(), nullptr);
 
   // What a search hands out carries one reference.
-  pRenderer.Reset();
-  pGrabber.Reset();
-  const ULONG cRef = RefCount(pQuality.Get());
+  ASSERT_EQ(Search(nullptr, m_pSourceFilter.Get(), IID_IQualProp), S_OK);
+  const ULONG cRef = RefCount(pFound.Get());
   ComPtr<IQualProp> pAgain;
   ASSERT_EQ(m_pBuilder->FindInterface(nullptr, nullptr, m_pSourceFilter.Get(), IID_IQualProp,
                                       pAgain.ReleaseAndGetVoidAddressOf()),
             S_OK);
-  EXPECT_EQ(RefCount(pQuality.Get()), cRef + 1);
+  EXPECT_EQ(RefCount(pFound.Get()), cRef + 1);
 }
 
 TEST_F(CaptureGraphBuilderTest, RenderStreamConnectsThroughAFilterToARenderer) {

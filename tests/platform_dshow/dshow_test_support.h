@@ -80,10 +80,17 @@ inline ComPtr<IPin> PeerOf(IPin* pPin) {
   return pPeer;
 }
 
-// A Sample Grabber callback that records each frame's sequence number, time
-// and thread.
+// A Sample Grabber callback that records each frame it is given.
 class CFrameRecorder final : public CComBase<ISampleGrabberCB> {
  public:
+  struct CFrame {
+    uint32_t nSequence;  // the frame's first four bytes, or 0xFFFFFFFF
+    double dTime;
+    LONG cbData;
+    bool bSample;  // through SampleCB rather than BufferCB
+    std::thread::id thread;
+  };
+
   CFrameRecorder() : CComBase("CFrameRecorder") {}
 
   STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
@@ -107,28 +114,20 @@ class CFrameRecorder final : public CComBase<ISampleGrabberCB> {
 
   bool WaitFrames(size_t nFrames) {
     std::unique_lock lock(m_mx);
-    return m_cv.wait_for(lock, std::chrono::seconds(20), [&] { return m_sequence.size() >= nFrames; });
+    return m_cv.wait_for(lock, std::chrono::seconds(20), [&] { return m_frames.size() >= nFrames; });
+  }
+
+  std::vector<CFrame> Frames() {
+    std::lock_guard lock(m_mx);
+    return m_frames;
   }
 
   std::vector<uint32_t> Sequence() {
-    std::lock_guard lock(m_mx);
-    return m_sequence;
-  }
-  std::vector<double> Times() {
-    std::lock_guard lock(m_mx);
-    return m_times;
-  }
-  std::vector<std::thread::id> Threads() {
-    std::lock_guard lock(m_mx);
-    return m_threads;
-  }
-  int SampleCalls() {
-    std::lock_guard lock(m_mx);
-    return m_nSampleCalls;
-  }
-  std::vector<LONG> Lengths() {
-    std::lock_guard lock(m_mx);
-    return m_lengths;
+    std::vector<uint32_t> sequence;
+    for (const CFrame& frame : Frames()) {
+      sequence.push_back(frame.nSequence);
+    }
+    return sequence;
   }
 
  private:
@@ -138,21 +137,13 @@ class CFrameRecorder final : public CComBase<ISampleGrabberCB> {
       std::memcpy(&nSequence, pData, sizeof(nSequence));
     }
     std::lock_guard lock(m_mx);
-    m_sequence.push_back(nSequence);
-    m_times.push_back(dTime);
-    m_threads.push_back(std::this_thread::get_id());
-    m_lengths.push_back(cbData);
-    m_nSampleCalls += bSample ? 1 : 0;
+    m_frames.push_back({nSequence, dTime, cbData, bSample, std::this_thread::get_id()});
     m_cv.notify_all();
   }
 
   std::mutex m_mx;
   std::condition_variable m_cv;
-  std::vector<uint32_t> m_sequence;
-  std::vector<double> m_times;
-  std::vector<std::thread::id> m_threads;
-  std::vector<LONG> m_lengths;
-  int m_nSampleCalls = 0;
+  std::vector<CFrame> m_frames;
 };
 
 inline ComPtr<CFrameRecorder> CreateRecorder() { return ComPtr<CFrameRecorder>(new CFrameRecorder()); }

@@ -148,22 +148,21 @@ TEST_F(FilterGraphTest, RemovingAFilterBreaksItsConnections) {
 TEST_F(FilterGraphTest, MovesEveryFilterThroughTheStates) {
   BuildChain();
   EXPECT_EQ(GraphState(), State_Stopped);
-  ASSERT_EQ(m_pControl->Pause(), S_OK);
-  EXPECT_EQ(GraphState(), State_Paused);
-  EXPECT_EQ(StateOf(m_pSourceFilter.Get()), State_Paused);
-  EXPECT_EQ(StateOf(m_pRenderer.Get()), State_Paused);
-  ASSERT_EQ(m_pControl->Run(), S_OK);
-  EXPECT_EQ(GraphState(), State_Running);
-  EXPECT_EQ(StateOf(m_pSourceFilter.Get()), State_Running);
-  EXPECT_EQ(StateOf(m_pRenderer.Get()), State_Running);
-  ASSERT_EQ(m_pControl->Stop(), S_OK);
-  EXPECT_EQ(GraphState(), State_Stopped);
-  EXPECT_EQ(StateOf(m_pSourceFilter.Get()), State_Stopped);
-  EXPECT_EQ(StateOf(m_pRenderer.Get()), State_Stopped);
-  ASSERT_EQ(m_pControl->Run(), S_OK);  // straight from stopped
-  EXPECT_EQ(StateOf(m_pSourceFilter.Get()), State_Running);
-  ASSERT_EQ(m_pControl->StopWhenReady(), S_OK);
-  EXPECT_EQ(GraphState(), State_Stopped);
+  const struct {
+    HRESULT (STDMETHODCALLTYPE IMediaControl::*pfnChange)();
+    FILTER_STATE state;
+  } steps[] = {{&IMediaControl::Pause, State_Paused},
+               {&IMediaControl::Run, State_Running},
+               {&IMediaControl::Stop, State_Stopped},
+               {&IMediaControl::Run, State_Running},  // straight from stopped
+               {&IMediaControl::StopWhenReady, State_Stopped}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.state);
+    ASSERT_EQ((m_pControl.Get()->*step.pfnChange)(), S_OK);
+    EXPECT_EQ(GraphState(), step.state);
+    EXPECT_EQ(StateOf(m_pSourceFilter.Get()), step.state);
+    EXPECT_EQ(StateOf(m_pRenderer.Get()), step.state);
+  }
 }
 
 TEST_F(FilterGraphTest, AFailingFilterLeavesEveryFilterWhereItWas) {

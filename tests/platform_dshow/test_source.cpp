@@ -102,20 +102,9 @@ CTestSource::CTestSource()
       m_pCapture(std::make_unique<CTestSourcePin>(this, L"Capture", PIN_CATEGORY_CAPTURE)),
       m_pPreview(std::make_unique<CTestSourcePin>(this, L"Preview", PIN_CATEGORY_PREVIEW)) {}
 
-// The graph stops its filters before letting them go; a source destroyed
-// while streaming would be a test fault.
 CTestSource::~CTestSource() = default;
 
-CPinBase* CTestSource::GetPin(int n) {
-  switch (n) {
-    case 0:
-      return m_pCapture.get();
-    case 1:
-      return m_pPreview.get();
-    default:
-      return nullptr;
-  }
-}
+CPinBase* CTestSource::GetPin(int n) { return n == 0 ? m_pCapture.get() : n == 1 ? m_pPreview.get() : nullptr; }
 
 void CTestSource::Push(int nFrames) {
   std::lock_guard lock(m_mx);

@@ -34,8 +34,12 @@ class CRun {
  public:
   explicit CRun(vcam::CSteppedClock& clock) : m_clock(clock) {}
 
-  // Before each export call.
-  void Mark() { SetErrorCode(-1, NOTHING_RECORDED); }
+  // Before each export call. Written as run.Mark().Check(..., call, ...):
+  // the object expression run.Mark() is sequenced before the arguments.
+  CRun& Mark() {
+    SetErrorCode(-1, NOTHING_RECORDED);
+    return *this;
+  }
 
   // After it: bSucceeded is whether the result was the success value. On
   // failure the global slot must hold one of codes, or the marker when the
@@ -70,301 +74,192 @@ class CRun {
 };
 
 // The documented codes of the calls the scenarios make.
-const std::vector<uint32_t> OPEN_CODES = {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_ALREADY_OPEN, IIDC_ERR_NO_DEVICE,
-                                          IIDC_ERR_FAIL};
 const std::vector<uint32_t> HANDLE_OR_FAIL = {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FAIL};
+const std::vector<uint32_t> ALLOC_CODES = {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NOT_PREPARED,
+                                           IIDC_ERR_FAIL};
+const std::vector<uint32_t> CAPTURE_CODES = {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NO_FRAMES,
+                                             IIDC_ERR_FAIL};
+const std::vector<uint32_t> FRAME_BYTES_CODES = {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL};
+const std::vector<uint32_t> LOCK_CODES = {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NO_FRAMES};
 
 bool Open(CRun& run) {
-  run.Mark();
-  run.m_hCamera = iidc_open(0);
-  return run.Check("iidc_open", run.m_hCamera != nullptr, OPEN_CODES);
+  return run.Mark().Check("iidc_open", (run.m_hCamera = iidc_open(0)) != nullptr,
+                          {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_ALREADY_OPEN, IIDC_ERR_NO_DEVICE, IIDC_ERR_FAIL});
 }
 
 bool SetSmallFormat(CRun& run) {
-  run.Mark();
-  return run.Check("iidc_setformat", iidc_setformat(run.m_hCamera, STANDARD_ID) == 1,
-                   {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL});
+  return run.Mark().Check("iidc_setformat", iidc_setformat(run.m_hCamera, STANDARD_ID) == 1,
+                          {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL});
 }
 
-bool Prepare(CRun& run) {
-  run.Mark();
-  return run.Check("iidc_preparecapture", iidc_preparecapture(run.m_hCamera) == 1,
-                   {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_ALREADY_PREPARED, IIDC_ERR_FAIL}, true);
-}
-
-bool Idle(CRun& run) {
-  run.Mark();
-  return run.Check("iidc_idle", iidc_idle(run.m_hCamera) == 1, HANDLE_OR_FAIL);
-}
-
-bool ClearCapture(CRun& run) {
-  run.Mark();
-  return run.Check("iidc_clearcapture", iidc_clearcapture(run.m_hCamera) == 1,
-                   {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING});
+bool OpenAndPrepare(CRun& run) {
+  return Open(run) && SetSmallFormat(run) &&
+         run.Mark().Check("iidc_preparecapture", iidc_preparecapture(run.m_hCamera) == 1,
+                          {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_ALREADY_PREPARED, IIDC_ERR_FAIL}, true);
 }
 
 // A frame counter that cannot be read is a platform failure.
 bool ReadTransferInfo(CRun& run) {
   iidc_transferinfo transfer{};
-  run.Mark();
-  return run.Check("iidc_gettransferinfo", iidc_gettransferinfo(run.m_hCamera, &transfer, sizeof transfer) == 1,
-                   HANDLE_OR_FAIL, true);
+  return run.Mark().Check("iidc_gettransferinfo",
+                          iidc_gettransferinfo(run.m_hCamera, &transfer, sizeof transfer) == 1, HANDLE_OR_FAIL, true);
 }
 
-bool Close(CRun& run) {
-  run.Mark();
-  const bool bClosed = iidc_close(run.m_hCamera) == 1;
-  if (bClosed) {
-    run.m_hCamera = nullptr;
+bool Idle(CRun& run) { return run.Mark().Check("iidc_idle", iidc_idle(run.m_hCamera) == 1, HANDLE_OR_FAIL); }
+
+// Clears the graph and closes the camera.
+bool ClearAndClose(CRun& run) {
+  if (!run.Mark().Check("iidc_clearcapture", iidc_clearcapture(run.m_hCamera) == 1,
+                        {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING}) ||
+      !run.Mark().Check("iidc_close", iidc_close(run.m_hCamera) == 1, {IIDC_ERR_INVALID_HANDLE})) {
+    return false;
   }
-  return run.Check("iidc_close", bClosed, {IIDC_ERR_INVALID_HANDLE});
+  run.m_hCamera = nullptr;
+  return true;
 }
 
 // Open the camera, read its catalogue, choose a format and rate, read and
 // change a feature, read its identity, close.
 void OpenAndConfigure(CRun& run) {
+  int32_t nCount = 0;
+  std::vector<uint32_t> ids;
+  int32_t cbIds = 0;
+  iidc_formatinfo format{};
+  iidc_framerateinfo rates{};
+  iidc_areainfo area{};
+  iidc_featureinfo info{};
+  info.id = IIDC_FEATURE_BRIGHTNESS;
+  iidc_feature feature{IIDC_FEATURE_BRIGHTNESS, IIDC_FEATURESTATE_MANUAL | IIDC_FEATURESTATE_VALUE1, 100.0f, 0.0f};
+  char szVendor[64];
+  uint32_t dwInquiry = 0;
   if (!Open(run)) {
     return;
   }
   iidc_handle h = run.m_hCamera;
-  run.Mark();
-  const int32_t nCount = iidc_getformatcount(h);
-  if (!run.Check("iidc_getformatcount", nCount > 0, HANDLE_OR_FAIL)) {
-    return;
+  if (run.Mark().Check("iidc_getformatcount", (nCount = iidc_getformatcount(h)) > 0, HANDLE_OR_FAIL) &&
+      (ids.resize(static_cast<size_t>(nCount)), true) &&
+      run.Mark().Check("iidc_getformatidlist",
+                       (cbIds = iidc_getformatidlist(h, ids.data(), nCount * 4)) > 0 && cbIds <= nCount * 4,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FAIL}) &&
+      run.Mark().Check("iidc_getformatinfo", iidc_getformatinfo(h, &format, sizeof format, SCALABLE_ID) == 1,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FORMAT_UNAVAILABLE,
+                        IIDC_ERR_FAIL}) &&
+      SetSmallFormat(run) &&
+      run.Mark().Check("iidc_getframerateinfo", iidc_getframerateinfo(h, &rates, sizeof rates, STANDARD_ID) == 1,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_NOT_SUPPORTED, IIDC_ERR_FAIL}) &&
+      run.Mark().Check("iidc_setframerate", iidc_setframerate(h, 15.0f) == 15.0f,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FAIL}) &&
+      run.Mark().Check("iidc_currentframerate", iidc_currentframerate(h) > 0.0f, HANDLE_OR_FAIL) &&
+      run.Mark().Check("iidc_currentformat", iidc_currentformat(h) != 0, HANDLE_OR_FAIL) &&
+      run.Mark().Check("iidc_getareainfo", iidc_getareainfo(h, &area, sizeof area, SCALABLE_ID) == 1,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_NOT_SUPPORTED,
+                        IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL}) &&
+      run.Mark().Check("iidc_currentfeatureinfo", iidc_currentfeatureinfo(h, &info, 0) == 1,
+                       {IIDC_ERR_INVALID_HANDLE}, true) &&
+      run.Mark().Check("iidc_setfeature", iidc_setfeature(h, &feature, 0) != 0,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FAIL}, true) &&
+      run.Mark().Check("iidc_currentfeature", iidc_currentfeature(h, &feature, 0) == 1,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_FEATURE, IIDC_ERR_FAIL}) &&
+      run.Mark().Check("iidc_getstring", iidc_getstring(0, IIDC_STRING_VENDOR, szVendor, sizeof szVendor) > 0,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_NO_MEMORY, IIDC_ERR_FAIL}) &&
+      run.Mark().Check("iidc1394_asyncreadquadlet", iidc1394_asyncreadquadlet(h, 0x100, &dwInquiry, 4) == 4, {},
+                       true) &&
+      run.Mark().Check("iidc_close", iidc_close(h) == 1, {IIDC_ERR_INVALID_HANDLE})) {
+    run.m_hCamera = nullptr;
   }
-  std::vector<uint32_t> ids(static_cast<size_t>(nCount));
-  run.Mark();
-  const int32_t cbIds = iidc_getformatidlist(h, ids.data(), nCount * 4);
-  if (!run.Check("iidc_getformatidlist", cbIds > 0 && cbIds <= nCount * 4,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FAIL})) {
-    return;
-  }
-  iidc_formatinfo format{};
-  run.Mark();
-  if (!run.Check("iidc_getformatinfo", iidc_getformatinfo(h, &format, sizeof format, SCALABLE_ID) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FORMAT_UNAVAILABLE,
-                  IIDC_ERR_FAIL})) {
-    return;
-  }
-  if (!SetSmallFormat(run)) {
-    return;
-  }
-  iidc_framerateinfo rates{};
-  run.Mark();
-  if (!run.Check("iidc_getframerateinfo", iidc_getframerateinfo(h, &rates, sizeof rates, STANDARD_ID) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_NOT_SUPPORTED, IIDC_ERR_FAIL})) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_setframerate", iidc_setframerate(h, 15.0f) == 15.0f,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FAIL})) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_currentframerate", iidc_currentframerate(h) > 0.0f, HANDLE_OR_FAIL)) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_currentformat", iidc_currentformat(h) != 0, HANDLE_OR_FAIL)) {
-    return;
-  }
-  iidc_areainfo area{};
-  run.Mark();
-  if (!run.Check("iidc_getareainfo", iidc_getareainfo(h, &area, sizeof area, SCALABLE_ID) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_NOT_SUPPORTED,
-                  IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL})) {
-    return;
-  }
-  iidc_featureinfo info{};
-  info.id = IIDC_FEATURE_BRIGHTNESS;
-  run.Mark();
-  if (!run.Check("iidc_currentfeatureinfo", iidc_currentfeatureinfo(h, &info, 0) == 1, {IIDC_ERR_INVALID_HANDLE},
-                 true)) {
-    return;
-  }
-  iidc_feature feature{IIDC_FEATURE_BRIGHTNESS, IIDC_FEATURESTATE_MANUAL | IIDC_FEATURESTATE_VALUE1, 100.0f, 0.0f};
-  run.Mark();
-  if (!run.Check("iidc_setfeature", iidc_setfeature(h, &feature, 0) != 0, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FAIL},
-                 true)) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_currentfeature", iidc_currentfeature(h, &feature, 0) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_FEATURE, IIDC_ERR_FAIL})) {
-    return;
-  }
-  char szVendor[64];
-  run.Mark();
-  if (!run.Check("iidc_getstring", iidc_getstring(0, IIDC_STRING_VENDOR, szVendor, sizeof szVendor) > 0,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_NO_MEMORY, IIDC_ERR_FAIL})) {
-    return;
-  }
-  uint32_t dwInquiry = 0;
-  run.Mark();
-  if (!run.Check("iidc1394_asyncreadquadlet", iidc1394_asyncreadquadlet(h, 0x100, &dwInquiry, 4) == 4, {}, true)) {
-    return;
-  }
-  Close(run);
+}
+
+// Whether the newest frame could be converted to a picture.
+bool ConvertAndUnlock(iidc_handle h) {
+  const bool bConverted = iidc_lockbits(h, -1) != nullptr;
+  iidc_unlockbits(h);
+  return bConverted;
 }
 
 // Prepare, allocate a ring, capture continuously while frames arrive, read
 // the figures, a frame and its picture, stop and take everything down again.
 void ContinuousCapture(CRun& run) {
-  if (!Open(run) || !SetSmallFormat(run) || !Prepare(run)) {
+  if (!OpenAndPrepare(run)) {
     return;
   }
   iidc_handle h = run.m_hCamera;
-  run.Mark();
-  if (!run.Check("iidc_currentdataframebytes", iidc_currentdataframebytes(h) == 160 * 120 * 3,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL})) {
-    return;
-  }
-  run.Mark();
-  // No buffer at all is a shortfall, for which nothing is recorded.
-  if (!run.Check("iidc_allocframe", iidc_allocframe(h, 3) > 0,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NOT_PREPARED, IIDC_ERR_FAIL}, true)) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_capture", iidc_capture(h, 1) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NO_FRAMES, IIDC_ERR_FAIL})) {
-    return;
-  }
-  run.m_clock.Step(2);
   iidc1394_isotransmissioninfo iso{};
-  run.Mark();
-  if (!run.Check("iidc1394_currentisotransmissioninfo", iidc1394_currentisotransmissioninfo(h, &iso) == 4,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NOT_CAPTURING, IIDC_ERR_FAIL})) {
-    return;
-  }
-  if (!ReadTransferInfo(run)) {
-    return;
-  }
   const iidc_waitinfo wait{IIDC_WAIT_FRAME, 0};
-  run.Mark();
-  if (!run.Check("iidc_wait", iidc_wait(h, &wait, 0) != nullptr, {}, true)) {
-    return;
+  // No buffer at all is a shortfall, for which nothing is recorded. A picture
+  // that cannot be made records nothing; the format queries it makes record
+  // theirs.
+  if (run.Mark().Check("iidc_currentdataframebytes", iidc_currentdataframebytes(h) == 160 * 120 * 3,
+                       FRAME_BYTES_CODES) &&
+      run.Mark().Check("iidc_allocframe", iidc_allocframe(h, 3) > 0, ALLOC_CODES, true) &&
+      run.Mark().Check("iidc_capture", iidc_capture(h, 1) == 1, CAPTURE_CODES) && (run.m_clock.Step(2), true) &&
+      run.Mark().Check("iidc1394_currentisotransmissioninfo", iidc1394_currentisotransmissioninfo(h, &iso) == 4,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NOT_CAPTURING, IIDC_ERR_FAIL}) &&
+      ReadTransferInfo(run) && run.Mark().Check("iidc_wait", iidc_wait(h, &wait, 0) != nullptr, {}, true) &&
+      run.Mark().Check("iidc_lockdata", iidc_lockdata(h, -1) != nullptr, LOCK_CODES, true) &&
+      (iidc_unlockdata(h), true) &&
+      run.Mark().Check("iidc_lockbits", ConvertAndUnlock(h),
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NO_FRAMES, IIDC_ERR_FORMAT_UNAVAILABLE,
+                        IIDC_ERR_INVALID_PARAMETER, IIDC_ERR_FAIL},
+                       true) &&
+      Idle(run) &&
+      run.Mark().Check("iidc_freeframe", iidc_freeframe(h) == 1,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_FAIL}, true)) {
+    ClearAndClose(run);
   }
-  run.Mark();
-  if (!run.Check("iidc_lockdata", iidc_lockdata(h, -1) != nullptr, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NO_FRAMES},
-                 true)) {
-    return;
-  }
-  iidc_unlockdata(h);
-  run.Mark();
-  const bool bConverted = iidc_lockbits(h, -1) != nullptr;
-  iidc_unlockbits(h);
-  // A picture that cannot be made records nothing; the format queries it
-  // makes record theirs.
-  if (!run.Check("iidc_lockbits", bConverted,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NO_FRAMES, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_INVALID_PARAMETER,
-                  IIDC_ERR_FAIL},
-                 true)) {
-    return;
-  }
-  if (!Idle(run)) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_freeframe", iidc_freeframe(h) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_FAIL}, true)) {
-    return;
-  }
-  if (!ClearCapture(run)) {
-    return;
-  }
-  Close(run);
 }
 
 // The application's own two buffers as the ring, one frame captured and
 // read, the ring taken away again.
 void SingleFrame(CRun& run) {
-  if (!Open(run) || !SetSmallFormat(run) || !Prepare(run)) {
+  int32_t cbFrame = 0;
+  if (!OpenAndPrepare(run) ||
+      !run.Mark().Check("iidc_currentdataframebytes",
+                        (cbFrame = iidc_currentdataframebytes(run.m_hCamera)) == 160 * 120 * 3, FRAME_BYTES_CODES)) {
     return;
   }
   iidc_handle h = run.m_hCamera;
-  run.Mark();
-  const int32_t cbFrame = iidc_currentdataframebytes(h);
-  if (!run.Check("iidc_currentdataframebytes", cbFrame == 160 * 120 * 3,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FORMAT_UNAVAILABLE, IIDC_ERR_FAIL})) {
-    return;
-  }
   run.m_buffers.assign(2, std::vector<unsigned char>(static_cast<size_t>(cbFrame)));
   unsigned char* ring[2] = {run.m_buffers[0].data(), run.m_buffers[1].data()};
   run.Mark();
   const int32_t nTaken = iidc_attachbuffer(h, ring, sizeof ring);
   run.m_bAttached = nTaken > 0;
-  if (!run.Check("iidc_attachbuffer", nTaken == 2,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NOT_PREPARED, IIDC_ERR_NO_MEMORY,
-                  IIDC_ERR_FAIL})) {
-    return;
+  if (run.Check("iidc_attachbuffer", nTaken == 2,
+                {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NOT_PREPARED, IIDC_ERR_NO_MEMORY,
+                 IIDC_ERR_FAIL}) &&
+      (run.m_clock.Step(1), true) && run.Mark().Check("iidc_capture", iidc_capture(h, 0) == 1, CAPTURE_CODES) &&
+      run.Mark().Check("iidc_lockdata", iidc_lockdata(h, 0) != nullptr, LOCK_CODES, true) &&
+      (iidc_unlockdata(h), true) &&
+      run.Mark().Check("iidc_releasebuffer", iidc_releasebuffer(h) == 1,
+                       {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_FAIL})) {
+    run.m_bAttached = false;
+    ClearAndClose(run);
   }
-  run.m_clock.Step(1);
-  run.Mark();
-  if (!run.Check("iidc_capture", iidc_capture(h, 0) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NO_FRAMES, IIDC_ERR_FAIL})) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_lockdata", iidc_lockdata(h, 0) != nullptr, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_NO_FRAMES},
-                 true)) {
-    return;
-  }
-  iidc_unlockdata(h);
-  run.Mark();
-  if (!run.Check("iidc_releasebuffer", iidc_releasebuffer(h) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_FAIL})) {
-    return;
-  }
-  run.m_bAttached = false;
-  if (!ClearCapture(run)) {
-    return;
-  }
-  Close(run);
 }
 
 // An application that quits while capturing: close has to stop and give
 // back everything itself.
 void CloseWhileCapturing(CRun& run) {
-  if (!Open(run) || !SetSmallFormat(run) || !Prepare(run)) {
-    return;
+  if (OpenAndPrepare(run) &&
+      run.Mark().Check("iidc_allocframe", iidc_allocframe(run.m_hCamera, 2) > 0, ALLOC_CODES, true) &&
+      run.Mark().Check("iidc_capture", iidc_capture(run.m_hCamera, 1) == 1, CAPTURE_CODES)) {
+    run.m_clock.Step(1);
+    if (run.Mark().Check("iidc_close", iidc_close(run.m_hCamera) == 1, {IIDC_ERR_INVALID_HANDLE})) {
+      run.m_hCamera = nullptr;
+    }
   }
-  run.Mark();
-  if (!run.Check("iidc_allocframe", iidc_allocframe(run.m_hCamera, 2) > 0,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NOT_PREPARED, IIDC_ERR_FAIL}, true)) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_capture", iidc_capture(run.m_hCamera, 1) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_CAPTURING, IIDC_ERR_NO_FRAMES, IIDC_ERR_FAIL})) {
-    return;
-  }
-  run.m_clock.Step(1);
-  Close(run);
 }
 
 // The live display in the application's window: prepared, shown, run,
-// stopped, taken down.
+// stopped, taken down. A renderer without the quality interface fails
+// without a code.
 void WindowPreview(CRun& run, Window hOwner) {
-  if (!Open(run) || !SetSmallFormat(run) || !Prepare(run)) {
-    return;
+  if (OpenAndPrepare(run) &&
+      run.Mark().Check("iidc_setimagetowindow", iidc_setimagetowindow(run.m_hCamera, hOwner, 0, 0, 160, 120) == 1,
+                       HANDLE_OR_FAIL, true) &&
+      run.Mark().Check("iidc_capture", iidc_capture(run.m_hCamera, 1) == 1, HANDLE_OR_FAIL, true) &&
+      (run.m_clock.Step(2), true) && ReadTransferInfo(run) && Idle(run)) {
+    ClearAndClose(run);
   }
-  iidc_handle h = run.m_hCamera;
-  run.Mark();
-  // A renderer without the quality interface fails without a code.
-  if (!run.Check("iidc_setimagetowindow", iidc_setimagetowindow(h, hOwner, 0, 0, 160, 120) == 1,
-                 {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FAIL}, true)) {
-    return;
-  }
-  run.Mark();
-  if (!run.Check("iidc_capture", iidc_capture(h, 1) == 1, {IIDC_ERR_INVALID_HANDLE, IIDC_ERR_FAIL}, true)) {
-    return;
-  }
-  run.m_clock.Step(2);
-  if (!ReadTransferInfo(run) || !Idle(run) || !ClearCapture(run)) {
-    return;
-  }
-  Close(run);
 }
 
 // Failures of these leave the platform holding what they were to give back;
