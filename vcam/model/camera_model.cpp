@@ -251,12 +251,6 @@ std::vector<StandardModeInfo> CCameraModel::EnumerateStandardModes() {
   return modes;
 }
 
-std::optional<StandardModeInfo> CCameraModel::FindStandardMode(std::uint32_t nColor, std::uint64_t cbFrame) {
-  for (const StandardModeInfo& m : EnumerateStandardModes())
-    if (m.geometry.nColor == nColor && m.cbFrame == cbFrame) return m;
-  return std::nullopt;
-}
-
 StreamInfo CCameraModel::GetStream() {
   std::lock_guard lock(m_mutex);
   return StreamLocked();

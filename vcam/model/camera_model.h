@@ -77,9 +77,6 @@ public:
   Result SelectStandardMode(std::uint32_t nFormat, std::uint32_t nMode, std::int64_t llInterval);
 
   std::vector<StandardModeInfo> EnumerateStandardModes();
-  // The first offered Format 0-2 mode with this colour coding and frame size
-  // (how a media type's subtype and sample size name a mode).
-  std::optional<StandardModeInfo> FindStandardMode(std::uint32_t nColor, std::uint64_t cbFrame);
   StreamInfo GetStream();
 
   // Called by the streaming side after each frame: ends a one-shot and counts

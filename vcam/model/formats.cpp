@@ -76,12 +76,6 @@ std::optional<std::uint32_t> SubtypeFirstField(std::uint32_t nColor) {
   }
 }
 
-std::optional<std::uint32_t> ColorCodingFromSubtypeFirstField(std::uint32_t dwFirstField) {
-  for (std::uint32_t c = 0; c < COLOR_CODING_COUNT; ++c)
-    if (SubtypeFirstField(c) == dwFirstField) return c;
-  return std::nullopt;
-}
-
 double RateFromCode(unsigned nCode) { return std::ldexp(1.875, static_cast<int>(nCode)); }
 
 std::int64_t IntervalFromCode(unsigned nCode) {

@@ -47,8 +47,6 @@ std::optional<std::uint32_t> ColorCodingFromName(std::string_view name);
 // GUIDs "IYU1", "UYVY", "IYU2", "RGB8", Mono16 the FOURCC template with 0.
 // nullopt for RGB16, which has no subtype.
 std::optional<std::uint32_t> SubtypeFirstField(std::uint32_t nColor);
-// The colour coding whose subtype starts with dwFirstField (the reverse).
-std::optional<std::uint32_t> ColorCodingFromSubtypeFirstField(std::uint32_t dwFirstField);
 
 // Frame-rate codes.
 double RateFromCode(unsigned nCode);                 // 1.875 * 2^code
