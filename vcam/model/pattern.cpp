@@ -38,113 +38,76 @@ public:
     if (m_n < m_out.size()) m_out[m_n] = b;
     ++m_n;
   }
-  void Put16(std::uint16_t w) {
-    Put(static_cast<std::uint8_t>(w >> 8));
-    Put(static_cast<std::uint8_t>(w));
-  }
 
 private:
   std::span<std::uint8_t> m_out;
   std::size_t m_n = 0;
 };
 
+// Writes bytes straight on, into a buffer known to hold every group.
+class CRawSink {
+public:
+  explicit CRawSink(std::uint8_t* p) : m_p(p) {}
+  static constexpr bool Full() { return false; }
+  void Put(std::uint8_t b) { *m_p++ = b; }
+
+private:
+  std::uint8_t* m_p;
+};
+
+template <class SINK>
+void Put16(SINK& sink, std::uint16_t w) {
+  sink.Put(static_cast<std::uint8_t>(w >> 8));
+  sink.Put(static_cast<std::uint8_t>(w));
+}
+
+// One loop per coding, so the coding is decided once per frame, not per group.
+template <class SINK>
 void DrawGroups(std::uint32_t nColor, std::uint32_t nWidth, std::uint64_t nPixels, std::uint32_t nSequence,
-                CByteSink& sink) {
+                SINK& sink) {
   CPixelWalk walk(nWidth);
-  for (std::uint64_t i = 0; i < nPixels && !sink.Full();) {
-    switch (nColor) {
-      case COLOR_MONO8: sink.Put(walk.Next(nSequence).y); i += 1; break;
-      case COLOR_MONO16: sink.Put16(walk.Next(nSequence).y16); i += 1; break;
-      case COLOR_YUV444: {
+  const auto each = [&](std::uint64_t nGroup, auto put) {
+    for (std::uint64_t i = 0; i < nPixels && !sink.Full(); i += nGroup) put();
+  };
+  switch (nColor) {
+    case COLOR_MONO8: each(1, [&] { sink.Put(walk.Next(nSequence).y); }); break;
+    case COLOR_MONO16: each(1, [&] { Put16(sink, walk.Next(nSequence).y16); }); break;
+    case COLOR_YUV444:
+      each(1, [&] {
         const PatternPixel p = walk.Next(nSequence);
         sink.Put(p.u), sink.Put(p.y), sink.Put(p.v);
-        i += 1;
-        break;
-      }
-      case COLOR_RGB8: {
+      });
+      break;
+    case COLOR_RGB8:
+      each(1, [&] {
         const PatternPixel p = walk.Next(nSequence);
         sink.Put(p.r), sink.Put(p.g), sink.Put(p.b);
-        i += 1;
-        break;
-      }
-      case COLOR_RGB16: {
+      });
+      break;
+    case COLOR_RGB16:
+      each(1, [&] {
         const PatternPixel p = walk.Next(nSequence);
-        sink.Put16(static_cast<std::uint16_t>(p.r * 257)), sink.Put16(static_cast<std::uint16_t>(p.g * 257));
-        sink.Put16(static_cast<std::uint16_t>(p.b * 257));
-        i += 1;
-        break;
-      }
-      case COLOR_YUV422: {  // chroma of the pair's first pixel
+        Put16(sink, static_cast<std::uint16_t>(p.r * 257)), Put16(sink, static_cast<std::uint16_t>(p.g * 257));
+        Put16(sink, static_cast<std::uint16_t>(p.b * 257));
+      });
+      break;
+    case COLOR_YUV422:  // chroma of the pair's first pixel
+      each(2, [&] {
         const PatternPixel p0 = walk.Next(nSequence);
         const PatternPixel p1 = walk.Next(nSequence);
         sink.Put(p0.u), sink.Put(p0.y), sink.Put(p0.v), sink.Put(p1.y);
-        i += 2;
-        break;
-      }
-      case COLOR_YUV411: {  // chroma of the quad's first pixel
+      });
+      break;
+    case COLOR_YUV411:  // chroma of the quad's first pixel
+      each(4, [&] {
         const PatternPixel p0 = walk.Next(nSequence);
         const PatternPixel p1 = walk.Next(nSequence);
         const PatternPixel p2 = walk.Next(nSequence);
         const PatternPixel p3 = walk.Next(nSequence);
         sink.Put(p0.u), sink.Put(p0.y), sink.Put(p1.y), sink.Put(p0.v), sink.Put(p2.y), sink.Put(p3.y);
-        i += 4;
-        break;
-      }
-      default: return;
-    }
-  }
-}
-
-// The common case, whole rows of whole groups into a buffer of the frame's
-// size: the same bytes as DrawGroups without a bounds check per byte.
-void DrawWholeRows(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight, std::uint32_t nSequence,
-                   std::uint8_t* p) {
-  const auto put16 = [&p](std::uint16_t w) {
-    *p++ = static_cast<std::uint8_t>(w >> 8);
-    *p++ = static_cast<std::uint8_t>(w);
-  };
-  for (std::uint32_t y = 0; y < nHeight; ++y) {
-    switch (nColor) {
-      case COLOR_MONO8:
-        for (std::uint32_t x = 0; x < nWidth; ++x) *p++ = PatternAt(x, y, nSequence).y;
-        break;
-      case COLOR_MONO16:
-        for (std::uint32_t x = 0; x < nWidth; ++x) put16(PatternAt(x, y, nSequence).y16);
-        break;
-      case COLOR_YUV444:
-        for (std::uint32_t x = 0; x < nWidth; ++x) {
-          const PatternPixel a = PatternAt(x, y, nSequence);
-          p[0] = a.u, p[1] = a.y, p[2] = a.v, p += 3;
-        }
-        break;
-      case COLOR_RGB8:
-        for (std::uint32_t x = 0; x < nWidth; ++x) {
-          const PatternPixel a = PatternAt(x, y, nSequence);
-          p[0] = a.r, p[1] = a.g, p[2] = a.b, p += 3;
-        }
-        break;
-      case COLOR_RGB16:
-        for (std::uint32_t x = 0; x < nWidth; ++x) {
-          const PatternPixel a = PatternAt(x, y, nSequence);
-          put16(static_cast<std::uint16_t>(a.r * 257)), put16(static_cast<std::uint16_t>(a.g * 257));
-          put16(static_cast<std::uint16_t>(a.b * 257));
-        }
-        break;
-      case COLOR_YUV422:
-        for (std::uint32_t x = 0; x < nWidth; x += 2) {
-          const PatternPixel a = PatternAt(x, y, nSequence), b = PatternAt(x + 1, y, nSequence);
-          p[0] = a.u, p[1] = a.y, p[2] = a.v, p[3] = b.y, p += 4;
-        }
-        break;
-      case COLOR_YUV411:
-        for (std::uint32_t x = 0; x < nWidth; x += 4) {
-          const PatternPixel a = PatternAt(x, y, nSequence), b = PatternAt(x + 1, y, nSequence);
-          const PatternPixel c = PatternAt(x + 2, y, nSequence), d = PatternAt(x + 3, y, nSequence);
-          p[0] = a.u, p[1] = a.y, p[2] = b.y, p[3] = a.v, p[4] = c.y, p[5] = d.y, p += 6;
-        }
-        break;
-      default: return;
-    }
+      });
+      break;
+    default: break;
   }
 }
 
@@ -173,11 +136,15 @@ bool DrawTestPattern(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t n
   if (!IsKnownColorCoding(nColor)) return false;
   const std::uint64_t cbFrame = FrameBytes(nColor, nWidth, nHeight);
   const std::span<std::uint8_t> out = frame.first(static_cast<std::size_t>(std::min<std::uint64_t>(cbFrame, frame.size())));
+  const std::uint64_t nPixels = std::uint64_t{nWidth} * nHeight;
+  // The common case, whole rows of whole groups into a buffer of the frame's
+  // size, goes without a bounds check per byte.
   if (out.size() == cbFrame && nWidth % GroupPixels(nColor) == 0) {
-    DrawWholeRows(nColor, nWidth, nHeight, nSequence, out.data());
+    CRawSink sink(out.data());
+    DrawGroups(nColor, nWidth, nPixels, nSequence, sink);
   } else {
     CByteSink sink(out);
-    DrawGroups(nColor, nWidth, std::uint64_t{nWidth} * nHeight, nSequence, sink);
+    DrawGroups(nColor, nWidth, nPixels, nSequence, sink);
   }
   for (std::size_t i = 0; i < 4 && i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(nSequence >> (8 * i));
   return true;
