@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
-#include <thread>
 #include <utility>
 
 #include "base/com_ptr.h"
@@ -141,11 +140,8 @@ bool CFrameStream::DeliverFrame(CCameraModel& camera, std::int64_t llDue, std::i
   return hr == S_OK;
 }
 
-// Polls, as the real clock does (vcam/model/clock.h says why).
 void CFrameStream::WaitUntilStopped(std::stop_token stop) {
-  while (!stop.stop_requested()) {
-    std::this_thread::sleep_for(STOP_POLL);
-  }
+  SleepUntil(std::chrono::steady_clock::time_point::max(), std::move(stop));
 }
 
 }  // namespace vcam

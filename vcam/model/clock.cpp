@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 namespace vcam {
 namespace {
@@ -14,16 +15,20 @@ std::int64_t SteadyNow() {
 
 }  // namespace
 
-std::int64_t CRealClock::Now() { return SteadyNow(); }
-
-bool CRealClock::WaitForFrame(std::int64_t llDue, std::stop_token stop) {
-  const std::chrono::steady_clock::time_point due{std::chrono::duration_cast<std::chrono::steady_clock::duration>(Ticks{llDue})};
+bool SleepUntil(std::chrono::steady_clock::time_point due, std::stop_token stop) {
   while (!stop.stop_requested()) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= due) return true;
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now, STOP_POLL));
   }
   return false;
+}
+
+std::int64_t CRealClock::Now() { return SteadyNow(); }
+
+bool CRealClock::WaitForFrame(std::int64_t llDue, std::stop_token stop) {
+  const std::chrono::steady_clock::time_point due{std::chrono::duration_cast<std::chrono::steady_clock::duration>(Ticks{llDue})};
+  return SleepUntil(due, std::move(stop));
 }
 
 std::int64_t CFreeRunClock::Now() { return SteadyNow(); }

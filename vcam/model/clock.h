@@ -26,6 +26,10 @@ namespace vcam {
 // How soon a polling wait sees a stop request.
 inline constexpr std::chrono::milliseconds STOP_POLL{5};
 
+// Sleeps until due or until stop is requested, whichever comes first; false
+// when stop was requested.
+bool SleepUntil(std::chrono::steady_clock::time_point due, std::stop_token stop);
+
 class CFrameClock {
 public:
   virtual ~CFrameClock() = default;
