@@ -36,31 +36,37 @@ class PreviewTest : public BehaviourTest {
     return FramesDelivered(h) > nAfter;
   }
 
+  // Opens and prepares the colour camera for a display in the owner. *ph stays
+  // null when there is no window system (the test is skipped), or under a
+  // Windows emulation layer: no video renderer there offers the quality
+  // interface through which the library counts frames drawn, so setting up
+  // the display ends at that step (false, no code recorded, the camera stays
+  // prepared), which is checked here instead.
+  void OpenForDisplay(iidc_handle* ph) {
+    *ph = nullptr;
+    if (!m_pOwner->IsOpen()) GTEST_SKIP() << "no window system to show the display in";
+    iidc_handle h = Open(COLOR_CAMERA);
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(iidc_preparecapture(h));
+    if (!CPreviewOwner::UnderWindowsEmulation()) {
+      *ph = h;
+      return;
+    }
+    const uint32_t before = iidc_getlasterror(COLOR_CAMERA);
+    const uint32_t beforeGlobal = iidc_getlasterror(-1);
+    EXPECT_FALSE(iidc_setimagetowindow(h, m_pOwner->Handle(), 0, 0, 320, 240));
+    EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), before);
+    EXPECT_EQ(iidc_getlasterror(-1), beforeGlobal);
+    EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_PREPARED);
+  }
+
   std::unique_ptr<CPreviewOwner> m_pOwner;
 };
 
-// Under a Windows emulation layer no video renderer offers the quality
-// interface through which the library counts frames drawn, so setting up the
-// display ends at that step: false, with no code recorded, and the camera
-// stays prepared.
-void ExpectNoQualityInterface(iidc_handle h, iidc_window owner) {
-  const uint32_t before = iidc_getlasterror(COLOR_CAMERA);
-  const uint32_t beforeGlobal = iidc_getlasterror(-1);
-  EXPECT_FALSE(iidc_setimagetowindow(h, owner, 0, 0, 320, 240));
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), before);
-  EXPECT_EQ(iidc_getlasterror(-1), beforeGlobal);
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_PREPARED);
-}
-
 TEST_F(PreviewTest, DisplayRunsAndStopsInTheOwnersChildWindow) {
-  if (!m_pOwner->IsOpen()) GTEST_SKIP() << "no window system to show the display in";
-  iidc_handle h = Open(COLOR_CAMERA);
-  ASSERT_NE(h, nullptr);
-  ASSERT_TRUE(iidc_preparecapture(h));
-  if (CPreviewOwner::UnderWindowsEmulation()) {
-    ExpectNoQualityInterface(h, m_pOwner->Handle());
-    return;
-  }
+  iidc_handle h = nullptr;
+  OpenForDisplay(&h);
+  if (h == nullptr) return;
 
   ASSERT_TRUE(iidc_setimagetowindow(h, m_pOwner->Handle(), 10, 20, 320, 240));
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_READY);
@@ -97,14 +103,9 @@ TEST_F(PreviewTest, DisplayRunsAndStopsInTheOwnersChildWindow) {
 }
 
 TEST_F(PreviewTest, SingleFrameInWindowModeReturnsReady) {
-  if (!m_pOwner->IsOpen()) GTEST_SKIP() << "no window system to show the display in";
-  iidc_handle h = Open(COLOR_CAMERA);
-  ASSERT_NE(h, nullptr);
-  ASSERT_TRUE(iidc_preparecapture(h));
-  if (CPreviewOwner::UnderWindowsEmulation()) {
-    ExpectNoQualityInterface(h, m_pOwner->Handle());
-    return;
-  }
+  iidc_handle h = nullptr;
+  OpenForDisplay(&h);
+  if (h == nullptr) return;
 
   ASSERT_TRUE(iidc_setimagetowindow(h, m_pOwner->Handle(), 0, 0, OWNER_WIDTH, OWNER_HEIGHT));
   for (int i = 0; i < 2; ++i) {
