@@ -26,6 +26,7 @@ HRESULT CInputPinBase::CheckStreaming() const {
 }
 
 STDMETHODIMP CInputPinBase::EndOfStream() {
+  std::lock_guard lock(m_mxReceive);
   HRESULT hr = CheckStreaming();
   if (hr != S_OK) {
     return hr;
@@ -83,6 +84,7 @@ STDMETHODIMP CInputPinBase::Receive(IMediaSample* pSample) {
   if (pSample == nullptr) {
     return E_POINTER;
   }
+  std::lock_guard lock(m_mxReceive);
   HRESULT hr = CheckStreaming();
   if (hr != S_OK) {
     return hr;
@@ -114,7 +116,11 @@ HRESULT CInputPinBase::Active() {
   return S_OK;
 }
 
+// The filter is already marked stopped, so nothing new gets in; a sample or
+// end of stream still being handed on is waited for, so that once the filter
+// has stopped its connections may be broken and its neighbours released.
 HRESULT CInputPinBase::Inactive() {
+  std::lock_guard lock(m_mxReceive);
   m_bAtEndOfStream.store(false, std::memory_order_release);
   return S_OK;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 #include "winapi.h"
 #include "base/com_ptr.h"
@@ -60,6 +61,9 @@ class CInputPinBase : public CPinBase, public IMemInputPin {
   // Set at connection time on an application thread (filter stopped).
   ComPtr<IMemAllocator> m_pAllocator;
   BOOL m_bReadOnly = FALSE;
+  // Held by the streaming thread for the whole of Receive and EndOfStream,
+  // and taken by Inactive to wait for them when the filter stops.
+  std::mutex m_mxReceive;
   // Shared with the streaming thread.
   std::atomic<bool> m_bFlushing{false};
   std::atomic<bool> m_bAtEndOfStream{false};

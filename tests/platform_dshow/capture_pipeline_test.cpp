@@ -1,6 +1,8 @@
 // Whole graphs as the library builds them: source -> Sample Grabber -> Null
 // Renderer for capture, source -> Sample Grabber -> video renderer for
 // display.
+#include <atomic>
+
 #include "base/media_type.h"
 #include "dshow_test_support.h"
 #include "emul/fault.h"
@@ -142,6 +144,35 @@ TEST_F(CapturePipelineTest, OneShotEndsTheStreamAndAgainOnTheNextRun) {
     EXPECT_EQ(m_pSource->LastRefusal(), S_FALSE);
   }
   EXPECT_EQ(m_pRecorder->Sequence(), (std::vector<uint32_t>{0, 1}));
+}
+
+// The graph taken apart while it still runs, as after a failed stop: the
+// renderer goes first, and the grabber is stopped and cut off from it only
+// once the sample in its hands has been passed on and the end of the stream
+// after it.
+TEST_F(CapturePipelineTest, RemovingARunningFilterWaitsForTheSampleInItsHands) {
+  BuildCaptureGraph();
+  ASSERT_EQ(m_pGrabber->SetOneShot(TRUE), S_OK);
+  ASSERT_EQ(m_pGrabber->SetCallback(m_pRecorder.Get(), 1), S_OK);
+  m_pRecorder->Hold(true);
+  ASSERT_EQ(m_pControl->Run(), S_OK);
+  m_pSource->Push(1);
+  ASSERT_TRUE(m_pRecorder->WaitFrames(1));
+  ComPtr<IBaseFilter> pRenderer;
+  ASSERT_EQ(m_pGraph->FindFilterByName(L"Null Renderer", pRenderer.ReleaseAndGetAddressOf()), S_OK);
+  ASSERT_EQ(m_pGraph->RemoveFilter(pRenderer.Get()), S_OK);
+  pRenderer.Reset();  // now only the grabber's connection keeps it
+
+  std::atomic<bool> bRemoved{false};
+  std::thread remover([&] {
+    EXPECT_EQ(m_pGraph->RemoveFilter(m_pGrabberFilter.Get()), S_OK);
+    bRemoved = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(bRemoved);
+  m_pRecorder->Hold(false);
+  remover.join();
+  EXPECT_EQ(PeerOf(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get()).Get(), nullptr);
 }
 
 TEST_F(CapturePipelineTest, GrabberKeepsTheLastSampleWhenAsked) {

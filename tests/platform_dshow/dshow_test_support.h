@@ -122,6 +122,14 @@ class CFrameRecorder final : public CComBase<ISampleGrabberCB> {
     return m_frames;
   }
 
+  // While held, the callback waits on the streaming thread before it
+  // records: a sample stays in the grabber's hands.
+  void Hold(bool bHold) {
+    std::lock_guard lock(m_mx);
+    m_bHold = bHold;
+    m_cv.notify_all();
+  }
+
   std::vector<uint32_t> Sequence() {
     std::vector<uint32_t> sequence;
     for (const CFrame& frame : Frames()) {
@@ -136,14 +144,16 @@ class CFrameRecorder final : public CComBase<ISampleGrabberCB> {
     if (pData != nullptr && cbData >= 4) {
       std::memcpy(&nSequence, pData, sizeof(nSequence));
     }
-    std::lock_guard lock(m_mx);
+    std::unique_lock lock(m_mx);
     m_frames.push_back({nSequence, dTime, cbData, bSample, std::this_thread::get_id()});
     m_cv.notify_all();
+    m_cv.wait(lock, [&] { return !m_bHold; });
   }
 
   std::mutex m_mx;
   std::condition_variable m_cv;
   std::vector<CFrame> m_frames;
+  bool m_bHold = false;
 };
 
 inline ComPtr<CFrameRecorder> CreateRecorder() { return ComPtr<CFrameRecorder>(new CFrameRecorder()); }
