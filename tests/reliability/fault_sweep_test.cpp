@@ -32,7 +32,10 @@ constexpr uint32_t SCALABLE_ID = IIDC_FORMATID(IIDC_FORMAT_SCALABLE, 0, IIDC_COL
 // and the scenario stops at the first failure, as an application would.
 class CRun {
  public:
-  explicit CRun(vcam::CSteppedClock& clock) : m_clock(clock) {}
+  // Frames an earlier run released but never took (a fault stopped its
+  // capture first) are taken back: they would pour into this run's capture
+  // at once and wrap the ring under a frame the scenario has locked.
+  explicit CRun(vcam::CSteppedClock& clock) : m_clock(clock) { m_clock.DropPending(); }
 
   // Before each export call. Written as run.Mark().Check(..., call, ...):
   // the object expression run.Mark() is sequenced before the arguments.

@@ -47,6 +47,13 @@ TEST(SteppedClock, ReleasesExactlyTheFramesStepped) {
   EXPECT_EQ(clock.FramesTaken(), 5u);
   EXPECT_EQ(clock.FramesPending(), 0u);
   EXPECT_EQ(clock.Now(), 400);  // the fifth frame was due at 4 intervals
+
+  clock.Step(4);
+  clock.DropPending();
+  EXPECT_EQ(clock.FramesPending(), 0u);
+  std::stop_source source;
+  source.request_stop();
+  EXPECT_FALSE(clock.WaitForFrame(500, source.get_token()));  // nothing left to take
 }
 
 TEST(SteppedClock, TimeMovesOnlyForward) {

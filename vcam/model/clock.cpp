@@ -55,6 +55,11 @@ void CSteppedClock::Step(std::uint64_t nFrames) {
   m_cv.notify_all();
 }
 
+void CSteppedClock::DropPending() {
+  std::lock_guard lock(m_mutex);
+  m_nReleased = m_nTaken;
+}
+
 void CSteppedClock::Advance(std::int64_t llDelta) {
   std::lock_guard lock(m_mutex);
   m_llNow += llDelta;

@@ -64,6 +64,7 @@ public:
   bool WaitForFrame(std::int64_t llDue, std::stop_token stop) override;
 
   void Step(std::uint64_t nFrames = 1);  // releases n more frames
+  void DropPending();                    // takes back frames released but not taken
   void Advance(std::int64_t llDelta);    // moves time without releasing frames
   std::uint64_t FramesTaken();           // frames taken by waiters so far
   std::uint64_t FramesPending();         // released but not yet taken
