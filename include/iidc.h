@@ -921,6 +921,10 @@ IIDC_EXPORT iidc_bool IIDC_API iidc_waitabort(iidc_handle handle, iidc_event eve
  * Locks a buffer of the ring against new frames and returns its raw frame.
  * One buffer is locked at a time: a new lock replaces the old one. The pointer
  * stays valid until the ring is given back.
+ * The lock takes no lock of its own: it counts from the next frame's choice
+ * of buffer, and a frame already being copied still lands. With three or more
+ * buffers the most recent frame stays whole while it is read; with one or two,
+ * or if the application falls a whole ring behind, it may be refilled.
  * \param index buffer index, or negative for the most recent frame
  * \return the first byte of the buffer
  * \retval NULL handle not open (IIDC_ERR_INVALID_HANDLE), no ring
