@@ -14,28 +14,24 @@ import sys
 import threading
 from pathlib import Path
 
-from .errors import Error, LibraryNotFoundError, error_for
+from .errors import LibraryNotFoundError, error_for
 
 # Constants of include/iidc.h that the package uses.
-ERR_WAIT_ABORTED = 0x80000102
 ERR_NO_FRAMES = 0x80000103
-ERR_NOT_INITIALIZED = 0x80000111
 ERR_NO_DEVICE = 0x80000207
 ERR_INVALID_HANDLE = 0x80000807
 ERR_INVALID_PARAMETER = 0x80000808
-ERR_FORMAT_UNAVAILABLE = 0x8000080B
 ERR_NOT_SUPPORTED = 0x80000F03
 ERR_CAPTURING = 0x80000101
+ERR_NOT_CAPTURING = 0x80000106
 ERR_FAIL = 0x80004005
 
-STATE_OPENED = 4
 FORMAT_SCALABLE = 7
 FORMATID_LISTED = 0xFF700000
 WAIT_FRAME = 2
 
 STRING_UNIQUEID, STRING_VENDOR, STRING_MODEL = 0x80, 0x81, 0x82
 
-FEATURE_TRIGGER = 48
 FEATURECAP_ONOFF, FEATURECAP_MANUAL, FEATURECAP_AUTO, FEATURECAP_ONEPUSH = 0x01, 0x02, 0x04, 0x08
 FEATURECAP_PRESENT, FEATURECAP_ABSOLUTE, FEATURECAP_TRIGGER_MODE0 = 0x20, 0x80, 0x100
 FEATURESTATE_OFF, FEATURESTATE_MANUAL, FEATURESTATE_AUTO, FEATURESTATE_ONEPUSH = 0x01, 0x02, 0x04, 0x08
@@ -227,4 +223,4 @@ def start() -> int:
     return int(library.iidc_getcameracount()) if library.iidc_init() else 0
 
 
-__all__ = ["Error", "Library", "lib", "check", "start", "last_error", "export_name", "PROTOTYPES"]
+__all__ = ["Library", "lib", "check", "start", "last_error", "export_name", "PROTOTYPES"]

@@ -408,12 +408,12 @@ class Registers:
         return offset
 
     def __getitem__(self, offset: int) -> int:
-        value = ctypes.c_uint32()
-        N.check(N.lib().iidc1394_asyncreadquadlet(self._camera._handle(), self._offset(offset), ctypes.byref(value), 4),
+        h, value = self._camera._handle(), ctypes.c_uint32()
+        N.check(N.lib().iidc1394_asyncreadquadlet(h, self._offset(offset), ctypes.byref(value), 4),
                 f"camera {self._camera.index} refused to read register {offset:#x}", N.ERR_FAIL)
         return value.value
 
     def __setitem__(self, offset: int, value: int) -> None:
-        quadlet = ctypes.c_uint32(_whole(value, "a register value", 0, 0xFFFFFFFF))
-        N.check(N.lib().iidc1394_asyncwritequadlet(self._camera._handle(), self._offset(offset), ctypes.byref(quadlet), 4),
+        h, quadlet = self._camera._handle(), ctypes.c_uint32(_whole(value, "a register value", 0, 0xFFFFFFFF))
+        N.check(N.lib().iidc1394_asyncwritequadlet(h, self._offset(offset), ctypes.byref(quadlet), 4),
                 f"camera {self._camera.index} refused to write register {offset:#x}", N.ERR_FAIL)

@@ -18,6 +18,7 @@ from typing import TYPE_CHECKING, Any
 import numpy as np
 
 from . import _native as N
+from .camera import V_FORMAT_INQ
 from .errors import ArgumentError, DeviceLostError, Error, FrameTimeoutError, NotSupportedError, error_for
 
 if TYPE_CHECKING:
@@ -91,7 +92,8 @@ class _Picture:
         if self.coding.startswith("RGB"):
             raise NotSupportedError(f"{self.coding} frames are colour already (red, green, blue): "
                                     "frame[..., ::-1] is BGR", N.ERR_NOT_SUPPORTED)
-        pointer = N.check(N.lib().iidc_lockbits(camera._handle(), index), f"converting a frame of camera {camera.index}")
+        pointer = N.check(N.lib().iidc_lockbits(camera._handle(), index),
+                          f"converting a frame of camera {camera.index}")
         stride = (3 * self.width + 3) & ~3
         rows = np.ctypeslib.as_array((ctypes.c_ubyte * (stride * self.height)).from_address(pointer))
         image = rows.reshape(self.height, stride)[:, : 3 * self.width].reshape(self.height, self.width, 3)
@@ -104,7 +106,7 @@ def _silence(camera: Camera, what: str) -> Error:
     """The error for a camera that delivered no frame: lost if it no longer
     answers either."""
     try:
-        camera.registers[0x100]
+        camera.registers[V_FORMAT_INQ]
     except Error:
         return DeviceLostError(f"camera {camera.index} stopped delivering frames and no longer answers", N.ERR_FAIL)
     return FrameTimeoutError(what, N.ERR_NO_FRAMES)
@@ -179,7 +181,7 @@ class Stream:
 
     def _handle(self) -> int:
         if self._camera._stream is not self:
-            raise Error("the stream is closed", 0x80000106)
+            raise Error("the stream is closed", N.ERR_NOT_CAPTURING)
         return self._camera._handle()
 
     def next(self, timeout: float | None = -1.0) -> Frame:
