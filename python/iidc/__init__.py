@@ -2,7 +2,7 @@
 
 >>> import iidc
 >>> iidc.cameras()
-[CameraInfo(index=0, vendor='Virtual Optics', model='VC-1280C', unique_id='02c0de0100000001'), ...]
+[CameraInfo(index=0, vendor='Virtual Optics', model='VC-1280C', unique_id='0100000001'), ...]
 >>> with iidc.Camera(0) as cam, cam.stream() as stream:
 ...     frame = next(stream)
 

@@ -80,7 +80,7 @@ class Feature:
     """One feature. ``value`` is in the camera's whole units (``range``);
     white balance has two values (red, blue) and temperature two (current,
     target, of which the target is set). Setting a value puts the feature in
-    manual mode; a value, automatic mode or a one-push switch it on. Where the
+    manual mode; setting ``value`` or ``auto``, or a one-push, switch it on. Where the
     camera offers absolute control, ``absolute`` switches it and
     ``absolute_value`` reads and sets the value in its physical unit (seconds,
     decibels...) within ``absolute_range``."""
