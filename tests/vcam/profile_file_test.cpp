@@ -57,6 +57,7 @@ TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   p.pFaults->readFailure.Set(0x600, 0x610, VCAM_E_ADDRESS);
   p.pFaults->bRefuseArea = true;
   p.pFaults->cbOversize = 12;
+  p.pFaults->nFramesBeforeLoss = 3;
   const std::vector<Profile> back = ParseCameraSet(CameraSetToJson({p}), "raw");
   ASSERT_EQ(back.size(), 1u);
   EXPECT_TRUE(back[0].SameDescription(p));
@@ -64,6 +65,7 @@ TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   EXPECT_EQ(back[0].pFaults->readFailure.Check(0x614), VCAM_S_OK);
   EXPECT_TRUE(back[0].pFaults->bRefuseArea);
   EXPECT_EQ(back[0].pFaults->cbOversize, 12u);
+  EXPECT_EQ(back[0].pFaults->nFramesBeforeLoss, 3u);
 }
 
 TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {

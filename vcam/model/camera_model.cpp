@@ -303,6 +303,11 @@ void CCameraModel::NoteFrameSent() {
     q = nLeft ? (q & ~0xFFFFu) | nLeft : 0;
   }
   if (Has(ONE_SHOT)) m_regs[ONE_SHOT] = q;
+  const std::uint32_t nLeft = m_pFaults->nFramesBeforeLoss.load();
+  if (nLeft != 0) {
+    m_pFaults->nFramesBeforeLoss = nLeft - 1;
+    if (nLeft == 1) m_pFaults->bUnplugged = true;
+  }
 }
 
 // ---------------------------------------------------------------------------

@@ -79,8 +79,8 @@ public:
   std::vector<StandardModeInfo> EnumerateStandardModes();
   StreamInfo GetStream();
 
-  // Called by the streaming side after each frame: ends a one-shot and counts
-  // down a multi-shot.
+  // Called by the streaming side after each frame: ends a one-shot, counts
+  // down a multi-shot and the frames left before a set loss.
   void NoteFrameSent();
 
   // The configuration ROM quadlets (generated or from the profile).

@@ -52,6 +52,9 @@ struct CameraFaults {
   std::atomic<bool> bRefuseArea{false};       // every area request is refused
   // The camera is gone: no frames, and every register transaction fails.
   std::atomic<bool> bUnplugged{false};
+  // Frames the camera still sends before it is gone as bUnplugged says; 0:
+  // no such countdown.
+  std::atomic<std::uint32_t> nFramesBeforeLoss{0};
   // Extra bytes appended to each delivered sample beyond the negotiated size.
   std::atomic<std::uint32_t> cbOversize{0};
 
@@ -61,6 +64,7 @@ struct CameraFaults {
     bNoStreamConfig = bNoPropertySet = bNoDroppedFrames = bNoVideoControl = false;
     bRefuseSetFormat = bRefuseArea = bUnplugged = false;
     cbOversize = 0;
+    nFramesBeforeLoss = 0;
   }
 };
 

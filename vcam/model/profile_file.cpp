@@ -275,7 +275,7 @@ void ReadFaultRange(const CReader& r, const char* key, CFaultRange& range) {
 
 void ReadFaults(const CReader& r, CameraFaults& faults) {
   r.Allow({"failReads", "failWrites", "noStreamConfig", "noPropertySet", "noDroppedFrames", "noVideoControl",
-           "refuseSetFormat", "refuseArea", "unplugged", "oversize"});
+           "refuseSetFormat", "refuseArea", "unplugged", "oversize", "unplugAfter"});
   ReadFaultRange(r, "failReads", faults.readFailure);
   ReadFaultRange(r, "failWrites", faults.writeFailure);
   faults.bNoStreamConfig = r.Bool("noStreamConfig", false);
@@ -286,6 +286,7 @@ void ReadFaults(const CReader& r, CameraFaults& faults) {
   faults.bRefuseArea = r.Bool("refuseArea", false);
   faults.bUnplugged = r.Bool("unplugged", false);
   faults.cbOversize = r.U32("oversize", 0);
+  faults.nFramesBeforeLoss = r.U32("unplugAfter", 0);
 }
 
 Profile ReadProfile(const CReader& r) {
@@ -416,6 +417,7 @@ json FaultsToJson(const CameraFaults& faults) {
   flag("refuseArea", faults.bRefuseArea);
   flag("unplugged", faults.bUnplugged);
   if (faults.cbOversize) j["oversize"] = faults.cbOversize.load();
+  if (faults.nFramesBeforeLoss) j["unplugAfter"] = faults.nFramesBeforeLoss.load();
   return j;
 }
 

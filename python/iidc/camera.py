@@ -1,0 +1,419 @@
+"""Cameras: the list of cameras, opening one, its formats, frame rate, Format 7
+image area, registers and identity."""
+
+from __future__ import annotations
+
+import atexit
+import ctypes
+import weakref
+from dataclasses import dataclass, field
+from typing import TYPE_CHECKING, Any, NamedTuple
+
+from . import _native as N
+from .errors import ArgumentError, Error, NotSupportedError, error_for
+
+if TYPE_CHECKING:
+    import numpy as np
+
+    from .features import Features, Trigger
+    from .stream import Stream
+
+#: Colour codings by their IIDC number, named as the iidc tool names them.
+CODINGS = ("Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16")
+#: Frame rates of the frame-rate codes 0 to 4, the ones the library uses.
+RATES = (1.875, 3.75, 7.5, 15.0, 30.0)
+
+V_FORMAT_INQ = 0x100
+V_RATE_INQ = 0x200
+
+
+def coding_name(color: int) -> str:
+    return CODINGS[color] if 0 <= color < len(CODINGS) else f"coding {color}"
+
+
+@dataclass(frozen=True)
+class CameraInfo:
+    """A camera the library found: its index and its identity."""
+
+    index: int
+    vendor: str
+    model: str
+    unique_id: str  #: 10 lower-case hexadecimal digits
+
+
+@dataclass(frozen=True)
+class Format:
+    """A video format: IIDC format and mode, colour coding and picture size.
+
+    ``rates`` are the frame rates the camera offers in it (Formats 0-2; a
+    Format 7 mode has none, its picture is ``Camera.area``, within ``width``
+    and ``height``). Records compare by format, mode and coding; ``id`` is the
+    library's format id.
+    """
+
+    id: int = field(compare=False, repr=False)
+    format: int
+    mode: int
+    coding: str
+    width: int
+    height: int
+    rates: tuple[float, ...] = field(default=(), compare=False)
+
+    @property
+    def scalable(self) -> bool:
+        """Whether this is a Format 7 (scalable image) mode."""
+        return self.format == N.FORMAT_SCALABLE
+
+
+class Area(NamedTuple):
+    """A rectangle of the sensor in pixels (Format 7)."""
+
+    left: int
+    top: int
+    width: int
+    height: int
+
+
+class AreaLimits(NamedTuple):
+    """Largest picture and the steps of position and size of a Format 7 mode."""
+
+    max_width: int
+    max_height: int
+    left_step: int
+    top_step: int
+    width_step: int
+    height_step: int
+
+
+def _whole(value: Any, what: str, low: int, high: int) -> int:
+    if isinstance(value, bool) or not isinstance(value, int) or not low <= value <= high:
+        raise ArgumentError(f"{what} must be a whole number from {low} to {high}, not {value!r}",
+                            N.ERR_INVALID_PARAMETER)
+    return value
+
+
+def _items(value: Any, count: int, what: str) -> tuple[Any, ...]:
+    try:
+        items = tuple(value)
+    except TypeError:
+        items = ()
+    if len(items) != count:
+        raise ArgumentError(f"{what}, not {value!r}", N.ERR_INVALID_PARAMETER)
+    return items
+
+
+def _string(index: int, which: int) -> str:
+    library = N.lib()
+    before = N.last_error()
+    size = library.iidc_getstring(index, which, None, 0)
+    if size <= 0:
+        # 0 is also the length of an empty name, which records nothing.
+        if N.last_error() != before:
+            raise error_for(f"reading the identity of camera {index}", N.last_error())
+        return ""
+    text = ctypes.create_string_buffer(size)
+    N.check(library.iidc_getstring(index, which, text, size), f"reading the identity of camera {index}")
+    return text.raw[:size].rstrip(b"\0").decode("latin-1")  # the ROM pads names to whole quadlets
+
+
+def _info(index: int) -> CameraInfo:
+    return CameraInfo(index, _string(index, N.STRING_VENDOR), _string(index, N.STRING_MODEL),
+                      _string(index, N.STRING_UNIQUEID))
+
+
+def cameras() -> list[CameraInfo]:
+    """Every camera the library finds, without opening any."""
+    return [_info(index) for index in range(_start())]
+
+
+_started = False
+_open: weakref.WeakSet[Camera] = weakref.WeakSet()
+
+
+def _start() -> int:
+    global _started
+    count = N.start()
+    if count and not _started:
+        _started = True
+        atexit.register(_stop)
+    return count
+
+
+def _stop() -> None:
+    """At exit: stops every camera, so that no frame lands in a buffer Python
+    frees, and ends the library."""
+    for camera in list(_open):
+        try:
+            camera.close()
+        except Error:
+            pass
+    N.lib().iidc_uninit()
+
+
+def _shutdown(handle: int, keep: dict[int, Any]) -> bool:
+    """Stops whatever a camera still does and closes it; the frame buffers in
+    keep stay alive until capture has stopped."""
+    library = N.lib()
+    for step in (library.iidc_idle, library.iidc_releasebuffer, library.iidc_clearcapture):
+        step(handle)
+    keep.clear()
+    return bool(library.iidc_close(handle))
+
+
+class Camera:
+    """An open camera, by index or by unique id; a context manager that closes
+    it on exit, also when the body raises.
+
+    >>> with iidc.Camera(0) as cam:
+    ...     cam.features["gain"].value = 200
+    ...     image = cam.snap()
+
+    Use a camera from one thread at a time. A camera that is not closed is
+    closed when it is collected or when Python exits.
+    """
+
+    def __init__(self, camera: int | str = 0):
+        count = _start()
+        index = self._find(camera) if isinstance(camera, str) else _whole(camera, "a camera index", 0, 2**31 - 1)
+        if index >= count:
+            raise Error(f"there is no camera {index}: the library found {count}", N.ERR_NO_DEVICE)
+        self.index = index
+        self._h: int | None = N.check(N.lib().iidc_open(index), f"opening camera {index}")
+        self._stream: Stream | None = None
+        # Frame buffers the library may write into, kept alive until it stops.
+        self._keep: dict[int, Any] = {}
+        # Whether the library has asked the driver to flip rows, which it does
+        # when it puts a Mono8 mode in force (see frame rows in stream.py).
+        self._flipped = False
+        self._finalizer = weakref.finalize(self, _shutdown, self._h, self._keep)
+        _open.add(self)
+
+    @staticmethod
+    def _find(unique_id: str) -> int:
+        for info in cameras():
+            if info.unique_id == unique_id.lower():
+                return info.index
+        raise Error(f"there is no camera with unique id {unique_id}", N.ERR_NO_DEVICE)
+
+    def close(self) -> None:
+        """Stops any stream and closes the camera; closing twice does nothing."""
+        if self._h is None:
+            return
+        try:
+            if self._stream is not None:
+                self._stream.close()
+        finally:
+            self._h = None
+            if not self._finalizer():
+                raise Error(f"closing camera {self.index}", N.ERR_INVALID_HANDLE)
+
+    def __enter__(self) -> Camera:
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        return f"<iidc.Camera {self.index}{'' if self._h else ' closed'}>"
+
+    def _handle(self) -> int:
+        if self._h is None:
+            raise Error(f"camera {self.index} is closed", N.ERR_INVALID_HANDLE)
+        return self._h
+
+    def _idle(self, what: str) -> int:
+        """The handle, for a change that needs the camera not to stream."""
+        if self._stream is not None:
+            raise Error(f"{what} while camera {self.index} streams: close the stream first", N.ERR_CAPTURING)
+        return self._handle()
+
+    # ---- identity and registers ------------------------------------------
+
+    @property
+    def identity(self) -> CameraInfo:
+        """Vendor, model and unique id, read from the camera."""
+        self._handle()
+        return _info(self.index)
+
+    @property
+    def registers(self) -> Registers:
+        """The camera's 32-bit registers: ``cam.registers[0x100]``, and
+        ``cam.registers[0x800] = value``; offsets from the IIDC
+        command-register base."""
+        return Registers(self)
+
+    @property
+    def features(self) -> Features:
+        """The camera's features by name: ``cam.features["gain"]``."""
+        from .features import Features
+
+        return Features(self)
+
+    @property
+    def trigger(self) -> Trigger:
+        """The trigger feature: modes, polarity, parameter, on and off."""
+        return self.features["trigger"]  # type: ignore[return-value]
+
+    # ---- formats, rates and area -----------------------------------------
+
+    @property
+    def formats(self) -> list[Format]:
+        """The formats the camera offers: its standard modes, then one record
+        per Format 7 mode and colour coding."""
+        h = self._handle()
+        library = N.lib()
+        count = N.check(library.iidc_getformatcount(h), "counting the formats")
+        ids = (ctypes.c_uint32 * count)()
+        size = N.check(library.iidc_getformatidlist(h, ids, ctypes.sizeof(ids)), "listing the formats")
+        return [self._describe(ids[i]) for i in range(size // 4)]
+
+    def _describe(self, format_id: int) -> Format:
+        info = N.FormatInfo()
+        N.check(N.lib().iidc_getformatinfo(self._handle(), ctypes.byref(info), ctypes.sizeof(info), format_id),
+                f"describing format {format_id:#010x}")
+        if info.format == N.FORMAT_SCALABLE:
+            # Each coding of a mode is listed; the record reports the coding in force.
+            return Format(format_id, info.format, info.mode, coding_name(format_id & 0xFF), info.width, info.height)
+        inquiry = self.registers[V_RATE_INQ + 32 * info.format + 4 * info.mode]
+        rates = tuple(rate for code, rate in enumerate(RATES) if inquiry & 0x80000000 >> code)
+        return Format(format_id, info.format, info.mode, coding_name(info.color), info.width, info.height, rates)
+
+    @property
+    def format(self) -> Format:
+        """The format in force. Set it with a record of ``formats`` or a
+        ``(format, mode)`` pair; the library puts Formats 0-2 in force (at
+        their fastest rate) and a Format 7 mode is used when the camera is
+        already in it."""
+        return self._describe(N.check(N.lib().iidc_currentformat(self._handle()), "reading the current format"))
+
+    @format.setter
+    def format(self, value: Format | tuple[int, int]) -> None:
+        fmt, mode = (value.format, value.mode) if isinstance(value, Format) else _items(
+            value, 2, "a format is a Format record or a (format, mode) pair")
+        _whole(fmt, "a format number", 0, 7)
+        _whole(mode, "a mode number", 0, 7)
+        h = self._idle("changing the format")
+        if fmt == N.FORMAT_SCALABLE:
+            current = self.format
+            if current.scalable and current.mode == mode and (not isinstance(value, Format) or value == current):
+                return
+            raise NotSupportedError(f"format 7:{mode}: the library switches cameras to Formats 0 to 2 only; a "
+                                    "Format 7 mode and coding are used when the camera is already in them",
+                                    N.ERR_NOT_SUPPORTED)
+        N.check(N.lib().iidc_setformat(h, N.format_id(fmt, mode)), f"setting format {fmt}:{mode}")
+        self._flipped = self._describe(N.format_id(fmt, mode)).coding == "Mono8"
+
+    @property
+    def rate(self) -> float:
+        """The frame rate in force, frames per second, as the IIDC rate the
+        driver's frame interval stands for; set it to one of the rates of the
+        current format."""
+        fps = N.check(N.lib().iidc_currentframerate(self._handle()), "reading the frame rate")
+        nearest = min(RATES, key=lambda rate: abs(rate - fps))
+        return nearest if abs(nearest - fps) < nearest / 100 else fps
+
+    @rate.setter
+    def rate(self, fps: float) -> None:
+        h = self._idle("changing the frame rate")
+        current = self.format
+        if current.scalable:
+            raise NotSupportedError("a Format 7 mode has no frame-rate setting: its speed follows the packet size",
+                                    N.ERR_NOT_SUPPORTED)
+        if fps not in current.rates:
+            raise ArgumentError(f"{fps!r} frames per second: format {current.format}:{current.mode} offers "
+                                f"{', '.join(f'{r:g}' for r in current.rates)}", N.ERR_INVALID_PARAMETER)
+        N.check(N.lib().iidc_setframerate(h, fps), f"setting {fps:g} frames per second")
+
+    def _format7(self) -> Format:
+        current = self.format
+        if not current.scalable:
+            raise NotSupportedError(f"camera {self.index} is in format {current.format}:{current.mode}, which has a "
+                                    "fixed picture; an image area needs a Format 7 mode", N.ERR_NOT_SUPPORTED)
+        return current
+
+    @property
+    def area(self) -> Area:
+        """The image area in force (Format 7). Set it to an :class:`Area` or a
+        ``(left, top, width, height)`` tuple within :attr:`area_limits`."""
+        self._format7()
+        area = N.Area()
+        N.check(N.lib().iidc_currentarea(self._handle(), ctypes.byref(area), ctypes.sizeof(area)),
+                "reading the image area")
+        return Area(area.left, area.top, area.width, area.height)
+
+    @area.setter
+    def area(self, value: Area | tuple[int, int, int, int]) -> None:
+        left, top, width, height = (_whole(v, "an area's edges and sizes", 0, 0xFFFF)
+                                    for v in _items(value, 4, "an area is (left, top, width, height)"))
+        h = self._idle("changing the image area")
+        limits = self.area_limits
+        if not N.lib().iidc_setarea(h, ctypes.byref(N.Area(left, top, width, height)), 16):
+            raise error_for(f"area {width}x{height}+{left}+{top}: the camera takes areas within "
+                            f"{limits.max_width}x{limits.max_height}, sizes in steps of "
+                            f"{limits.width_step}x{limits.height_step}, positions in steps of "
+                            f"{limits.left_step}x{limits.top_step}", N.last_error())
+
+    @property
+    def area_limits(self) -> AreaLimits:
+        """The largest picture and the steps of the current Format 7 mode."""
+        info = N.AreaInfo()
+        N.check(N.lib().iidc_getareainfo(self._handle(), ctypes.byref(info), ctypes.sizeof(info),
+                                         self._format7().id), "reading the area limits")
+        # A camera without position steps positions in size steps.
+        return AreaLimits(info.maxwidth, info.maxheight, info.leftunit or info.widthunit,
+                          info.topunit or info.heightunit, info.widthunit, info.heightunit)
+
+    def _picture(self) -> tuple[str, int, int]:
+        """Colour coding, width and height of the frames the camera delivers."""
+        current = self.format
+        if current.scalable:
+            area = self.area
+            return current.coding, area.width, area.height
+        return current.coding, current.width, current.height
+
+    # ---- capture ---------------------------------------------------------
+
+    def stream(self, buffers: int = 4, timeout: float | None = 5.0) -> Stream:
+        """Starts continuous capture into a ring of ``buffers`` frame buffers
+        (at least 3). Iterate the stream for frames; close it, or use it as a
+        context manager. ``timeout`` bounds each wait for a frame, in seconds
+        (None: no bound)."""
+        from .stream import Stream
+
+        return Stream(self, buffers, timeout)
+
+    def snap(self, bgr: bool = False) -> np.ndarray:
+        """One frame by single-frame capture, as an array of its own; with
+        ``bgr`` the library's 24-bit colour image of it (height x width x 3)."""
+        return self.grab(1, bgr)[0]
+
+    def grab(self, count: int, bgr: bool = False) -> list[np.ndarray]:
+        """``count`` frames, one single-frame capture each, as arrays of their
+        own (see :meth:`snap`)."""
+        from .stream import grab
+
+        return grab(self, _whole(count, "a frame count", 1, 2**31 - 1), bgr)
+
+
+class Registers:
+    """A camera's registers, one 32-bit quadlet per offset (a multiple of 4)."""
+
+    def __init__(self, camera: Camera):
+        self._camera = camera
+
+    @staticmethod
+    def _offset(offset: int) -> int:
+        if _whole(offset, "a register offset", 0, 0xFFFFFFFF) % 4:
+            raise ArgumentError(f"register offset {offset:#x} is not a multiple of 4", N.ERR_INVALID_PARAMETER)
+        return offset
+
+    def __getitem__(self, offset: int) -> int:
+        h, value = self._camera._handle(), ctypes.c_uint32()
+        N.check(N.lib().iidc1394_asyncreadquadlet(h, self._offset(offset), ctypes.byref(value), 4),
+                f"camera {self._camera.index} refused to read register {offset:#x}", N.ERR_FAIL)
+        return value.value
+
+    def __setitem__(self, offset: int, value: int) -> None:
+        h, quadlet = self._camera._handle(), ctypes.c_uint32(_whole(value, "a register value", 0, 0xFFFFFFFF))
+        N.check(N.lib().iidc1394_asyncwritequadlet(h, self._offset(offset), ctypes.byref(quadlet), 4),
+                f"camera {self._camera.index} refused to write register {offset:#x}", N.ERR_FAIL)
