@@ -7,6 +7,7 @@
 
 #include "camera.h"
 #include "caps.h"
+#include "library_thread.h"
 
 GST_DEBUG_CATEGORY_STATIC(g_iidcProviderDebug);
 #define GST_CAT_DEFAULT g_iidcProviderDebug
@@ -55,6 +56,7 @@ GList* Probe(GstDeviceProvider*)
 {
     GList* devices = nullptr;
     try {
+        const iidcgst::CLibraryHold hold;  // one start of the library for the whole probe
         for (const auto& name : CCamera::List())
             devices = g_list_append(devices, gst_object_ref_sink(DeviceOf(name)));
     } catch (const std::exception& error) {
