@@ -301,7 +301,8 @@ gboolean Query(GstBaseSrc* base, GstQuery* query)
     const int nBuffers = StateOf(base).nBuffers;
     GST_OBJECT_UNLOCK(base);
     const bool bKnown = GST_CLOCK_TIME_IS_VALID(duration);
-    gst_query_set_latency(query, TRUE, bKnown ? duration : 0, bKnown ? duration * guint(nBuffers) : GST_CLOCK_TIME_NONE);
+    gst_query_set_latency(query, TRUE, bKnown ? duration : 0,
+                          bKnown ? duration * guint(nBuffers) : GST_CLOCK_TIME_NONE);
     return TRUE;
 }
 
@@ -332,11 +333,13 @@ GstBuffer* LentBuffer(const CFrame& frame, const FrameLayout& layout)
 
 GstBuffer* CopiedBuffer(GstBaseSrc* base, const CFrame& frame, const FrameLayout& layout)
 {
+    // A buffer of the pipeline's pool, unless the pool lays rows out otherwise.
     GstBuffer* buffer = nullptr;
-    if (GST_BASE_SRC_CLASS(gst_iidc_src_parent_class)->alloc(base, GST_BUFFER_OFFSET_NONE, guint(layout.cbBuffer),
-                                                              &buffer)
-            != GST_FLOW_OK
-        || gst_buffer_get_size(buffer) < layout.cbBuffer) {
+    const GstFlowReturn result = GST_BASE_SRC_CLASS(gst_iidc_src_parent_class)
+                                     ->alloc(base, GST_BUFFER_OFFSET_NONE, guint(layout.cbBuffer), &buffer);
+    const GstVideoMeta* meta = result == GST_FLOW_OK ? gst_buffer_get_video_meta(buffer) : nullptr;
+    if (result != GST_FLOW_OK || gst_buffer_get_size(buffer) < layout.cbBuffer
+        || (meta && gsize(meta->stride[0]) != layout.nStride)) {
         if (buffer)
             gst_buffer_unref(buffer);
         buffer = gst_buffer_new_allocate(nullptr, layout.cbBuffer, nullptr);
