@@ -278,8 +278,11 @@ std::optional<CFrame> CCamera::NextFrame(bool bLend, std::chrono::milliseconds t
         {
             std::lock_guard lock(m_mutex);
             iidc_transferinfo info{};
-            if (!m_pRing || !iidc_gettransferinfo(m_pSession->Handle(), &info, sizeof info))
+            if (!m_pRing)
                 throw CCameraError(CCameraError::Kind::Failed, fmt::format("camera {} is not capturing", m_nIndex));
+            if (!iidc_gettransferinfo(m_pSession->Handle(), &info, sizeof info))
+                throw m_pSession->Answers() ? CCameraError(CCameraError::Kind::Failed, "the frame count failed")
+                                            : LostError();
             // A new position has been filled. The count includes a frame still
             // being copied into the ring, but may miss one that came as
             // capture started; it tells of new frames only beyond a turn of
@@ -291,10 +294,7 @@ std::optional<CFrame> CCamera::NextFrame(bool bLend, std::chrono::milliseconds t
             }
         }
         if (bWaited && !Answers())
-            throw CCameraError(CCameraError::Kind::Lost,
-                               fmt::format("camera {} was lost during streaming: it no longer answers; check its "
-                                           "cable and power",
-                                           m_nIndex));
+            throw LostError();
         if (bWaited && timeout.count() > 0 && std::chrono::steady_clock::now() - tStart >= timeout)
             throw CCameraError(CCameraError::Kind::Timeout,
                                fmt::format("camera {} sent no frame within {} ms: check its trigger settings or "
@@ -337,6 +337,14 @@ bool CCamera::Intact(const CFrame& frame)
     iidc_transferinfo info{};
     return iidc_gettransferinfo(m_pSession->Handle(), &info, sizeof info)
            && info.framecount - frame.nCountAtTake <= SafeLead();
+}
+
+CCameraError CCamera::LostError() const
+{
+    return CCameraError(CCameraError::Kind::Lost,
+                        fmt::format("camera {} was lost during streaming: it no longer answers; check its cable and "
+                                    "power",
+                                    m_nIndex));
 }
 
 bool CCamera::Answers()

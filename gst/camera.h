@@ -111,6 +111,7 @@ class CCamera : public std::enable_shared_from_this<CCamera> {
   void SelectStream(const StreamChoice& choice);
   std::optional<CFrame> TakeNewest(const iidc_transferinfo& info, bool bLend);
   bool Answers();
+  CCameraError LostError() const;
   void EndLoan(uint64_t nRun);
   int32_t SafeLead() const { return m_nBuffers - 3; }
 
