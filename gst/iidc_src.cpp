@@ -178,11 +178,7 @@ void CloseCamera(GstIidcSrc* src)
     GST_OBJECT_LOCK(src);
     std::shared_ptr<CCamera> pCamera = std::move(src->state.pCamera);
     GST_OBJECT_UNLOCK(src);
-    // Closes on the library thread unless a lent frame still holds it.
-    Guarded(src, false, [&] {
-        pCamera.reset();
-        return true;
-    });
+    pCamera.reset();  // closes it, unless a lent frame still holds it
 }
 
 GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
