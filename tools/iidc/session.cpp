@@ -77,9 +77,8 @@ std::string Lower(std::string text)
 
 }  // namespace
 
-int FindCamera(const CLibrarySession& library, const std::string& selector)
+int FindCamera(int nCount, const std::string& selector)
 {
-    const int nCount = library.CameraCount();
     if (selector.empty())
         return 0;
     if (IsUniqueId(selector)) {
@@ -102,7 +101,12 @@ int FindCamera(const CLibrarySession& library, const std::string& selector)
 }
 
 CCameraSession::CCameraSession(const CLibrarySession& library, const std::string& selector)
-    : m_nIndex(FindCamera(library, selector))
+    : CCameraSession(library.CameraCount(), selector)
+{
+}
+
+CCameraSession::CCameraSession(int nCameraCount, const std::string& selector)
+    : m_nIndex(FindCamera(nCameraCount, selector))
 {
     m_hCamera = iidc_open(m_nIndex);
     if (!m_hCamera)

@@ -37,9 +37,9 @@ class CLibrarySession {
   int m_nCount = 0;
 };
 
-// A camera picked by --camera: a decimal index, or a unique id of
-// IIDC_UNIQUEID_LENGTH hexadecimal digits. Empty means camera 0.
-int FindCamera(const CLibrarySession& library, const std::string& selector);
+// A camera picked by --camera among nCameraCount: a decimal index, or a
+// unique id of IIDC_UNIQUEID_LENGTH hexadecimal digits. Empty means camera 0.
+int FindCamera(int nCameraCount, const std::string& selector);
 
 // Identity text of a camera index; empty when it cannot be read.
 std::string CameraString(int nIndex, uint32_t nId);
@@ -49,6 +49,8 @@ std::string CameraString(int nIndex, uint32_t nId);
 class CCameraSession {
  public:
   CCameraSession(const CLibrarySession& library, const std::string& selector);
+  // For a library that someone else started, with nCameraCount cameras.
+  CCameraSession(int nCameraCount, const std::string& selector);
   ~CCameraSession();
   CCameraSession(const CCameraSession&) = delete;
   CCameraSession& operator=(const CCameraSession&) = delete;
