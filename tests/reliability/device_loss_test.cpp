@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr uint32_t SMALL_ID = IIDC_FORMATID(0, 0, IIDC_COLOR_YUV444);  // 160 x 120, 57600 bytes
 
 class DeviceLossTest : public CReliabilityTest {
  protected:
@@ -45,7 +44,7 @@ class DeviceLossTest : public CReliabilityTest {
     iidc_transferinfo before{};
     ASSERT_TRUE(iidc_gettransferinfo(h, &before, sizeof before));
     m_clocks[0]->Step(static_cast<uint64_t>(n));
-    const iidc_waitinfo wait{IIDC_WAIT_FRAME, 10000};
+    const iidc_waitinfo wait{IIDC_WAIT_FRAME, DEADLINE_MS};
     iidc_transferinfo now = before;
     while (now.framecount < before.framecount + n) {
       ASSERT_NE(iidc_wait(h, &wait, 0), nullptr);
@@ -54,6 +53,19 @@ class DeviceLossTest : public CReliabilityTest {
   }
 
   vcam::CameraFaults& Faults() { return *vcam::GetCameraFaults(0); }
+
+  // The result of a wait on another thread that an abort should have ended.
+  // One that has not ended within the deadline fails the test and is freed
+  // through its event, so that a broken abort cannot hang the suite.
+  static iidc_event Finish(std::future<iidc_event>& waiter, iidc_event hEvent) {
+    if (waiter.wait_for(DEADLINE) != std::future_status::ready) {
+      ADD_FAILURE() << "the abort did not end the wait";
+      do {
+        SetEvent(hEvent);
+      } while (waiter.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready);
+    }
+    return waiter.get();
+  }
 
   // Plugs the camera back in and proves it works: open, one frame, close.
   void ExpectWorksAgain() {
@@ -147,10 +159,12 @@ TEST_F(DeviceLossTest, InfiniteWaitOnAGoneCameraEndsWithWaitAbort) {
   // The waiter resets the event as it starts, so an abort that comes before
   // it blocks is lost with the signal; aborting until it has ended covers
   // both orders. The flag a late abort leaves is consumed below.
+  const auto deadline = std::chrono::steady_clock::now() + DEADLINE;
   do {
     ASSERT_TRUE(iidc_waitabort(h, hEvent));
-  } while (waiter.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready);
-  EXPECT_EQ(waiter.get(), nullptr);
+  } while (waiter.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready &&
+           std::chrono::steady_clock::now() < deadline);
+  EXPECT_EQ(Finish(waiter, hEvent), nullptr);
   EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_WAIT_ABORTED);
   iidc_wait(h, &probe, 0);
 
@@ -172,7 +186,7 @@ TEST_F(DeviceLossTest, RingWaitOnAGoneCameraEndsWithWaitAbortFromAnotherThread) 
     return iidc_wait(h, &forever, 0);
   });
   ASSERT_TRUE(iidc_waitabort(h, hEvent));
-  EXPECT_EQ(waiter.get(), nullptr);
+  EXPECT_EQ(Finish(waiter, hEvent), nullptr);
   EXPECT_TRUE(iidc_close(h));
 }
 
@@ -190,7 +204,7 @@ TEST_F(DeviceLossTest, OversizeSamplesNeverRunPastTheCallersBuffers) {
   Faults().cbOversize = 4096;
   ASSERT_TRUE(iidc_capture(h, 1));
   m_clocks[0]->Step(4);
-  ASSERT_TRUE(m_clocks[0]->WaitForTaken(4, std::chrono::seconds(10)));
+  ASSERT_TRUE(m_clocks[0]->WaitForTaken(4, DEADLINE));
   EXPECT_TRUE(iidc_idle(h));
   EXPECT_TRUE(iidc_releasebuffer(h));
   EXPECT_TRUE(iidc_close(h));
