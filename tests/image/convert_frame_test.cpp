@@ -10,6 +10,7 @@
 
 #include "convert_test_util.h"
 #include "image/convert/convert.h"
+#include "image/convert/yuv_model.h"
 
 namespace {
 
@@ -224,6 +225,21 @@ TEST(ConvertFrame, RefusedArgumentsWriteNothing)
     EXPECT_TRUE(Yuv422ToBgr24(s, 0, d, 0, 0, H, true));
     EXPECT_TRUE(Yuv422ToBgr24(s, 0, d, 0, W, 0, true));
     EXPECT_EQ(dst, std::vector<uint8_t>(cbDst, 0x5A));
+}
+
+// Listed models and longer names take the integer formula; a name is read no
+// further than its buffer, which the driver may have filled without a zero.
+TEST(YuvModel, ListedModelsTakeTheIntegerFormula)
+{
+    const auto Check = [](const char* pszName) { return IsIntegerYuvModel(pszName, std::strlen(pszName) + 1); };
+    for (const char* pszName : {"MHP-Z610", "MHP-Z610C rev 2", "MHP-Z 420", "MHP-ZR420", "KQX_RT710-B"})
+        EXPECT_TRUE(Check(pszName)) << pszName;
+    for (const char* pszName : {"MHP-Z61", "MHP-Z420", "mhp-z610", "XMHP-Z610", ""})
+        EXPECT_FALSE(Check(pszName)) << pszName;
+    EXPECT_FALSE(IsIntegerYuvModel(nullptr, 16));
+    const char buffer[16] = {'K', 'Q', 'X', '_', 'R', 'T', '7', '1', '0', 'A', 'B', 'C', 'D', 'E', 'F', 'G'};
+    EXPECT_TRUE(IsIntegerYuvModel(buffer, sizeof(buffer)));
+    EXPECT_FALSE(IsIntegerYuvModel(buffer, 8));   // shorter than the entry
 }
 
 }  // namespace
