@@ -248,28 +248,4 @@ TEST_F(BehaviourFeatureTest, AbsoluteModeCarriesNoIntegerValue) {
   EXPECT_EQ(Set(h, IIDC_FEATURE_SHUTTER, IIDC_FEATURESTATE_MANUAL | IIDC_FEATURESTATE_VALUE1, 1000.0f), absolute);
 }
 
-TEST_F(BehaviourFeatureTest, UnknownIdsAndHandles) {
-  iidc_handle h = Open(COLOR_CAMERA);
-  ASSERT_NE(h, nullptr);
-  for (const uint32_t id : {52u, 124u, 3u, 144u, 0xFFFFFFFFu}) {
-    iidc_feature f{id, 0x5A, 1.0f, 2.0f};
-    EXPECT_EQ(iidc_currentfeature(h, &f, 0), 0) << id;
-    EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_FEATURE) << id;
-  }
-
-  // The inquiry records nothing for an unknown id, but clears the flags.
-  iidc_getstring(MONO_CAMERA, 0x99, nullptr, 0);
-  const uint32_t before = iidc_getlasterror(-1);
-  iidc_featureinfo info{52, 7, 7, 1.0f, 2.0f};
-  EXPECT_EQ(iidc_currentfeatureinfo(h, &info, 0), 0);
-  EXPECT_EQ(info.flags, 0u);
-  EXPECT_EQ(info.reserved, 0u);
-  EXPECT_EQ(iidc_getlasterror(-1), before);
-
-  iidc_feature f{IIDC_FEATURE_BRIGHTNESS, 0, 0.0f, 0.0f};
-  EXPECT_EQ(iidc_currentfeature(nullptr, &f, 0), 0);
-  EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_FEATURE) << "the camera's slot keeps its code";
-}
-
 }  // namespace

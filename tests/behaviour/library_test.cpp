@@ -73,28 +73,6 @@ TEST_F(BehaviourLibraryTest, IdentityOfBothCamerasOpenOrClosed) {
   EXPECT_NE(hMono, nullptr);
 }
 
-TEST_F(BehaviourLibraryTest, IdentityLengthsAndRefusals) {
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_UNIQUEID, nullptr, 0), IIDC_UNIQUEID_LENGTH);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_VENDOR, nullptr, 0), 16);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_MODEL, nullptr, 0), 8);
-
-  // No terminator is written: the byte after the text keeps its value.
-  char buffer[17];
-  std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_MODEL, buffer, 8), 8) << "exactly the length fits";
-  EXPECT_EQ(std::string(buffer, 9), "VC-1280C#");
-
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_MODEL, buffer, 7), 0);
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_PARAMETER);
-  EXPECT_EQ(iidc_getstring(MONO_CAMERA, IIDC_STRING_UNIQUEID, buffer, 9), 0);
-  EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), IIDC_ERR_INVALID_PARAMETER);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, 0x83, buffer, sizeof buffer), 0);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, 0x7F, buffer, sizeof buffer), 0);
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_PARAMETER);
-  EXPECT_EQ(iidc_getstring(CAMERA_COUNT, IIDC_STRING_MODEL, buffer, sizeof buffer), 0);
-  EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
-}
-
 TEST_F(BehaviourLibraryTest, OpenGivesOneHandlePerIndex) {
   iidc_handle h = Open(COLOR_CAMERA);
   ASSERT_NE(h, nullptr);
