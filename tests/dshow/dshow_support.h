@@ -18,7 +18,6 @@
 
 #include "base/com_ptr.h"
 #include "base/unknown.h"
-#include "emul/dshow/x11_window.h"
 #include "emul/fault.h"
 #include "tests/support/emul_env.h"
 #include "vcam/filter/capture_filter.h"
@@ -52,16 +51,6 @@ class CDshowTest : public CEmulTest {
   CComApartment m_apartment;
   std::vector<std::shared_ptr<vcam::CSteppedClock>> m_clocks;
 };
-
-// True when the video renderer can open an X display, which IGraphBuilder::
-// Render needs. The probe's connection stays open for the whole program: an
-// X server whose last client leaves resets itself and refuses connections
-// meanwhile.
-inline bool HaveDisplay() {
-  static const std::unique_ptr<emul::CX11VideoWindow> s_pProbe = emul::CX11VideoWindow::Create();
-  return s_pProbe != nullptr;
-}
-constexpr const char* NO_DISPLAY = "no X display for the video renderer";
 
 template <class T>
 ComPtr<T> Create(REFCLSID clsid, REFIID iid) {

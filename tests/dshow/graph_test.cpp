@@ -229,19 +229,6 @@ TEST_F(GraphTest, AbortingEventsEndTheWaitAndSignalTheEventHandle) {
   }
 }
 
-TEST_F(GraphTest, InterfacesShareOneIdentityAndHonourFailInterface) {
-  EXPECT_EQ(Query<IUnknown>(m_pControl.Get(), IID_IUnknown).Get(), Query<IUnknown>(m_pEvent.Get(), IID_IUnknown).Get());
-  const ULONG cRef = RefCount(m_pGraph.Get());
-  ComPtr<IMediaEventEx> pEventEx = Query<IMediaEventEx>(m_pGraph.Get(), IID_IMediaEventEx);
-  EXPECT_EQ(RefCount(m_pGraph.Get()), cRef + 1);
-  pEventEx.Reset();
-  emul::FailInterface(IID_IMediaControl);
-  ComPtr<IMediaControl> pControl;
-  EXPECT_EQ(m_pGraph->QueryInterface(IID_IMediaControl, pControl.ReleaseAndGetVoidAddressOf()), E_NOINTERFACE);
-  EXPECT_EQ(pControl.Get(), nullptr);
-  EXPECT_EQ(RefCount(m_pGraph.Get()), cRef);
-}
-
 TEST_F(GraphTest, PinsNameTheirFilterAndConnectBothEnds) {
   PIN_INFO info{};
   const ULONG cSource = RefCount(m_pSource.Get());
@@ -599,38 +586,6 @@ TEST_F(GraphTest, GrabberTakesOnlyItsMediaType) {
   EXPECT_TRUE(FAILED(m_pGraph->Connect(pGrabberOut.Get(), m_pIn.Get())));
   EXPECT_EQ(m_pGraph->Render(pGrabberOut.Get()), VFW_E_CANNOT_RENDER);
   EXPECT_EQ(m_pGraph->Render(PinOf(m_pGrabberFilter.Get(), PINDIR_INPUT).Get()), VFW_E_INVALID_DIRECTION);
-}
-
-TEST_F(GraphTest, RenderedVideoCountsFramesDrawn) {
-  if (!HaveDisplay()) GTEST_SKIP() << NO_DISPLAY;
-  m_pGrabber = Create<ISampleGrabber>(CLSID_SampleGrabber, IID_ISampleGrabber);
-  BuildCaptureGraph(MEDIASUBTYPE_UYVY);
-  ComPtr<IVideoWindow> pWindow = Query<IVideoWindow>(m_pGraph.Get(), IID_IVideoWindow);
-  EXPECT_EQ(pWindow->put_Owner(0x1234), E_NOINTERFACE) << "no renderer yet";
-  ASSERT_EQ(m_pGraph->Render(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get()), S_OK);
-  LONG nLeft = 0, nTop = 0, nWidth = 0, nHeight = 0;
-  ASSERT_EQ(pWindow->GetWindowPosition(&nLeft, &nTop, &nWidth, &nHeight), S_OK);
-  EXPECT_EQ(nWidth, 640) << "the video's size until placed";
-  EXPECT_EQ(nHeight, 480);
-  EXPECT_EQ(pWindow->put_Visible(2), E_INVALIDARG);
-  ComPtr<IBaseFilter> pRenderer;
-  ASSERT_EQ(m_pGraph->FindFilterByName(L"Video Renderer", pRenderer.ReleaseAndGetAddressOf()), S_OK);
-  ComPtr<IQualProp> pQuality = Query<IQualProp>(pRenderer.Get(), IID_IQualProp);
-  ComPtr<CFrameRecorder> pRecorder(new CFrameRecorder());
-  ASSERT_EQ(m_pGrabber->SetCallback(pRecorder.Get(), 1), S_OK);
-  int nDrawn = -1;
-  ASSERT_EQ(pQuality->get_FramesDrawn(&nDrawn), S_OK);
-  EXPECT_EQ(nDrawn, 0);
-  ASSERT_EQ(m_pControl->Run(), S_OK);
-  m_clocks[COLOR_CAMERA]->Step(3);
-  ASSERT_TRUE(pRecorder->WaitFrames(3));
-  ASSERT_EQ(m_pControl->Stop(), S_OK);
-  pQuality->get_FramesDrawn(&nDrawn);
-  EXPECT_EQ(nDrawn, 3);
-  m_clocks[COLOR_CAMERA]->Step(2);
-  pQuality->get_FramesDrawn(&nDrawn);
-  EXPECT_EQ(nDrawn, 3) << "stopped";
-  ASSERT_EQ(m_pGrabber->SetCallback(nullptr, 0), S_OK);
 }
 
 }  // namespace

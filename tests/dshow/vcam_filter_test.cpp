@@ -63,37 +63,6 @@ class VcamFilterTest : public CDshowTest {
   ComPtr<IAMStreamConfig> m_pConfig;
 };
 
-TEST_F(VcamFilterTest, EachSwitchTakesItsInterfaceAwayAndInterfacesShareOneCount) {
-  struct CCase {
-    std::atomic<bool> vcam::CameraFaults::*pSwitch;
-    const IID* piid;
-    bool bOnPin;
-  };
-  vcam::CameraFaults& faults = *vcam::GetCameraFaults(COLOR_CAMERA);
-  for (const CCase& c : {CCase{&vcam::CameraFaults::bNoStreamConfig, &IID_IAMStreamConfig, true},
-                         CCase{&vcam::CameraFaults::bNoPropertySet, &IID_IKsPropertySet, false},
-                         CCase{&vcam::CameraFaults::bNoDroppedFrames, &IID_IAMDroppedFrames, false},
-                         CCase{&vcam::CameraFaults::bNoVideoControl, &IID_IAMVideoControl, false}}) {
-    IUnknown* pObject = c.bOnPin ? static_cast<IUnknown*>(m_pPin.Get()) : m_pFilter.Get();
-    ComPtr<IUnknown> pInterface;
-    EXPECT_EQ(pObject->QueryInterface(*c.piid, pInterface.ReleaseAndGetVoidAddressOf()), S_OK);
-    faults.*c.pSwitch = true;
-    EXPECT_EQ(pObject->QueryInterface(*c.piid, pInterface.ReleaseAndGetVoidAddressOf()), E_NOINTERFACE);
-    EXPECT_EQ(pInterface.Get(), nullptr);
-    faults.*c.pSwitch = false;
-  }
-  ComPtr<IUnknown> pNone;
-  EXPECT_EQ(m_pFilter->QueryInterface(IID_IAMStreamConfig, pNone.ReleaseAndGetVoidAddressOf()), E_NOINTERFACE)
-      << "a pin interface";
-  // Held: the fixture's filter, pin, property set and configuration.
-  ComPtr<IBaseFilter> pBack = Query<IBaseFilter>(m_pProps.Get(), IID_IBaseFilter);
-  EXPECT_EQ(pBack.Get(), m_pFilter.Get());
-  EXPECT_EQ(RefCount(m_pFilter.Get()), 5u);
-  IBaseFilter* pLast = nullptr;
-  ASSERT_EQ(vcam::CVcamFilter::Create(vcam::GetCameraModel(MONO_CAMERA), vcam::GetDriverLog(MONO_CAMERA), &pLast), S_OK);
-  EXPECT_EQ(pLast->Release(), 0u);
-}
-
 TEST_F(VcamFilterTest, ThePinIsACapturePinOfTheFormatInForce) {
   ComPtr<IKsPropertySet> pPinProps = Query<IKsPropertySet>(m_pPin.Get(), IID_IKsPropertySet);
   GUID category{};
