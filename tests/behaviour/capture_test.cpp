@@ -39,22 +39,6 @@ void ExpectVgaYuv422Frame(const unsigned char* pFrame, uint32_t nSequence) {
   }
 }
 
-TEST_F(BehaviourCaptureTest, ClearingTheGraphLeavesTheRingInPlace) {
-  iidc_handle h = Open(MONO_CAMERA);
-  ASSERT_NE(h, nullptr);
-  ASSERT_TRUE(PrepareWithFrames(h, 2));
-  ASSERT_TRUE(iidc_capture(h, 0));
-  EXPECT_TRUE(iidc_idle(h));
-  EXPECT_TRUE(iidc_clearcapture(h));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
-  EXPECT_EQ(iidc_getframecount(h), 2u);
-  EXPECT_EQ(iidc_currentdataframebytes(h), 0) << "no graph, no frame size";
-  EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), IIDC_ERR_FORMAT_UNAVAILABLE);
-  EXPECT_TRUE(iidc_freeframe(h)) << "nothing to do outside the ready state";
-  EXPECT_EQ(iidc_getframecount(h), 2u);
-  EXPECT_TRUE(Close(h));
-}
-
 TEST_F(BehaviourCaptureTest, RingOfCallerBuffersTakesPointersAndGivesThemBack) {
   iidc_handle h = Open(COLOR_CAMERA);
   ASSERT_NE(h, nullptr);
