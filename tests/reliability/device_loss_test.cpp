@@ -12,7 +12,6 @@
 
 namespace {
 
-
 class DeviceLossTest : public CReliabilityTest {
  protected:
   void SetUp() override {
@@ -31,25 +30,9 @@ class DeviceLossTest : public CReliabilityTest {
 
   // Camera 0 capturing continuously into a ring of three buffers.
   iidc_handle StartCapturing() {
-    iidc_handle h = Open(0);
-    EXPECT_TRUE(iidc_setformat(h, SMALL_ID));
-    EXPECT_TRUE(iidc_preparecapture(h));
-    EXPECT_EQ(iidc_allocframe(h, 3), 3);
+    iidc_handle h = OpenReady(3);
     EXPECT_TRUE(iidc_capture(h, 1));
     return h;
-  }
-
-  // Releases n frames and waits (bounded) until the library has counted them.
-  void Deliver(iidc_handle h, int32_t n) {
-    iidc_transferinfo before{};
-    ASSERT_TRUE(iidc_gettransferinfo(h, &before, sizeof before));
-    m_clocks[0]->Step(static_cast<uint64_t>(n));
-    const iidc_waitinfo wait{IIDC_WAIT_FRAME, DEADLINE_MS};
-    iidc_transferinfo now = before;
-    while (now.framecount < before.framecount + n) {
-      ASSERT_NE(iidc_wait(h, &wait, 0), nullptr);
-      ASSERT_TRUE(iidc_gettransferinfo(h, &now, sizeof now));
-    }
   }
 
   vcam::CameraFaults& Faults() { return *vcam::GetCameraFaults(0); }
@@ -71,11 +54,7 @@ class DeviceLossTest : public CReliabilityTest {
   void ExpectWorksAgain() {
     Faults().cbOversize = 0;
     Faults().bUnplugged = false;
-    iidc_handle h = Open(0);
-    ASSERT_NE(h, nullptr);
-    ASSERT_TRUE(iidc_setformat(h, SMALL_ID));
-    ASSERT_TRUE(iidc_preparecapture(h));
-    ASSERT_EQ(iidc_allocframe(h, 2), 2);
+    iidc_handle h = OpenReady(2);
     m_clocks[0]->Step(1);
     EXPECT_TRUE(iidc_capture(h, 0));
     EXPECT_TRUE(iidc_freeframe(h));
@@ -120,10 +99,7 @@ TEST_F(DeviceLossTest, CloseWhileAGoneCameraIsCapturingGivesEverythingBack) {
 
 TEST_F(DeviceLossTest, SingleFrameFromACameraThatStoppedDeliveringGivesUpAtItsBound) {
   SetSingleFrameTimeout(50);
-  iidc_handle h = Open(0);
-  ASSERT_TRUE(iidc_setformat(h, SMALL_ID));
-  ASSERT_TRUE(iidc_preparecapture(h));
-  ASSERT_EQ(iidc_allocframe(h, 2), 2);
+  iidc_handle h = OpenReady(2);
 
   // No frame released: the camera delivers nothing. The graph is stopped
   // again, so a frame that does come is captured by the next call.
