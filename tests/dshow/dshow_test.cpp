@@ -2,14 +2,168 @@
 // and the behaviour suite do not reach: membership and references of the
 // filter graph, connection rules, state changes, events and completion; the
 // pin and filter bases and the memory allocator; the capture graph builder's
-// searches; and the Sample Grabber and the renderers
-// in whole graphs. The virtual camera's capture filter is the source.
-#include <atomic>
+// searches; and the Sample Grabber in whole graphs. The virtual camera's
+// capture filter is the source of every graph. Then that filter as any
+// DirectShow client sees it: the pin's category and formats, vertical
+// flipping, the dropped-frame counters, the register and area property set,
+// stream configuration, and the devices it is listed as.
+#include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/com_ptr.h"
 #include "base/media_type.h"
-#include "dshow_support.h"
+#include "base/unknown.h"
+#include "emul/fault.h"
+#include "tests/support/emul_env.h"
+#include "vcam/filter/capture_filter.h"
+#include "vcam/filter/property_set.h"
+#include "vcam/filter/test_support.h"
+#include "vcam/model/offsets.h"
 
 namespace {
+
+constexpr std::size_t COLOR_CAMERA = 0;  // Format 0 mode 3 (640 x 480 UYVY) at 30 fps at power-up
+constexpr std::size_t MONO_CAMERA = 1;
+constexpr LONG COLOR_FRAME_BYTES = 640 * 480 * 2;
+constexpr auto WAIT_LIMIT = std::chrono::seconds(10);
+
+class CDshowTest : public CEmulTest {
+ protected:
+  void SetUp() override {
+    CEmulTest::SetUp();
+    m_clocks = vcam::InstallSteppedCameraSet();
+  }
+  void TearDown() override {
+    m_clocks.clear();
+    vcam::ResetActiveCameraSet();
+    CEmulTest::TearDown();
+  }
+
+  // A new capture filter of camera n, with one reference.
+  static ComPtr<IBaseFilter> CameraFilter(std::size_t nCamera) {
+    ComPtr<IBaseFilter> pFilter;
+    EXPECT_EQ(vcam::CVcamFilter::Create(vcam::GetCameraModel(nCamera), vcam::GetDriverLog(nCamera), &pFilter), S_OK);
+    return pFilter;
+  }
+
+  CComApartment m_apartment;
+  std::vector<std::shared_ptr<vcam::CSteppedClock>> m_clocks;
+};
+
+template <class T>
+ComPtr<T> Create(REFCLSID clsid, REFIID iid) {
+  ComPtr<T> p;
+  EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, iid, p.ReleaseAndGetVoidAddressOf()), S_OK);
+  return p;
+}
+
+template <class T>
+ComPtr<T> Query(IUnknown* pUnk, REFIID iid) {
+  ComPtr<T> p;
+  EXPECT_EQ(pUnk->QueryInterface(iid, p.ReleaseAndGetVoidAddressOf()), S_OK);
+  return p;
+}
+
+// The n-th pin of the filter in the given direction.
+inline ComPtr<IPin> PinOf(IBaseFilter* pFilter, PIN_DIRECTION dir, int n = 0) {
+  ComPtr<IEnumPins> pEnum;
+  EXPECT_EQ(pFilter->EnumPins(pEnum.ReleaseAndGetAddressOf()), S_OK);
+  ComPtr<IPin> pPin;
+  while (pEnum->Next(1, pPin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    PIN_DIRECTION pinDir;
+    pPin->QueryDirection(&pinDir);
+    if (pinDir == dir && n-- == 0) return pPin;
+  }
+  return ComPtr<IPin>();
+}
+
+// The current reference count, read through AddRef and Release.
+inline ULONG RefCount(IUnknown* pUnk) {
+  pUnk->AddRef();
+  return pUnk->Release();
+}
+
+inline ComPtr<IPin> PeerOf(IPin* pPin) {
+  ComPtr<IPin> pPeer;
+  pPin->ConnectedTo(pPeer.ReleaseAndGetAddressOf());
+  return pPeer;
+}
+
+// Register requests as a library sends them: one 64-byte block, read by Set
+// then Get with the read property, written by Set with the write property.
+inline HRESULT ReadRegister(IKsPropertySet* pProps, std::uint32_t dwOffset, std::uint32_t* pdwValue) {
+  BYTE block[vcam::IIDC_PROPERTY_BYTES] = {};
+  vcam::StoreQuadlet(block, vcam::REGISTER_OFFSET_AT, dwOffset);
+  const GUID& set = vcam::PROPSETID_IIDC_CAMERA;
+  HRESULT hr = pProps->Set(set, vcam::IIDC_PROPERTY_READ_QUADLET, block, sizeof block, block, sizeof block);
+  DWORD cbReturned = 0;
+  if (SUCCEEDED(hr)) {
+    hr = pProps->Get(set, vcam::IIDC_PROPERTY_READ_QUADLET, block, sizeof block, block, sizeof block, &cbReturned);
+  }
+  if (SUCCEEDED(hr)) *pdwValue = vcam::LoadQuadlet(block, vcam::REGISTER_VALUE_AT);
+  return hr;
+}
+
+inline HRESULT WriteRegister(IKsPropertySet* pProps, std::uint32_t dwOffset, std::uint32_t dwValue) {
+  BYTE block[vcam::IIDC_PROPERTY_BYTES] = {};
+  vcam::StoreQuadlet(block, vcam::REGISTER_OFFSET_AT, dwOffset);
+  vcam::StoreQuadlet(block, vcam::REGISTER_VALUE_AT, dwValue);
+  return pProps->Set(vcam::PROPSETID_IIDC_CAMERA, vcam::IIDC_PROPERTY_WRITE_QUADLET, block, sizeof block, block,
+                     sizeof block);
+}
+
+inline HRESULT RequestArea(IKsPropertySet* pProps, LONG nLeft, LONG nTop, LONG nWidth, LONG nHeight) {
+  BYTE block[vcam::IIDC_PROPERTY_BYTES] = {};
+  const LONG fields[] = {nLeft, nTop, nWidth, nHeight, 1};
+  std::memcpy(block + 24, fields, sizeof fields);
+  return pProps->Set(vcam::PROPSETID_IIDC_CAMERA, vcam::IIDC_PROPERTY_AREA, block, sizeof block, block, sizeof block);
+}
+
+
+// A grabber callback that holds each sample on the streaming thread until
+// the test lets it go.
+class CHoldingCallback final : public CComBase<ISampleGrabberCB> {
+ public:
+  CHoldingCallback() : CComBase("CHoldingCallback") {}
+  STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override {
+    if (ppv != nullptr && riid == IID_ISampleGrabberCB) return GetInterface(static_cast<ISampleGrabberCB*>(this), ppv);
+    return CComBase::NonDelegatingQueryInterface(riid, ppv);
+  }
+  STDMETHODIMP SampleCB(double, IMediaSample*) override { return E_NOTIMPL; }
+  STDMETHODIMP BufferCB(double, BYTE*, LONG) override {
+    std::unique_lock lock(m_mx);
+    ++m_nFrames;
+    m_cv.notify_all();
+    m_cv.wait(lock, [&] { return !m_bHold; });
+    return S_OK;
+  }
+  bool WaitFrames(int nFrames) {
+    std::unique_lock lock(m_mx);
+    return m_cv.wait_for(lock, WAIT_LIMIT, [&] { return m_nFrames >= nFrames; });
+  }
+  void LetGo() {
+    std::lock_guard lock(m_mx);
+    m_bHold = false;
+    m_cv.notify_all();
+  }
+
+ private:
+  std::mutex m_mx;
+  std::condition_variable m_cv;
+  int m_nFrames = 0;
+  bool m_bHold = true;
+};
+
 
 class GraphTest : public CDshowTest {
  protected:
@@ -112,20 +266,6 @@ TEST_F(GraphTest, HoldsItsFiltersByUniqueNamesAndLetsGoOnRemoval) {
   ASSERT_EQ(m_pSource->QueryFilterInfo(&info), S_OK);
   EXPECT_EQ(info.pGraph, nullptr);
   EXPECT_EQ(m_pGraph->RemoveFilter(m_pSource.Get()), VFW_E_NOT_FOUND);
-}
-
-TEST_F(GraphTest, FinalReleaseStopsAndDisconnectsWithoutFaultPoints) {
-  ComPtr<IGraphBuilder> pGraph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-  ASSERT_EQ(pGraph->AddFilter(m_pSource.Get(), L"Source"), S_OK);
-  ASSERT_EQ(pGraph->AddFilter(m_pRenderer.Get(), L"Renderer"), S_OK);
-  ASSERT_EQ(pGraph->Connect(m_pOut.Get(), m_pIn.Get()), S_OK);
-  ASSERT_EQ(Query<IMediaControl>(pGraph.Get(), IID_IMediaControl)->Run(), S_OK);
-  emul::ResetFaults();
-  EXPECT_EQ(pGraph.Get()->Release(), 0u);
-  (void)pGraph.Detach();
-  EXPECT_TRUE(emul::CallLog().empty());
-  EXPECT_EQ(StateOf(m_pSource.Get()), State_Stopped);
-  EXPECT_EQ(PeerOf(m_pOut.Get()).Get(), nullptr);
 }
 
 TEST_F(GraphTest, ConnectsOnlyPinsOfItsFiltersWhileStoppedOneEndAtATime) {
@@ -440,7 +580,7 @@ TEST_F(MemAllocatorTest, DecommitReleasesAWaitingThreadAndSamplesKeepTheAllocato
   (void)pHeld.Detach();
 }
 
-TEST_F(GraphTest, CaptureGraphBuilderFindsPinsAndRendersStreams) {
+TEST_F(GraphTest, CaptureGraphBuilderFindsPinsAndInterfaces) {
   ComPtr<ICaptureGraphBuilder2> pBuilder =
       Create<ICaptureGraphBuilder2>(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2);
   ComPtr<IGraphBuilder> pGraph;
@@ -471,11 +611,8 @@ TEST_F(GraphTest, CaptureGraphBuilderFindsPinsAndRendersStreams) {
   IPin* pNull = nullptr;
   EXPECT_EQ(pBuilder->FindPin(nullptr, PINDIR_OUTPUT, nullptr, nullptr, FALSE, 0, &pNull), E_POINTER);
 
-  ASSERT_EQ(pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, m_pSource.Get(), pGrabber.Get(),
-                                   m_pRenderer.Get()),
-            S_OK);
-  EXPECT_EQ(PeerOf(PinOf(pGrabber.Get(), PINDIR_OUTPUT).Get()).Get(), m_pIn.Get());
-  EXPECT_EQ(PeerOf(m_pOut.Get()).Get(), PinOf(pGrabber.Get(), PINDIR_INPUT).Get());
+  ASSERT_EQ(m_pGraph->Connect(m_pOut.Get(), PinOf(pGrabber.Get(), PINDIR_INPUT).Get()), S_OK);
+  ASSERT_EQ(m_pGraph->Connect(PinOf(pGrabber.Get(), PINDIR_OUTPUT).Get(), m_pIn.Get()), S_OK);
   EXPECT_FALSE(Find(m_pSource.Get(), PINDIR_OUTPUT, nullptr, nullptr, TRUE, 0)) << "unconnected only";
 
   // Interfaces: on the filter's own pins, downstream, and upstream only
@@ -499,51 +636,14 @@ TEST_F(GraphTest, CaptureGraphBuilderFindsPinsAndRendersStreams) {
   EXPECT_EQ(RefCount(pFound.Get()), cRef + 1);
 }
 
-TEST_F(GraphTest, GrabberCallsBackOnTheStreamingThreadAndKeepsTheLastSample) {
-  BuildCaptureGraph();
-  ComPtr<CFrameRecorder> pRecorder(new CFrameRecorder());
-  LONG cbBuffer = 0;
-  EXPECT_EQ(m_pGrabber->GetCurrentBuffer(&cbBuffer, nullptr), E_INVALIDARG) << "not buffering";
-  ASSERT_EQ(m_pGrabber->SetBufferSamples(TRUE), S_OK);
-  EXPECT_EQ(m_pGrabber->GetCurrentBuffer(&cbBuffer, nullptr), VFW_E_WRONG_STATE) << "nothing yet";
-  EXPECT_EQ(m_pGrabber->SetCallback(pRecorder.Get(), 2), E_INVALIDARG);
-  ASSERT_EQ(m_pGrabber->SetCallback(pRecorder.Get(), 1), S_OK);
-  EXPECT_EQ(RefCount(pRecorder.Get()), 2u) << "the grabber holds the callback";
-  ASSERT_EQ(m_pControl->Run(), S_OK);
-  m_clocks[COLOR_CAMERA]->Step(2);
-  ASSERT_TRUE(pRecorder->WaitFrames(2));
-  ASSERT_EQ(m_pGrabber->SetCallback(pRecorder.Get(), 0), S_OK);
-  m_clocks[COLOR_CAMERA]->Step(1);
-  ASSERT_TRUE(pRecorder->WaitFrames(3));
-  ASSERT_EQ(m_pControl->Stop(), S_OK);
-  EXPECT_EQ(pRecorder->Sequence(), (std::vector<uint32_t>{0, 1, 2}));
-  for (const CFrameRecorder::CFrame& frame : pRecorder->Frames()) {
-    EXPECT_EQ(frame.cbData, COLOR_FRAME_BYTES);
-    EXPECT_NE(frame.thread, std::this_thread::get_id());
-  }
-  EXPECT_TRUE(pRecorder->Frames()[2].bSample);
-
-  ASSERT_EQ(m_pGrabber->GetCurrentBuffer(&cbBuffer, nullptr), S_OK);
-  ASSERT_EQ(cbBuffer, COLOR_FRAME_BYTES);
-  std::vector<LONG> buffer(COLOR_FRAME_BYTES / sizeof(LONG));
-  LONG cbSmall = cbBuffer - 1;
-  EXPECT_EQ(m_pGrabber->GetCurrentBuffer(&cbSmall, buffer.data()), E_OUTOFMEMORY);
-  ASSERT_EQ(m_pGrabber->GetCurrentBuffer(&cbBuffer, buffer.data()), S_OK);
-  EXPECT_EQ(vcam::SampleSequence(reinterpret_cast<BYTE*>(buffer.data()), COLOR_FRAME_BYTES, ShapeOf(COLOR_CAMERA), false),
-            2u);
-  ASSERT_EQ(m_pGrabber->SetCallback(nullptr, 0), S_OK);
-  EXPECT_EQ(RefCount(pRecorder.Get()), 1u);
-}
-
 // Taken apart while it still runs, as after a failed stop: the renderer goes
 // first, and the grabber is stopped and cut off from it only once the sample
 // in its hands has been passed on and the end of the stream after it.
 TEST_F(GraphTest, RemovingARunningFilterWaitsForTheSampleInItsHands) {
   BuildCaptureGraph();
-  ComPtr<CFrameRecorder> pRecorder(new CFrameRecorder());
+  ComPtr<CHoldingCallback> pRecorder(new CHoldingCallback());
   ASSERT_EQ(m_pGrabber->SetOneShot(TRUE), S_OK);
   ASSERT_EQ(m_pGrabber->SetCallback(pRecorder.Get(), 1), S_OK);
-  pRecorder->Hold(true);
   ASSERT_EQ(m_pControl->Run(), S_OK);
   m_clocks[COLOR_CAMERA]->Step(1);
   ASSERT_TRUE(pRecorder->WaitFrames(1));
@@ -555,7 +655,7 @@ TEST_F(GraphTest, RemovingARunningFilterWaitsForTheSampleInItsHands) {
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(bRemoved);
-  pRecorder->Hold(false);
+  pRecorder->LetGo();
   remover.join();
   EXPECT_EQ(PeerOf(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get()).Get(), nullptr);
   ASSERT_EQ(m_pGrabber->SetCallback(nullptr, 0), S_OK);
@@ -586,6 +686,369 @@ TEST_F(GraphTest, GrabberTakesOnlyItsMediaType) {
   EXPECT_TRUE(FAILED(m_pGraph->Connect(pGrabberOut.Get(), m_pIn.Get())));
   EXPECT_EQ(m_pGraph->Render(pGrabberOut.Get()), VFW_E_CANNOT_RENDER);
   EXPECT_EQ(m_pGraph->Render(PinOf(m_pGrabberFilter.Get(), PINDIR_INPUT).Get()), VFW_E_INVALID_DIRECTION);
+}
+
+
+
+class VcamFilterTest : public CDshowTest {
+ protected:
+  void SetUp() override {
+    CDshowTest::SetUp();
+    m_pFilter = CameraFilter(COLOR_CAMERA);
+    m_pPin = PinOf(m_pFilter.Get(), PINDIR_OUTPUT);
+    ASSERT_TRUE(m_pPin);
+    m_pProps = Query<IKsPropertySet>(m_pFilter.Get(), IID_IKsPropertySet);
+    m_pConfig = Query<IAMStreamConfig>(m_pPin.Get(), IID_IAMStreamConfig);
+  }
+  void TearDown() override {
+    m_pConfig.Reset();
+    m_pProps.Reset();
+    m_pPin.Reset();
+    m_pFilter.Reset();
+    CDshowTest::TearDown();
+  }
+
+  std::uint32_t Read(std::uint32_t dwOffset) {
+    std::uint32_t dwValue = 0xDEADBEEF;
+    EXPECT_EQ(ReadRegister(m_pProps.Get(), dwOffset, &dwValue), S_OK) << std::hex << dwOffset;
+    return dwValue;
+  }
+
+  // Capability i's media type (owned) and capability block.
+  CMediaTypePtr Caps(int i, VIDEO_STREAM_CONFIG_CAPS* pCaps = nullptr) {
+    VIDEO_STREAM_CONFIG_CAPS caps{};
+    CMediaTypePtr pmt;
+    EXPECT_EQ(m_pConfig->GetStreamCaps(i, &pmt, reinterpret_cast<BYTE*>(&caps)), S_OK);
+    if (pCaps != nullptr) *pCaps = caps;
+    return pmt;
+  }
+
+  // The capability of Format f mode m.
+  static int CapsIndexOf(std::uint32_t nFormat, std::uint32_t nMode) {
+    const auto modes = vcam::GetCameraModel(COLOR_CAMERA)->EnumerateStandardModes();
+    for (std::size_t i = 0; i < modes.size(); ++i) {
+      if (modes[i].nFormat == nFormat && modes[i].nMode == nMode) return static_cast<int>(i);
+    }
+    return -1;
+  }
+
+  HRESULT SetFormatWithInterval(int iCaps, REFERENCE_TIME llInterval) {
+    CMediaTypePtr pmt = Caps(iCaps);
+    pmt.VideoInfo()->AvgTimePerFrame = llInterval;
+    return m_pConfig->SetFormat(pmt.Get());
+  }
+
+  ComPtr<IBaseFilter> m_pFilter;
+  ComPtr<IPin> m_pPin;
+  ComPtr<IKsPropertySet> m_pProps;
+  ComPtr<IAMStreamConfig> m_pConfig;
+};
+
+TEST_F(VcamFilterTest, ThePinIsACapturePinOfTheFormatInForce) {
+  ComPtr<IKsPropertySet> pPinProps = Query<IKsPropertySet>(m_pPin.Get(), IID_IKsPropertySet);
+  GUID category{};
+  DWORD cbReturned = 0;
+  ASSERT_EQ(pPinProps->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category, &cbReturned),
+            S_OK);
+  EXPECT_EQ(category, PIN_CATEGORY_CAPTURE);
+  EXPECT_EQ(cbReturned, sizeof(GUID));
+  EXPECT_EQ(pPinProps->Set(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category),
+            E_PROP_ID_UNSUPPORTED);
+  std::uint32_t dwValue = 0;
+  EXPECT_EQ(ReadRegister(pPinProps.Get(), 0x608, &dwValue), S_OK) << "the camera's own set passes through";
+
+  ComPtr<IEnumMediaTypes> pEnum;
+  ASSERT_EQ(m_pPin->EnumMediaTypes(&pEnum), S_OK);
+  CMediaTypePtr pmt;
+  ASSERT_EQ(pEnum->Next(1, &pmt, nullptr), S_OK);
+  EXPECT_EQ(pmt->subtype, MEDIASUBTYPE_UYVY);
+  EXPECT_EQ(pmt->lSampleSize, static_cast<ULONG>(COLOR_FRAME_BYTES));
+  EXPECT_EQ(m_pPin->QueryAccept(pmt.Get()), S_OK);
+  CMediaTypePtr pNext;
+  EXPECT_EQ(pEnum->Next(1, &pNext, nullptr), S_FALSE);
+  pmt.VideoInfo()->bmiHeader.biWidth = 320;
+  EXPECT_NE(m_pPin->QueryAccept(pmt.Get()), S_OK);
+
+  // A paused live source cannot cue; the counters start at zero.
+  ASSERT_EQ(m_pFilter->Pause(), S_OK);
+  FILTER_STATE state{};
+  EXPECT_EQ(m_pFilter->GetState(0, &state), VFW_S_CANT_CUE);
+  EXPECT_EQ(state, State_Paused);
+  ASSERT_EQ(m_pFilter->Stop(), S_OK);
+  EXPECT_EQ(m_pFilter->GetState(0, &state), S_OK);
+  ComPtr<IAMDroppedFrames> pDropped = Query<IAMDroppedFrames>(m_pFilter.Get(), IID_IAMDroppedFrames);
+  LONG n = -1;
+  ASSERT_EQ(pDropped->GetNumNotDropped(&n), S_OK);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(pDropped->GetNumDropped(&n), S_OK);
+  EXPECT_EQ(n, 0);
+  ASSERT_EQ(pDropped->GetAverageFrameSize(&n), S_OK);
+  EXPECT_EQ(n, COLOR_FRAME_BYTES);
+  EXPECT_EQ(pDropped->GetNumNotDropped(nullptr), E_POINTER);
+}
+
+TEST_F(VcamFilterTest, VideoControlFlipsVerticallyOnlyAndListsRatesOfAMode) {
+  ComPtr<IAMVideoControl> pControl = Query<IAMVideoControl>(m_pFilter.Get(), IID_IAMVideoControl);
+  LONG nFlags = 0;
+  ASSERT_EQ(pControl->GetCaps(m_pPin.Get(), &nFlags), S_OK);
+  EXPECT_EQ(nFlags, VideoControlFlag_FlipVertical);
+  EXPECT_EQ(pControl->SetMode(m_pPin.Get(), VideoControlFlag_FlipVertical), S_OK);
+  LONG nMode = 0;
+  ASSERT_EQ(pControl->GetMode(m_pPin.Get(), &nMode), S_OK);
+  EXPECT_EQ(nMode, VideoControlFlag_FlipVertical);
+  EXPECT_EQ(pControl->SetMode(m_pPin.Get(), VideoControlFlag_FlipHorizontal), E_INVALIDARG);
+  EXPECT_EQ(pControl->SetMode(nullptr, 0), E_POINTER);
+  ComPtr<IBaseFilter> pOther = CameraFilter(MONO_CAMERA);
+  EXPECT_EQ(pControl->SetMode(PinOf(pOther.Get(), PINDIR_OUTPUT).Get(), 0), E_INVALIDARG) << "another filter's pin";
+  // Capability 3 is Format 0 mode 3, 640 x 480 at 1.875 to 30 fps; sizes
+  // other than the mode's have no rates.
+  LONG nRates = 0;
+  LONGLONG* pRates = nullptr;
+  ASSERT_EQ(pControl->GetFrameRateList(m_pPin.Get(), 3, SIZE{640, 480}, &nRates, &pRates), S_OK);
+  ASSERT_EQ(nRates, 5);
+  EXPECT_EQ(pRates[0], 333333);
+  EXPECT_EQ(pRates[4], 5333333);
+  CoTaskMemFree(pRates);
+  for (const SIZE size : {SIZE{640, 240}, SIZE{320, 480}}) {
+    EXPECT_TRUE(FAILED(pControl->GetFrameRateList(m_pPin.Get(), 3, size, &nRates, &pRates))) << size.cx;
+  }
+}
+
+// Two requests in flight each carry their own offset; malformed requests and
+// faults are refused, leaving the value as it was.
+TEST_F(VcamFilterTest, PropertySetAnswersWellFormedRequestsOnly) {
+  BYTE first[vcam::IIDC_PROPERTY_BYTES] = {};
+  BYTE second[vcam::IIDC_PROPERTY_BYTES] = {};
+  vcam::StoreQuadlet(first, vcam::REGISTER_OFFSET_AT, vcam::CUR_V_MODE);
+  vcam::StoreQuadlet(second, vcam::REGISTER_OFFSET_AT, vcam::CUR_V_FORMAT);
+  const GUID& set = vcam::PROPSETID_IIDC_CAMERA;
+  ASSERT_EQ(m_pProps->Set(set, vcam::IIDC_PROPERTY_READ_QUADLET, first, 64, first, 64), S_OK);
+  ASSERT_EQ(m_pProps->Set(set, vcam::IIDC_PROPERTY_READ_QUADLET, second, 64, second, 64), S_OK);
+  DWORD cbReturned = 0;
+  ASSERT_EQ(m_pProps->Get(set, vcam::IIDC_PROPERTY_READ_QUADLET, first, 64, first, 64, &cbReturned), S_OK);
+  EXPECT_EQ(cbReturned, 64u);
+  EXPECT_EQ(vcam::LoadQuadlet(first, vcam::REGISTER_VALUE_AT) >> 29, 3u);
+
+  BYTE block[vcam::IIDC_PROPERTY_BYTES] = {};
+  EXPECT_EQ(m_pProps->Set(AMPROPSETID_Pin, vcam::IIDC_PROPERTY_READ_QUADLET, block, 64, block, 64),
+            E_PROP_SET_UNSUPPORTED);
+  EXPECT_EQ(m_pProps->Set(set, 7, block, 64, block, 64), E_PROP_ID_UNSUPPORTED);
+  EXPECT_EQ(m_pProps->Set(set, vcam::IIDC_PROPERTY_WRITE_QUADLET, block, 63, block, 63), E_INVALIDARG);
+  EXPECT_EQ(m_pProps->Set(set, vcam::IIDC_PROPERTY_AREA, block, 63, block, 63), E_INVALIDARG);
+  EXPECT_EQ(m_pProps->Set(set, vcam::IIDC_PROPERTY_WRITE_QUADLET, nullptr, 0, nullptr, 0), E_POINTER);
+  EXPECT_EQ(m_pProps->Get(set, vcam::IIDC_PROPERTY_READ_QUADLET, block, 64, nullptr, 0, nullptr), E_POINTER);
+  EXPECT_EQ(m_pProps->Get(set, vcam::IIDC_PROPERTY_WRITE_QUADLET, block, 64, block, 64, nullptr), E_PROP_ID_UNSUPPORTED);
+  EXPECT_EQ(m_pProps->Get(set, vcam::IIDC_PROPERTY_AREA, block, 64, block, 64, nullptr), E_PROP_ID_UNSUPPORTED);
+  vcam::StoreQuadlet(block, vcam::REGISTER_OFFSET_AT, 0x0FFC);
+  EXPECT_TRUE(FAILED(m_pProps->Set(set, vcam::IIDC_PROPERTY_READ_QUADLET, block, 64, block, 64))) << "no register";
+  DWORD dwSupport = 0;
+  ASSERT_EQ(m_pProps->QuerySupported(set, vcam::IIDC_PROPERTY_READ_QUADLET, &dwSupport), S_OK);
+  EXPECT_EQ(dwSupport, KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET);
+  ASSERT_EQ(m_pProps->QuerySupported(set, vcam::IIDC_PROPERTY_AREA, &dwSupport), S_OK);
+  EXPECT_EQ(dwSupport, KSPROPERTY_SUPPORT_SET);
+
+  vcam::CameraFaults& faults = *vcam::GetCameraFaults(COLOR_CAMERA);
+  faults.readFailure.Set(vcam::CUR_V_FRM_RATE, vcam::CUR_V_FORMAT);
+  std::uint32_t dwValue = 0x12345678;
+  EXPECT_TRUE(FAILED(ReadRegister(m_pProps.Get(), vcam::CUR_V_MODE, &dwValue)));
+  EXPECT_EQ(dwValue, 0x12345678u);
+  EXPECT_EQ(ReadRegister(m_pProps.Get(), vcam::V_FORMAT_INQ, &dwValue), S_OK);
+  faults.readFailure.Clear();
+  faults.writeFailure.SetAll();
+  EXPECT_TRUE(FAILED(WriteRegister(m_pProps.Get(), vcam::CUR_V_FRM_RATE, 2u << 29)));
+  faults.writeFailure.Clear();
+  EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 4u);
+  emul::FailOperation("IKsPropertySet::Get", E_FAIL, 1);
+  EXPECT_EQ(ReadRegister(m_pProps.Get(), vcam::V_FORMAT_INQ, &dwValue), E_FAIL);
+}
+
+// One capability per standard mode at its fastest rate (the catalogue the
+// library reads from them is the behaviour suite's); the calls check their
+// arguments.
+TEST_F(VcamFilterTest, CapabilitiesOfTheStandardModes) {
+  int nCount = 0;
+  int cbCaps = 0;
+  ASSERT_EQ(m_pConfig->GetNumberOfCapabilities(&nCount, &cbCaps), S_OK);
+  EXPECT_EQ(nCount, 11);
+  EXPECT_EQ(cbCaps, static_cast<int>(sizeof(VIDEO_STREAM_CONFIG_CAPS)));
+  VIDEO_STREAM_CONFIG_CAPS caps{};
+  CMediaTypePtr pmt = Caps(CapsIndexOf(0, 3), &caps);
+  EXPECT_EQ(pmt->subtype, MEDIASUBTYPE_UYVY);
+  EXPECT_EQ(pmt->lSampleSize, static_cast<ULONG>(COLOR_FRAME_BYTES));
+  EXPECT_EQ(pmt.VideoInfo()->AvgTimePerFrame, 333333);
+  EXPECT_EQ(caps.MinFrameInterval, 333333);
+  EXPECT_EQ(caps.MaxOutputSize.cx, 640);
+  EXPECT_EQ(Caps(CapsIndexOf(0, 2))->subtype.Data1, 0x31555949u) << "YUV411 as IYU1";
+  AM_MEDIA_TYPE* pNone = nullptr;
+  EXPECT_EQ(m_pConfig->GetStreamCaps(11, &pNone, reinterpret_cast<BYTE*>(&caps)), S_FALSE);
+  EXPECT_EQ(pNone, nullptr);
+  EXPECT_EQ(m_pConfig->GetStreamCaps(-1, &pNone, reinterpret_cast<BYTE*>(&caps)), E_INVALIDARG);
+  EXPECT_EQ(m_pConfig->GetStreamCaps(0, nullptr, reinterpret_cast<BYTE*>(&caps)), E_POINTER);
+  EXPECT_EQ(m_pConfig->GetStreamCaps(0, &pNone, nullptr), E_POINTER);
+  EXPECT_EQ(m_pConfig->GetNumberOfCapabilities(&nCount, nullptr), E_POINTER);
+  EXPECT_EQ(m_pConfig->SetFormat(nullptr), E_POINTER);
+  EXPECT_EQ(m_pConfig->GetFormat(nullptr), E_POINTER);
+}
+
+// A rate the mode lacks (Format 1 mode 0 has no 30 fps; 10 fps is no IIDC
+// rate), a type no mode matches, or the refuse switch: the request fails,
+// is logged as failed, and the mode and rate in force stay.
+TEST_F(VcamFilterTest, RefusedFormatRequestsChangeNothing) {
+  EXPECT_TRUE(FAILED(SetFormatWithInterval(CapsIndexOf(1, 0), 333333)));
+  EXPECT_TRUE(FAILED(SetFormatWithInterval(CapsIndexOf(0, 3), 1000000)));
+  const auto request = vcam::GetDriverLog(COLOR_CAMERA)->LastFormatRequest();
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->shape.llInterval, 1000000);
+  EXPECT_TRUE(FAILED(request->hrResult));
+  const std::function<void(CMediaTypePtr&)> mismatches[] = {
+      [](CMediaTypePtr& pmt) { pmt->subtype = MEDIASUBTYPE_YUY2; },
+      [](CMediaTypePtr& pmt) { pmt.VideoInfo()->bmiHeader.biWidth = 800; },  // no UYVY mode is 800 x 480
+      [](CMediaTypePtr& pmt) { pmt->formattype = FORMAT_None; },
+  };
+  for (const auto& mismatch : mismatches) {
+    CMediaTypePtr pmt = Caps(CapsIndexOf(0, 3));
+    mismatch(pmt);
+    EXPECT_EQ(m_pConfig->SetFormat(pmt.Get()), VFW_E_INVALIDMEDIATYPE);
+  }
+  vcam::GetCameraFaults(COLOR_CAMERA)->bRefuseSetFormat = true;
+  EXPECT_TRUE(FAILED(SetFormatWithInterval(CapsIndexOf(0, 1), 0)));
+  EXPECT_EQ(Read(vcam::CUR_V_FORMAT) >> 29, 0u);
+  EXPECT_EQ(Read(vcam::CUR_V_MODE) >> 29, 3u);
+  EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 4u);
+  vcam::GetCameraFaults(COLOR_CAMERA)->bRefuseSetFormat = false;
+  EXPECT_EQ(SetFormatWithInterval(CapsIndexOf(0, 1), 0), S_OK);
+  EXPECT_EQ(Read(vcam::CUR_V_MODE) >> 29, 1u);
+}
+
+TEST_F(VcamFilterTest, FormatInFormat7FollowsImageSizeAndColorCoding) {
+  ASSERT_EQ(WriteRegister(m_pProps.Get(), vcam::CUR_V_FORMAT, 7u << 29), S_OK);
+  ASSERT_EQ(WriteRegister(m_pProps.Get(), vcam::CUR_V_MODE, 1u << 29), S_OK);  // binned: YUV422
+  ASSERT_EQ(RequestArea(m_pProps.Get(), 0, 0, 320, 240), S_OK);
+  CMediaTypePtr pmt;
+  ASSERT_EQ(m_pConfig->GetFormat(&pmt), S_OK);
+  EXPECT_EQ(pmt->subtype, MEDIASUBTYPE_UYVY);
+  EXPECT_EQ(pmt.VideoInfo()->bmiHeader.biWidth, 320);
+  EXPECT_EQ(pmt.VideoInfo()->bmiHeader.biHeight, 240);
+  EXPECT_EQ(pmt->lSampleSize, 320u * 240 * 2);
+  const std::uint32_t dwBlock = vcam::CsrQuadletToOffset(Read(vcam::VCsrInq7(1)));
+  ASSERT_EQ(WriteRegister(m_pProps.Get(), dwBlock + vcam::F7_COLOR_CODING_ID, vcam::COLOR_MONO8 << 24), S_OK);
+  ASSERT_EQ(m_pConfig->GetFormat(&pmt), S_OK);
+  EXPECT_EQ(pmt->subtype, MEDIASUBTYPE_RGB8);
+  EXPECT_EQ(pmt->lSampleSize, 320u * 240);
+  EXPECT_EQ(m_pConfig->SetFormat(pmt.Get()), S_OK) << "a rate request in Format 7 hands back the type in force";
+}
+
+// The device enumerator's monikers for the active set, which it asks for
+// afresh at every enumeration, and their friendly names.
+std::vector<ComPtr<IMoniker>> Monikers(HRESULT hrExpected = S_OK) {
+  ComPtr<ICreateDevEnum> pDevEnum = Create<ICreateDevEnum>(CLSID_SystemDeviceEnum, IID_ICreateDevEnum);
+  ComPtr<IEnumMoniker> pEnum;
+  EXPECT_EQ(pDevEnum->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &pEnum, 0), hrExpected);
+  std::vector<ComPtr<IMoniker>> monikers;
+  ComPtr<IMoniker> pMoniker;
+  while (pEnum && pEnum->Next(1, &pMoniker, nullptr) == S_OK) monikers.push_back(pMoniker);
+  return monikers;
+}
+
+std::wstring FriendlyName(IMoniker* pMoniker) {
+  ComPtr<IPropertyBag> pBag;
+  EXPECT_EQ(pMoniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, pBag.ReleaseAndGetVoidAddressOf()), S_OK);
+  VARIANT var;
+  VariantInit(&var);
+  EXPECT_EQ(pBag->Read(L"FriendlyName", &var, nullptr), S_OK);
+  const std::wstring name = var.vt == VT_BSTR ? var.bstrVal : L"";
+  VariantClear(&var);
+  EXPECT_EQ(pBag->Read(L"DevicePath", &var, nullptr), E_INVALIDARG);
+  EXPECT_EQ(var.vt, VT_EMPTY);
+  return name;
+}
+
+TEST_F(VcamFilterTest, DevicesAreTheActiveSetByFriendlyNameAndBindToTheirCameras) {
+  std::vector<ComPtr<IMoniker>> monikers = Monikers();
+  ASSERT_EQ(monikers.size(), 2u);
+  EXPECT_EQ(RefCount(monikers[0].Get()), 1u) << "the enumerator is gone; only ours remains";
+  EXPECT_EQ(FriendlyName(monikers[0].Get()), L"Virtual Optics VC-1280C");
+  EXPECT_EQ(FriendlyName(monikers[1].Get()), L"Virtual Optics VM-1024M");
+  const long nLive = emul::LiveComObjects();
+  for (std::size_t i = 0; i < monikers.size(); ++i) {
+    ComPtr<IBaseFilter> pFilter;
+    ASSERT_EQ(monikers[i]->BindToObject(nullptr, nullptr, IID_IBaseFilter, pFilter.ReleaseAndGetVoidAddressOf()), S_OK);
+    EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(i));
+    EXPECT_EQ(pFilter.Get()->Release(), 0u) << "made with one reference";
+    (void)pFilter.Detach();
+  }
+  EXPECT_EQ(emul::LiveComObjects(), nLive);
+  ComPtr<IUnknown> pOther;
+  EXPECT_EQ(monikers[0]->BindToObject(nullptr, nullptr, IID_IMediaControl, pOther.ReleaseAndGetVoidAddressOf()),
+            E_NOINTERFACE);
+  monikers.clear();
+
+  std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
+  set.resize(1);
+  set[0].strFriendlyName = "Bench camera \xC3\xA9";  // UTF-8 e-acute
+  m_clocks = vcam::InstallSteppedCameraSet(set);
+  monikers = Monikers();
+  ASSERT_EQ(monikers.size(), 1u);
+  EXPECT_EQ(FriendlyName(monikers[0].Get()), L"Bench camera \u00E9");
+  monikers.clear();
+  vcam::SetActiveCameraSet({});
+  EXPECT_TRUE(Monikers(S_FALSE).empty()) << "an empty category gives no enumerator";
+}
+
+// The property bag of a registered device, holding what the test puts in.
+class CBag final : public IPropertyBag {
+ public:
+  explicit CBag(LONG nIndex, bool bHasIndex = true) : m_nIndex(nIndex), m_bHasIndex(bHasIndex) {}
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    *ppv = riid == IID_IUnknown || riid == IID_IPropertyBag ? static_cast<IPropertyBag*>(this) : nullptr;
+    return *ppv != nullptr ? S_OK : E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 1; }  // lives on the test's stack
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP Read(LPCOLESTR pszPropName, VARIANT* pVar, IErrorLog*) override {
+    if (std::wstring(pszPropName) != vcam::CAMERA_INDEX_PROPERTY || !m_bHasIndex) return E_INVALIDARG;
+    pVar->vt = VT_I4;
+    pVar->lVal = m_nIndex;
+    return S_OK;
+  }
+  STDMETHODIMP Write(LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+
+ private:
+  LONG m_nIndex;
+  bool m_bHasIndex;
+};
+
+// Registered as a system device, one filter class serves every camera: the
+// device's bag names the camera, until the filter is connected.
+TEST_F(VcamFilterTest, TheDeviceBagBindsTheFilterToItsCamera) {
+  ComPtr<IBaseFilter> pFilter = CameraFilter(MONO_CAMERA);
+  ComPtr<IPersistPropertyBag> pPersist = Query<IPersistPropertyBag>(pFilter.Get(), IID_IPersistPropertyBag);
+  CBag colour(static_cast<LONG>(COLOR_CAMERA));
+  ASSERT_EQ(pPersist->Load(&colour, nullptr), S_OK);
+  EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(COLOR_CAMERA));
+  CBag mono(static_cast<LONG>(MONO_CAMERA));
+  ASSERT_EQ(pPersist->Load(&mono, nullptr), S_OK);
+  EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(MONO_CAMERA));
+  AM_MEDIA_TYPE* pmt = nullptr;
+  ASSERT_EQ(Query<IAMStreamConfig>(PinOf(pFilter.Get(), PINDIR_OUTPUT).Get(), IID_IAMStreamConfig)->GetFormat(&pmt), S_OK);
+  EXPECT_EQ(pmt->subtype, MEDIASUBTYPE_RGB8) << "Mono8 travels as RGB8";
+  DeleteMediaType(pmt);
+  CBag none(0, false);
+  EXPECT_EQ(pPersist->Load(&none, nullptr), S_OK);
+  CBag missing(2);
+  CBag negative(-1);
+  EXPECT_EQ(pPersist->Load(&missing, nullptr), E_INVALIDARG);
+  EXPECT_EQ(pPersist->Load(&negative, nullptr), E_INVALIDARG);
+  EXPECT_EQ(pPersist->Load(nullptr, nullptr), E_POINTER);
+  EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(MONO_CAMERA));
+  ComPtr<IBaseFilter> pRenderer = Create<IBaseFilter>(CLSID_NullRenderer, IID_IBaseFilter);
+  ComPtr<IPin> pOut = PinOf(pFilter.Get(), PINDIR_OUTPUT);
+  ComPtr<IPin> pIn = PinOf(pRenderer.Get(), PINDIR_INPUT);
+  ASSERT_EQ(pOut->Connect(pIn.Get(), nullptr), S_OK);
+  EXPECT_EQ(pPersist->Load(&colour, nullptr), VFW_E_WRONG_STATE);
+  EXPECT_EQ(vcam::CameraOfFilter(pFilter.Get()), vcam::GetCameraModel(MONO_CAMERA)) << "a connected filter keeps its camera";
+  pIn->Disconnect();
+  pOut->Disconnect();
 }
 
 }  // namespace
