@@ -1,7 +1,7 @@
 // The emulation's Windows pieces below DirectShow, each against Windows'
 // documented behaviour: kernel events and virtual memory, the COM runtime and
-// base classes, media types, GDI bitmaps and their MFC wrapper, and the fault
-// switches every platform operation passes through.
+// base classes, media types, GDI bitmaps, and the fault switches every
+// platform operation passes through.
 #include <unistd.h>
 
 #include <atomic>
@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "base/afx.h"
 #include "base/com_ptr.h"
 #include "base/media_type.h"
 #include "base/unknown.h"
@@ -357,47 +356,6 @@ TEST_F(EmulationTest, BitmapRowsArePaddedToWordsAndBitsStayWithinThem) {
   HANDLE hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   EXPECT_FALSE(DeleteObject(hEvent)) << "a kernel handle is not a GDI object";
   EXPECT_TRUE(CloseHandle(hEvent));
-}
-
-class CConverter : public CCmdTarget {
-  DECLARE_DYNAMIC(CConverter)
-};
-IMPLEMENT_DYNAMIC(CConverter, CCmdTarget)
-
-TEST_F(EmulationTest, RuntimeClassesAndTheBitmapWrapper) {
-  CConverter converter;
-  EXPECT_STREQ(converter.GetRuntimeClass()->m_lpszClassName, "CConverter");
-  EXPECT_TRUE(converter.IsKindOf(RUNTIME_CLASS(CObject)));
-  EXPECT_FALSE(converter.IsKindOf(RUNTIME_CLASS(CGdiObject)));
-  EXPECT_EQ(RUNTIME_CLASS(CCmdTarget)->CreateObject(), nullptr) << "no dynamic creation";
-
-  HBITMAP hBitmap = CreateBitmap(4, 4, 1, 24, nullptr);
-  HBITMAP hDetached = nullptr;
-  {
-    CBitmap bitmap;
-    EXPECT_FALSE(bitmap.Attach(nullptr));
-    ASSERT_TRUE(bitmap.Attach(hBitmap));
-    EXPECT_TRUE(bitmap.IsKindOf(RUNTIME_CLASS(CGdiObject)));
-    HBITMAP hOther = CreateBitmap(1, 1, 1, 24, nullptr);
-    EXPECT_FALSE(bitmap.Attach(hOther)) << "the wrapper keeps its first handle";
-    EXPECT_EQ(static_cast<HBITMAP>(bitmap), hBitmap);
-    EXPECT_TRUE(DeleteObject(hOther));
-    CBitmap detached;
-    const BYTE pixels[] = {1, 2, 3, 4, 5, 6, 7, 8};
-    ASSERT_TRUE(detached.CreateBitmap(2, 2, 1, 16, nullptr));
-    EXPECT_FALSE(detached.CreateBitmap(2, 2, 1, 16, nullptr));
-    EXPECT_EQ(detached.SetBitmapBits(sizeof pixels, pixels), sizeof pixels);
-    BYTE readBack[8] = {};
-    EXPECT_EQ(detached.GetBitmapBits(sizeof readBack, readBack), sizeof readBack);
-    EXPECT_EQ(std::memcmp(readBack, pixels, sizeof pixels), 0);
-    hDetached = static_cast<HBITMAP>(detached.Detach());
-    EXPECT_FALSE(detached.DeleteObject());
-    emul::FailOperation("CreateBitmap", E_OUTOFMEMORY, 1);
-    EXPECT_FALSE(detached.CreateBitmap(2, 2, 1, 24, nullptr));
-    EXPECT_EQ(detached.m_hObject, nullptr);
-  }
-  EXPECT_FALSE(DeleteObject(hBitmap)) << "gone with its wrapper";
-  EXPECT_TRUE(DeleteObject(hDetached));
 }
 
 // Whether CreateEventA succeeded, closing what it made.
