@@ -354,7 +354,7 @@ TEST_F(GraphTest, AbortingEventsEndTheWaitAndSignalTheEventHandle) {
     ASSERT_EQ(pSink->Notify(lAbort, E_FAIL, 0), S_OK);
     EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(hEvent), 0), WAIT_OBJECT_0);
     LONG lCode = 0;
-    EXPECT_EQ(m_pEvent->WaitForCompletion(INFINITE, &lCode), S_OK);
+    EXPECT_EQ(m_pEvent->WaitForCompletion(5000, &lCode), S_OK);
     EXPECT_EQ(lCode, lAbort);
     OAFilterState state = -1;
     m_pControl->GetState(0, &state);

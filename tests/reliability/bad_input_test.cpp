@@ -293,7 +293,7 @@ TEST_F(BadInputTest, RingCallsRefuseCountsSizesAndIndexesThatAreNoRing) {
   EXPECT_EQ(iidc_wait(h, nullptr, 0), nullptr);
   EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
   for (uint32_t kind : {0u, 1u, 3u, 5u, 0xFFFFFFFFu}) {
-    const iidc_waitinfo wait{kind, IIDC_WAIT_INFINITE};
+    const iidc_waitinfo wait{kind, DEADLINE_MS};
     SetErrorCode(0, MARK);
     EXPECT_EQ(iidc_wait(h, &wait, 0), nullptr) << "kind " << kind << " is no wait";
     EXPECT_EQ(iidc_getlasterror(0), MARK) << "kind " << kind << " recorded a code";
