@@ -189,8 +189,8 @@ TEST_F(WindowPreviewTest, FramesShowAtTheRectangleAsTheLibraryConvertsThem) {
 }
 
 // The window is a hidden child of the owner until the display runs; frames
-// drawn rise while capturing and stop after idle; a second call moves the
-// picture to a new renderer; a destroyed owner harms nothing.
+// drawn rise while capturing and stop after idle; a destroyed owner harms
+// nothing; a change of rate lets the renderer go.
 TEST_F(WindowPreviewTest, WindowAndFramesDrawnFollowTheDisplay) {
   if (!NeedDisplay()) {
     GTEST_SKIP() << NO_DISPLAY;
@@ -228,7 +228,11 @@ TEST_F(WindowPreviewTest, WindowAndFramesDrawnFollowTheDisplay) {
   m_pX->Destroy(m_hOwner);
   DrawFrames(m_h, 2);  // still counted, drawn into nothing
   ASSERT_TRUE(iidc_idle(m_h));
-  EXPECT_TRUE(iidc_clearcapture(m_h));
+  // A change of rate takes the display down with the graph: the renderer
+  // is let go.
+  EXPECT_EQ(iidc_setframerate(m_h, 15.0f), 15.0f);
+  EXPECT_EQ(iidc_getstatus(m_h), IIDC_STATE_OPENED);
+  EXPECT_FALSE(Camera(m_h).m_pQualProp);
 }
 
 // Without the quality interface the preview fails and records nothing;

@@ -288,10 +288,15 @@ TEST_F(BadInputTest, RingCallsRefuseCountsSizesAndIndexesThatAreNoRing) {
   }
   EXPECT_EQ(iidc_lockdata(h, INT_MIN), frame.data());
   iidc_unlockdata(h);
-  EXPECT_EQ(iidc_gettransferinfo(h, nullptr, 8), 0);
-  EXPECT_EQ(iidc1394_currentisotransmissioninfo(h, nullptr), 0);
-  EXPECT_EQ(iidc_wait(h, nullptr, 0), nullptr);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
+  // Null records of a running capture, each refused with its own code.
+  for (const auto& [pszName, refuses] : std::vector<std::pair<const char*, std::function<bool()>>>{
+           {"transfer", [h] { return iidc_gettransferinfo(h, nullptr, 8) == 0; }},
+           {"iso", [h] { return iidc1394_currentisotransmissioninfo(h, nullptr) == 0; }},
+           {"wait", [h] { return iidc_wait(h, nullptr, 0) == nullptr; }}}) {
+    SetErrorCode(0, MARK);
+    EXPECT_TRUE(refuses()) << pszName;
+    EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER) << pszName;
+  }
   for (uint32_t kind : {0u, 1u, 3u, 5u, 0xFFFFFFFFu}) {
     const iidc_waitinfo wait{kind, DEADLINE_MS};
     SetErrorCode(0, MARK);
