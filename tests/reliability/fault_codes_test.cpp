@@ -79,8 +79,9 @@ const std::vector<FaultRow>& Rows() {
       {"open: builder's graph", From::Started, Op("ICaptureGraphBuilder2::SetFiltergraph", 1), Opens, 0, IIDC_ERR_FAIL, NO_HANDLE},
       {"open: capture pin", From::Started, Op("ICaptureGraphBuilder2::FindPin", 1), Opens, 0, IIDC_ERR_FAIL, NO_HANDLE},
       {"open: no stream configuration", From::Started, Camera0(&vcam::CameraFaults::bNoStreamConfig), [](iidc_handle) {
+         // It opens, but lists no format and selects none.
          iidc_handle h = iidc_open(0);
-         const int64_t nFormats = iidc_getformatcount(h);
+         const int64_t nFormats = iidc_getformatcount(h) + iidc_setformat(h, SMALL_ID);
          return int64_t{iidc_close(h)} + 10 * nFormats;
        }, 1, ANY, NO_HANDLE},
       {"open: no register access", From::Started, Camera0(&vcam::CameraFaults::bNoPropertySet), Opens, 0, IIDC_ERR_FAIL, NO_HANDLE},
