@@ -281,9 +281,10 @@ TEST_F(WindowPreviewTest, MissingInterfacesOfTheRenderer) {
   ASSERT_TRUE(iidc_idle(m_h));
 }
 
-// In window mode the graph itself runs: its run and stop can fail; the
-// grabber's delivery mode is set but not checked; without media control a
-// capture fails silently; window mode ends with a rebuilt capture graph.
+// In window mode the graph itself runs: its run and stop can fail, and a
+// single frame needs it running; the grabber's delivery mode is set but not
+// checked; without media control a capture fails silently; window mode ends
+// with a rebuilt capture graph.
 TEST_F(WindowPreviewTest, RunAndStopFailuresInWindowMode) {
   if (!NeedDisplay()) {
     GTEST_SKIP() << NO_DISPLAY;
@@ -306,6 +307,12 @@ TEST_F(WindowPreviewTest, RunAndStopFailuresInWindowMode) {
   EXPECT_EQ(iidc_getstatus(m_h), IIDC_STATE_CAPTURING);
   EXPECT_TRUE(iidc_idle(m_h));
   EXPECT_EQ(iidc_getstatus(m_h), IIDC_STATE_READY);
+  // A single frame whose graph is never seen running gives no frame.
+  emul::FailOperation("IMediaControl::GetState", E_FAIL);
+  EXPECT_FALSE(iidc_capture(m_h, 0));
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_NO_FRAMES);
+  EXPECT_EQ(iidc_getstatus(m_h), IIDC_STATE_READY);
+  emul::ResetFaults();
   const int nOneShotCalls = emul::CallCount("ISampleGrabber::SetOneShot");
   emul::FailOperation("ISampleGrabber::SetOneShot", E_FAIL);
   EXPECT_TRUE(iidc_capture(m_h, 1));
