@@ -43,16 +43,6 @@ TEST(Pattern, ByteLayoutsFollowTheColourCodings) {
   EXPECT_EQ(p0.y16 >> 8, p0.y);  // Mono16 is Mono8 in its high byte
 }
 
-TEST(Pattern, ChromaIsConstantAcrossEachGroup) {
-  // Bars are 16 pixels wide, so pairs and quads never straddle two bars.
-  for (std::uint32_t x = 0; x < 256; x += 4)
-    for (std::uint32_t k = 1; k < 4; ++k) {
-      EXPECT_EQ(PatternAt(x, 0, 0).u, PatternAt(x + k, 0, 0).u);
-      EXPECT_EQ(PatternAt(x, 0, 0).v, PatternAt(x + k, 0, 0).v);
-    }
-  EXPECT_NE(PatternAt(0, 0, 0).u, PatternAt(16, 0, 0).u);
-}
-
 TEST(Pattern, EveryFrameCarriesItsSequenceNumberAndMoves) {
   for (std::uint32_t nColor = 0; nColor < COLOR_CODING_COUNT; ++nColor) {
     const auto a = Draw(nColor, 0x01020304);
