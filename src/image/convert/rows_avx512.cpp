@@ -255,12 +255,6 @@ void Yuv444Rows(const uint8_t* pSrc, uint8_t* pDst, int nPixels)
         StoreBgr64(pDst, Yuv444Half<FLOAT>(pSrc), Yuv444Half<FLOAT>(pSrc + 3 * HALF));
 }
 
-template <void (*FLOAT_ROW)(const uint8_t*, uint8_t*, int), void (*INT_ROW)(const uint8_t*, uint8_t*, int)>
-void YuvRow(const uint8_t* pSrc, uint8_t* pDst, int nPixels, bool bFloatYuv)
-{
-    (bFloatYuv ? FLOAT_ROW : INT_ROW)(pSrc, pDst, nPixels);
-}
-
 constexpr CONVERT_ROWS AVX512_ROWS = {
     "avx512",
     // Grey rows are bound by memory already with AVX2.
