@@ -8,11 +8,12 @@
 //   Stream/<camera>                     continuous capture from a virtual
 //       camera, waiting for and locking every frame: frames per second and
 //       process CPU time per frame (camera, platform and library together);
-//   Wake/<camera>/{Library,Copy}, Wake/Event    iidc_wait's wake-up latency:
-//       from just before a frame is handed to the library's sample callback
-//       to the moment the thread waiting for it runs again, p50 and p99 over
+//   Wake/<camera>                       iidc_wait's wake-up latency: from
+//       just before a frame is handed to the library's sample callback to
+//       the moment the thread waiting for it runs again, p50 and p99 over
 //       WAKE_FRAMES frames, beside the same frame copied into a ring and
-//       handed over with a bare event, and the bare event alone;
+//       handed over with a bare event, and the bare event alone, taking
+//       turns frame by frame;
 //   Cameras/<n>                         n free-running cameras at once:
 //       aggregate bytes per second and CPU time per frame;
 //   Lockbits/{Library,Convert}          iidc_lockbits on a 640x480 YUV422
@@ -31,11 +32,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -310,22 +313,32 @@ private:
     bool m_bSignalled = false;
 };
 
-// Hands WAKE_FRAMES frames from this thread to a waiting one: once the
-// waiter has announced its wait and had time to block, this thread notes the
-// time and calls fnHand; the waiter notes the time when fnWait returns. A
-// hand-off that misses the waiter (one that came before its wait began, or a
-// wait that timed out) is counted, not timed.
-void TimeWakeUps(benchmark::State& state, const std::function<void()>& fnWait, const std::function<void()>& fnHand)
+// One way of handing a frame from one thread to another that waits for it.
+struct HANDOFF
 {
+    const char* pszName;
+    std::function<void()> fnWait;   // returns once the frame has come (or on a time-out)
+    std::function<void()> fnHand;
+};
+
+// Hands frames from this thread to a waiting one, WAKE_FRAMES by each way,
+// the ways taking turns frame by frame so that they share the machine's
+// conditions: once the waiter has announced its wait and had time to block,
+// this thread notes the time and hands the frame over; the waiter notes the
+// time when its wait returns. A hand-off that misses the waiter (one that
+// came before its wait began, or a wait that timed out) is counted, not
+// timed. Counters: p50 and p99 of each way, in microseconds.
+void TimeWakeUps(benchmark::State& state, const std::vector<HANDOFF>& ways)
+{
+    const int nFrames = WAKE_FRAMES * static_cast<int>(ways.size());
     std::atomic<int> nArmed{-1}, nHanded{-1};
     std::atomic<double> dHanded{0.0};
-    std::vector<double> latencies;
-    latencies.reserve(WAKE_FRAMES);
+    std::vector<std::vector<double>> latencies(ways.size());
     int nMissed = 0;
     std::thread waiter([&] {
-        for (int i = 0; i < WAKE_FRAMES; ++i) {
+        for (int i = 0; i < nFrames; ++i) {
             nArmed.store(i);
-            fnWait();
+            ways[i % ways.size()].fnWait();
             const double dWoken = Now();
             while (nHanded.load() != i)
                 std::this_thread::yield();
@@ -333,59 +346,52 @@ void TimeWakeUps(benchmark::State& state, const std::function<void()>& fnWait, c
             if (dLatency < 0 || dLatency * 1e3 >= WAIT_TIMEOUT_MS / 2.0)
                 ++nMissed;
             else
-                latencies.push_back(dLatency);
+                latencies[i % ways.size()].push_back(dLatency);
         }
     });
     for (auto _ : state) {
-        for (int i = 0; i < WAKE_FRAMES; ++i) {
+        for (int i = 0; i < nFrames; ++i) {
             while (nArmed.load() != i)
                 std::this_thread::yield();
             std::this_thread::sleep_for(std::chrono::microseconds(50));
             dHanded.store(Now());
-            fnHand();
+            ways[i % ways.size()].fnHand();
             nHanded.store(i);
         }
     }
     waiter.join();
-    std::sort(latencies.begin(), latencies.end());
-    const auto Percentile = [&](double p) {
-        return latencies.empty() ? 0.0 : latencies[static_cast<std::size_t>(p * static_cast<double>(latencies.size() - 1))] * 1e6;
-    };
-    state.counters["p50_us"] = Percentile(0.50);
-    state.counters["p99_us"] = Percentile(0.99);
+    for (std::size_t k = 0; k < ways.size(); ++k) {
+        std::vector<double>& times = latencies[k];
+        std::sort(times.begin(), times.end());
+        const auto Percentile = [&](double p) {
+            return times.empty() ? 0.0 : times[static_cast<std::size_t>(p * static_cast<double>(times.size() - 1))] * 1e6;
+        };
+        state.counters[std::string(ways[k].pszName) + "_p50_us"] = Percentile(0.50);
+        state.counters[std::string(ways[k].pszName) + "_p99_us"] = Percentile(0.99);
+    }
     state.counters["missed"] = nMissed;
 }
 
-void WakeLibrary(benchmark::State& state, const CAMERA& camera)
+// iidc_wait beside the same frame copied into a ring and handed over with a
+// bare event, and the bare event alone.
+void Wake(benchmark::State& state, const CAMERA& camera)
 {
     const CSession session(camera, 1, true);
     if (!session.Ready(state))
         return;
     std::vector<std::uint8_t> frame = DrawnFrame(camera);
-    const iidc_waitinfo next = {IIDC_WAIT_FRAME, WAIT_TIMEOUT_MS};
-    TimeWakeUps(
-        state, [&] { iidc_wait(session.Handle(), &next, 0); },
-        [&] { session.Callback().BufferCB(0.0, frame.data(), static_cast<LONG>(frame.size())); });
-}
-
-void WakeCopy(benchmark::State& state, const CAMERA& camera)
-{
-    const std::vector<std::uint8_t> frame = DrawnFrame(camera);
     CCopyRing ring(frame.size());
     CBareEvent event;
-    TimeWakeUps(
-        state, [&] { event.ResetAndWait(std::chrono::milliseconds(WAIT_TIMEOUT_MS)); },
-        [&] {
-            ring.Copy(frame);
-            event.Set();
-        });
-}
-
-void WakeEvent(benchmark::State& state)
-{
-    CBareEvent event;
-    TimeWakeUps(
-        state, [&] { event.ResetAndWait(std::chrono::milliseconds(WAIT_TIMEOUT_MS)); }, [&] { event.Set(); });
+    const iidc_waitinfo next = {IIDC_WAIT_FRAME, WAIT_TIMEOUT_MS};
+    const auto WaitBare = [&] { event.ResetAndWait(std::chrono::milliseconds(WAIT_TIMEOUT_MS)); };
+    TimeWakeUps(state, {{"library", [&] { iidc_wait(session.Handle(), &next, 0); },
+                         [&] { session.Callback().BufferCB(0.0, frame.data(), static_cast<LONG>(frame.size())); }},
+                        {"copy", WaitBare,
+                         [&] {
+                             ring.Copy(frame);
+                             event.Set();
+                         }},
+                        {"event", WaitBare, [&] { event.Set(); }}});
 }
 
 void LockbitsLibrary(benchmark::State& state, const CAMERA& camera)
@@ -473,10 +479,10 @@ void PrintRatios(const CRatioReporter& r, const std::vector<CAMERA>& cameras)
                      r.Figure("Stream/" + name, "cpu_us_per_frame"), dCopy, "bound: draw + copy, about 2");
         r.PrintRatio("streamed frames per second / plain copies per second", r.Figure("Stream/" + name, "fps"),
                      dCopy > 0 ? 1e6 / dCopy : 0.0, "");
-        r.PrintRatio("iidc_wait wake-up p50 / copy and bare event", r.Figure("Wake/" + name + "/Library", "p50_us"),
-                     r.Figure("Wake/" + name + "/Copy", "p50_us"), "");
-        r.PrintRatio("iidc_wait wake-up p99 / copy and bare event", r.Figure("Wake/" + name + "/Library", "p99_us"),
-                     r.Figure("Wake/" + name + "/Copy", "p99_us"), "target <= 3");
+        r.PrintRatio("iidc_wait wake-up p50 / copy and bare event", r.Figure("Wake/" + name, "library_p50_us"),
+                     r.Figure("Wake/" + name, "copy_p50_us"), "");
+        r.PrintRatio("iidc_wait wake-up p99 / copy and bare event", r.Figure("Wake/" + name, "library_p99_us"),
+                     r.Figure("Wake/" + name, "copy_p99_us"), "target <= 3");
     }
     std::printf("Scaling (%s cameras)\n", cameras.back().pszName);
     const double dOne = r.Figure("Cameras/1", "GB/s");
@@ -503,10 +509,8 @@ int main(int argc, char** argv)
         Register("Path/" + name + "/Copy", PathCopy, c);
         Register("Path/" + name + "/Draw", PathDraw, c);
         Register("Stream/" + name, Stream, c)->UseRealTime();
-        Register("Wake/" + name + "/Library", WakeLibrary, c)->Iterations(1)->UseRealTime();
-        Register("Wake/" + name + "/Copy", WakeCopy, c)->Iterations(1)->UseRealTime();
+        Register("Wake/" + name, Wake, c)->Iterations(1)->UseRealTime();
     }
-    Register("Wake/Event", WakeEvent)->Iterations(1)->UseRealTime();
     Register("Cameras", Cameras, cameras.back())->RangeMultiplier(2)->Range(1, 8)->UseRealTime();
     Register("Lockbits/Library", LockbitsLibrary, cameras.front());
     Register("Lockbits/Convert", LockbitsConvert, cameras.front());
