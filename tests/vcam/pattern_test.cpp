@@ -87,5 +87,29 @@ TEST(Pattern, DrawsNoMoreThanTheFrameAndTheBuffer) {
   EXPECT_TRUE(DrawTestPattern(COLOR_MONO8, 0, 0, 0, {}));
 }
 
+TEST(Pattern, ThePainterDrawsExactlyTheBytesOfTheDefinition) {
+  // One painter for every case, so its rows change with the shape. 300 rows
+  // run past one period; widths that split chroma groups, and rows shorter
+  // than the sequence number, go pixel by pixel.
+  CPatternPainter painter;
+  for (std::uint32_t nColor = 0; nColor < COLOR_CODING_COUNT; ++nColor)
+    for (const auto& [w, h] : {std::pair{20u, 300u}, {64u, 4u}, {3u, 5u}, {1u, 2u}})
+      for (std::uint32_t nSequence : {0u, 1u, 255u, 0x01020304u, 0xFFFFFFFFu})
+        for (bool bReverseRows : {false, true}) {
+          const auto defined = Draw(nColor, nSequence, w, h);
+          Bytes want = defined;
+          const std::size_t cbRow = defined.size() / h;
+          for (std::size_t r = 0; bReverseRows && r < h; ++r)
+            std::copy_n(defined.begin() + static_cast<std::ptrdiff_t>(cbRow * r), cbRow,
+                        want.begin() + static_cast<std::ptrdiff_t>(cbRow * (h - 1 - r)));
+          Bytes got(want.size() + 1, 0xAA);  // a byte past the frame stays
+          ASSERT_TRUE(painter.Draw(nColor, w, h, nSequence, got, bReverseRows));
+          want.push_back(0xAA);
+          ASSERT_EQ(got, want) << nColor << " " << w << "x" << h << " frame " << nSequence << " " << bReverseRows;
+        }
+  std::vector<std::uint8_t> any(8);
+  EXPECT_FALSE(painter.Draw(COLOR_CODING_COUNT, 2, 2, 0, any));
+}
+
 }  // namespace
 }  // namespace vcam::test
