@@ -134,6 +134,7 @@ PatternPixel PatternAt(std::uint32_t x, std::uint32_t y, std::uint32_t nSequence
 bool DrawTestPattern(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight, std::uint32_t nSequence,
                      std::span<std::uint8_t> frame) {
   if (!IsKnownColorCoding(nColor)) return false;
+  nColor = StreamColor(nColor);
   const std::uint64_t cbFrame = FrameBytes(nColor, nWidth, nHeight);
   const std::span<std::uint8_t> out = frame.first(static_cast<std::size_t>(std::min<std::uint64_t>(cbFrame, frame.size())));
   const std::uint64_t nPixels = std::uint64_t{nWidth} * nHeight;
