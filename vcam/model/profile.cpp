@@ -259,9 +259,11 @@ std::vector<std::string> ValidateProfile(const Profile& p) {
   }
 
   const bool bHasModes = !p.standardModes.empty() || !p.format7Modes.empty();
-  if (p.nInitialFormat == FORMAT_7) {
+  // A camera described by raw registers alone (a dump) has its video mode there.
+  const bool bRawOnly = !bHasModes && !p.rawRegisters.empty();
+  if (!bRawOnly && p.nInitialFormat == FORMAT_7) {
     check(seen7.count(p.nInitialMode) != 0, "initial.mode", "not one of the Format 7 modes");
-  } else if (bHasModes || p.rawRegisters.empty()) {
+  } else if (!bRawOnly) {
     bool bFound = false;
     for (const StandardModeProfile& s : p.standardModes)
       if (s.nFormat == p.nInitialFormat && s.nMode == p.nInitialMode) {
