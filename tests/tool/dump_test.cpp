@@ -186,4 +186,25 @@ TEST_F(ToolTest, DumpReplaysTheCameraAndNamesComeFromTheWalkThatFindsThem)
     std::filesystem::remove_all(frames);
 }
 
+// A Bayer camera's profile loads, writes back the same, and sends its raw
+// codings as 8- and 16-bit data.
+TEST(BayerProfileTest, RawCodingsLoadAndStreamAsMonoData)
+{
+    Profile bayer = BuiltInCameraSet()[0];
+    bayer.format7Modes[0].colorCodings = {COLOR_RAW8, COLOR_RAW16};
+    bayer.format7Modes[0].nColor = COLOR_RAW16;
+    bayer.format7Modes[0].dwAddress = 0xF1F00000;
+    const std::vector<Profile> loaded = ParseCameraSet(CameraSetToJson({bayer}), "bayer");
+    ASSERT_TRUE(loaded.at(0).SameDescription(bayer));
+    CCameraModel camera(loaded[0]);
+    ASSERT_EQ(camera.WriteQuadlet(CUR_V_FORMAT, FORMAT_7 << 29), VCAM_S_OK);
+    for (const auto& [nCoding, nSent] : {std::pair{COLOR_RAW16, COLOR_MONO16}, std::pair{COLOR_RAW8, COLOR_MONO8}}) {
+        ASSERT_EQ(camera.WriteQuadlet(AddressToOffset(0xF1F00000) + F7_COLOR_CODING_ID, nCoding << 24), VCAM_S_OK);
+        const StreamInfo stream = camera.GetStream();
+        EXPECT_TRUE(stream.bValid);
+        EXPECT_EQ(stream.nColor, nSent);
+        EXPECT_EQ(stream.cbFrame, FrameBytes(nSent, 1280, 960));
+    }
+}
+
 }  // namespace

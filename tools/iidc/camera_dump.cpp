@@ -125,9 +125,9 @@ CameraDump DumpCamera(const CCameraSession& camera, const DumpProgress& progress
     profile.strVendor = names.vendor;
     profile.strModel = names.model;
     profile.ullUniqueId = WalkConfigRom(profile.rawRom).ullUniqueId.value_or(0);
-    profile.strFriendlyName = names.vendor.empty() && names.model.empty()
-                                                                ? fmt::format("Camera {} (dump)", camera.Index())
-                                                                : fmt::format("{} {} (dump)", names.vendor, names.model);
+    const bool bNamed = !names.vendor.empty() || !names.model.empty();
+    profile.strFriendlyName = bNamed ? fmt::format("{} {} (dump)", names.vendor, names.model)
+                                     : fmt::format("Camera {} (dump)", camera.Index());
 
     CRegisterReader reader(camera.Handle(), progress);
     ReadVideoInquiry(reader);

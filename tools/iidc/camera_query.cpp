@@ -38,7 +38,8 @@ std::vector<float> ReadRates(const CCameraSession& camera, uint32_t id)
     const int nFormat = IIDC_FORMATID_FORMAT(id);
     if (nFormat > 2)
         return rates;
-    const auto dwInq = ReadRegister(camera.Handle(), V_RATE_INQ + 32 * uint32_t(nFormat) + 4 * uint32_t(IIDC_FORMATID_MODE(id)));
+    const auto dwInq =
+        ReadRegister(camera.Handle(), V_RATE_INQ + 32 * uint32_t(nFormat) + 4 * uint32_t(IIDC_FORMATID_MODE(id)));
     for (uint32_t code = 0; dwInq && code < 8; ++code)
         if (*dwInq & (0x80000000u >> code))
             rates.push_back(RATE_OF_CODE[code]);

@@ -99,7 +99,9 @@ private:
     std::uint32_t nLength = 0;  // entries
   };
 
-  void Reach(std::uint64_t nEnd) { m_cbExtent = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(nEnd, m_cbExtent, m_cbRom)); }
+  void Reach(std::uint64_t nEnd) {
+    m_cbExtent = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(nEnd, m_cbExtent, m_cbRom));
+  }
 
   // A textual descriptor leaf names the vendor or model entry just before it.
   void NoteDescriptor(Names& names, std::uint8_t keyBefore, std::uint8_t key, std::uint32_t nEntry, std::uint32_t q) {

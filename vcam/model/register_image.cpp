@@ -114,7 +114,8 @@ std::map<std::uint32_t, std::uint32_t> BuildRegisterImage(const Profile& profile
     regs[FEATURE_CONTROL_BASE + f.nId] = FeatureControl(f);
     if (f.nId == FEATURE_TRIGGER && f.bSoftwareTrigger) regs[SOFTWARE_TRIGGER] = 0;
     if (f.bAbsolute) {
-      const std::uint32_t dwCsr = CsrPlace(profile, ABS_CSR_OFFSET_BASE + f.nId, f.dwAbsAddress, ABS_CSRS_AT + 4 * f.nId);
+      const std::uint32_t dwCsr =
+          CsrPlace(profile, ABS_CSR_OFFSET_BASE + f.nId, f.dwAbsAddress, ABS_CSRS_AT + 4 * f.nId);
       regs[ABS_CSR_OFFSET_BASE + f.nId] = OffsetToCsrQuadlet(dwCsr);
       regs[dwCsr + ABS_MIN] = FloatBits(f.fAbsMin);
       regs[dwCsr + ABS_MAX] = FloatBits(f.fAbsMax);
