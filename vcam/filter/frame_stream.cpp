@@ -65,7 +65,15 @@ void CFrameStream::Run(std::stop_token stop) {
     }
     const StreamInfo stream = camera.GetStream();
     const std::int64_t llInterval = stream.bValid && stream.llInterval > 0 ? stream.llInterval : IDLE_INTERVAL;
-    if (!pClock->WaitForFrame(llDue, stop)) {
+    if (camera.TriggerIsOn()) {
+      // One frame per release, exposed when it comes; the clock's pace
+      // resumes from there once the trigger is off.
+      const bool bReleased = camera.AwaitTriggerRelease(stop);
+      llDue = std::max(llDue, pClock->Now());
+      if (!bReleased) {
+        continue;
+      }
+    } else if (!pClock->WaitForFrame(llDue, stop)) {
       return;
     }
     if (!DeliverFrame(camera, llDue, llOrigin)) {

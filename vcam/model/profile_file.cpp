@@ -172,7 +172,8 @@ std::uint32_t ReadColor(const CReader& r, const json& v, const std::string& strF
     if (const auto c = ColorCodingFromName(v.get<std::string>())) return *c;
     r.Fail(strField, "unknown colour coding \"" + v.get<std::string>() + "\"");
   }
-  const auto c = static_cast<std::uint32_t>(r.Unsigned(v, strField, COLOR_CODING_COUNT - 1));
+  const auto c = static_cast<std::uint32_t>(r.Unsigned(v, strField, COLOR_RAW16));
+  if (!IsKnownColorCoding(c)) r.Fail(strField, "unknown colour coding " + std::to_string(c));
   return c;
 }
 
@@ -188,7 +189,7 @@ StandardModeProfile ReadMode(const CReader& r) {
 
 Format7ModeProfile ReadFormat7(const CReader& r) {
   r.Allow({"mode", "maxWidth", "maxHeight", "unitWidth", "unitHeight", "unitLeft", "unitTop", "colorCodings",
-           "colorCoding", "left", "top", "width", "height", "unitBytesPerPacket", "maxBytesPerPacket"});
+           "colorCoding", "left", "top", "width", "height", "unitBytesPerPacket", "maxBytesPerPacket", "address"});
   Format7ModeProfile m;
   m.nMode = r.U32("mode", 0, true);
   m.nMaxWidth = r.U32("maxWidth", 0, true);
@@ -209,12 +210,13 @@ Format7ModeProfile ReadFormat7(const CReader& r) {
   m.nHeight = r.U32("height", 0);
   m.nUnitBytesPerPacket = r.U32("unitBytesPerPacket", m.nUnitBytesPerPacket);
   m.nMaxBytesPerPacket = r.U32("maxBytesPerPacket", m.nMaxBytesPerPacket);
+  m.dwAddress = r.U32("address", 0);
   return m;
 }
 
 FeatureProfile ReadFeature(const CReader& r) {
   r.Allow({"feature", "manual", "auto", "onePush", "onOff", "readOut", "min", "max", "on", "autoMode", "value",
-           "value2", "absolute", "triggerModes", "polarity", "polarityHigh", "triggerMode"});
+           "value2", "absolute", "triggerModes", "polarity", "polarityHigh", "triggerMode", "softwareTrigger"});
   FeatureProfile f;
   if (!r.Has("feature")) r.Fail("feature", "missing");
   const json& id = r.Raw("feature");
@@ -242,12 +244,13 @@ FeatureProfile ReadFeature(const CReader& r) {
   f.nValue2 = r.U32("value2", f.nValue2);
   if (r.Has("absolute")) {
     const CReader a = r.Object("absolute");
-    a.Allow({"min", "max", "value", "active"});
+    a.Allow({"min", "max", "value", "active", "address"});
     f.bAbsolute = true;
     f.fAbsMin = a.Float("min", 0);
     f.fAbsMax = a.Float("max", 0);
     f.fAbsValue = a.Float("value", f.fAbsMin);
     f.bAbsMode = a.Bool("active", false);
+    f.dwAbsAddress = a.U32("address", 0);
   }
   if (r.Has("triggerModes")) {
     const json& modes = r.Array("triggerModes");
@@ -257,6 +260,7 @@ FeatureProfile ReadFeature(const CReader& r) {
   f.bPolarity = r.Bool("polarity", f.bPolarity);
   f.bPolarityHigh = r.Bool("polarityHigh", f.bPolarityHigh);
   f.nTriggerMode = r.U32("triggerMode", f.nTriggerMode);
+  f.bSoftwareTrigger = r.Bool("softwareTrigger", f.bSoftwareTrigger);
   return f;
 }
 
@@ -383,9 +387,11 @@ json FeatureToJson(const FeatureProfile& f) {
   put("autoMode", f.bAutoMode, d.bAutoMode);
   put("value", f.nValue, d.nValue);
   put("value2", f.nValue2, d.nValue2);
-  if (f.bAbsolute)
+  if (f.bAbsolute) {
     j["absolute"] = {{"min", FloatValue(f.fAbsMin)}, {"max", FloatValue(f.fAbsMax)},
                      {"value", FloatValue(f.fAbsValue)}, {"active", f.bAbsMode}};
+    if (f.dwAbsAddress) j["absolute"]["address"] = Hex(f.dwAbsAddress, 8);
+  }
   if (f.wTriggerModes) {
     json modes = json::array();
     for (unsigned k = 0; k < 16; ++k)
@@ -395,6 +401,7 @@ json FeatureToJson(const FeatureProfile& f) {
   put("triggerMode", f.nTriggerMode, d.nTriggerMode);
   put("polarity", f.bPolarity, d.bPolarity);
   put("polarityHigh", f.bPolarityHigh, d.bPolarityHigh);
+  put("softwareTrigger", f.bSoftwareTrigger, d.bSoftwareTrigger);
   return j;
 }
 
@@ -439,12 +446,14 @@ json ProfileToJson(const Profile& p) {
   for (const Format7ModeProfile& m : p.format7Modes) {
     json codings = json::array();
     for (std::uint32_t c : m.colorCodings) codings.push_back(std::string(ColorCodingName(c)));
-    f7.push_back({{"mode", m.nMode}, {"maxWidth", m.nMaxWidth}, {"maxHeight", m.nMaxHeight},
-                  {"unitWidth", m.nUnitWidth}, {"unitHeight", m.nUnitHeight}, {"unitLeft", m.nUnitLeft},
-                  {"unitTop", m.nUnitTop}, {"colorCodings", codings},
-                  {"colorCoding", std::string(ColorCodingName(m.nColor))}, {"left", m.nLeft}, {"top", m.nTop},
-                  {"width", m.nWidth}, {"height", m.nHeight}, {"unitBytesPerPacket", m.nUnitBytesPerPacket},
-                  {"maxBytesPerPacket", m.nMaxBytesPerPacket}});
+    json mode = {{"mode", m.nMode}, {"maxWidth", m.nMaxWidth}, {"maxHeight", m.nMaxHeight},
+                 {"unitWidth", m.nUnitWidth}, {"unitHeight", m.nUnitHeight}, {"unitLeft", m.nUnitLeft},
+                 {"unitTop", m.nUnitTop}, {"colorCodings", codings},
+                 {"colorCoding", std::string(ColorCodingName(m.nColor))}, {"left", m.nLeft}, {"top", m.nTop},
+                 {"width", m.nWidth}, {"height", m.nHeight}, {"unitBytesPerPacket", m.nUnitBytesPerPacket},
+                 {"maxBytesPerPacket", m.nMaxBytesPerPacket}};
+    if (m.dwAddress) mode["address"] = Hex(m.dwAddress, 8);
+    f7.push_back(mode);
   }
   j["format7"] = f7;
   json features = json::array();
