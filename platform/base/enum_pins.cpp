@@ -93,17 +93,26 @@ STDMETHODIMP CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTyp
   }
   return RunOperation("IEnumMediaTypes::Next", [&]() -> HRESULT {
     ULONG cFetched = 0;
-    while (cFetched < cMediaTypes) {
-      CMediaType mt;
-      if (m_pPin->GetMediaType(static_cast<int>(m_nPosition), &mt) != S_OK) {
-        break;
+    try {
+      while (cFetched < cMediaTypes) {
+        CMediaType mt;
+        if (m_pPin->GetMediaType(static_cast<int>(m_nPosition), &mt) != S_OK) {
+          break;
+        }
+        ++m_nPosition;
+        AM_MEDIA_TYPE* pmt = CreateMediaType(&mt);
+        if (pmt == nullptr) {
+          break;
+        }
+        ppMediaTypes[cFetched++] = pmt;
       }
-      ++m_nPosition;
-      AM_MEDIA_TYPE* pmt = CreateMediaType(&mt);
-      if (pmt == nullptr) {
-        break;
+    } catch (...) {
+      // The caller learns of no type when the call fails: those already
+      // handed out are taken back.
+      while (cFetched > 0) {
+        DeleteMediaType(ppMediaTypes[--cFetched]);
       }
-      ppMediaTypes[cFetched++] = pmt;
+      throw;
     }
     if (pcFetched != nullptr) {
       *pcFetched = cFetched;

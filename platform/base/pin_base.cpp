@@ -95,17 +95,15 @@ HRESULT CPinBase::AgreeMediaType(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
 // failure.
 HRESULT CPinBase::TryMediaTypes(IPin* pReceivePin, const AM_MEDIA_TYPE* pmtPartial, IEnumMediaTypes* pEnum) {
   HRESULT hrResult = S_FALSE;
-  AM_MEDIA_TYPE* pmt = nullptr;
+  CMediaTypePtr pmt;
   while (pEnum->Next(1, &pmt, nullptr) == S_OK) {
-    if (pmt == nullptr) {
+    if (!pmt) {
       continue;
     }
     HRESULT hr = VFW_E_NO_ACCEPTABLE_TYPES;
-    if (pmtPartial == nullptr || MediaTypeMatchesPartial(*pmt, *pmtPartial)) {
-      hr = AttemptConnection(pReceivePin, pmt);
+    if (pmtPartial == nullptr || MediaTypeMatchesPartial(*pmt.Get(), *pmtPartial)) {
+      hr = AttemptConnection(pReceivePin, pmt.Get());
     }
-    DeleteMediaType(pmt);
-    pmt = nullptr;
     if (hr == S_OK) {
       return S_OK;
     }
@@ -121,16 +119,25 @@ HRESULT CPinBase::AttemptConnection(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt)
   if (hr != S_OK) {
     return FAILED(hr) ? hr : VFW_E_TYPE_NOT_ACCEPTED;
   }
+  m_mt.Set(*pmt);
   pReceivePin->AddRef();
   m_pConnected.Attach(pReceivePin);
-  m_mt.Set(*pmt);
-  hr = pReceivePin->ReceiveConnection(this, pmt);
-  if (SUCCEEDED(hr)) {
-    hr = CompleteConnect(pReceivePin);
+  try {
+    hr = pReceivePin->ReceiveConnection(this, pmt);
     if (SUCCEEDED(hr)) {
-      return S_OK;
+      hr = CompleteConnect(pReceivePin);
+      if (SUCCEEDED(hr)) {
+        return S_OK;
+      }
+      pReceivePin->Disconnect();
     }
+  } catch (...) {
+    // ReceiveConnection lets nothing out: the peer took the connection, and
+    // completing it here threw. Neither end is left half connected.
     pReceivePin->Disconnect();
+    m_pConnected.Reset();
+    m_mt.Clear();
+    throw;
   }
   m_pConnected.Reset();
   m_mt.Clear();

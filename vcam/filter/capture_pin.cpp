@@ -55,19 +55,17 @@ void FillCaps(const StandardModeInfo& mode, VIDEO_STREAM_CONFIG_CAPS* pCaps) {
   }
 }
 
-// A task-memory media type for handing out, or null.
+// A task-memory media type for handing out, or null; given back also when
+// filling it throws.
 AM_MEDIA_TYPE* NewVideoMediaType(const VideoShape& shape, HRESULT* phr) {
-  auto* pmt = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-  if (pmt == nullptr) {
+  CMediaTypePtr pmt(static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE))));
+  if (!pmt) {
     *phr = E_OUTOFMEMORY;
     return nullptr;
   }
-  *phr = FillVideoMediaType(pmt, shape);
-  if (FAILED(*phr)) {
-    DeleteMediaType(pmt);
-    return nullptr;
-  }
-  return pmt;
+  *pmt.Get() = AM_MEDIA_TYPE{};
+  *phr = FillVideoMediaType(pmt.Get(), shape);
+  return SUCCEEDED(*phr) ? pmt.Detach() : nullptr;
 }
 
 }  // namespace
