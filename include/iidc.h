@@ -13,7 +13,10 @@
  * (IIDC_ERR_*) in the global error slot and, where the camera is known, in that
  * camera's own slot; iidc_getlasterror reads the slots. A success never clears
  * a slot. A handle that is not an open camera is recorded in the global slot
- * only.
+ * only. Should any function meet a failure inside the library that none of
+ * its own codes describes (memory running out where it is not checked for, an
+ * exception in the platform's code), it returns its failure value and records
+ * IIDC_ERR_NO_MEMORY or IIDC_ERR_FAIL; the library stays usable.
  *
  * Camera states. An open camera is in one of four capture states
  * (IIDC_STATE_*):

@@ -5,6 +5,7 @@
 #include <span>
 #include <utility>
 
+#include "base/barrier.h"
 #include "base/com_ptr.h"
 #include "vcam/filter/capture_filter.h"
 #include "vcam/filter/capture_pin.h"
@@ -33,7 +34,18 @@ void CFrameStream::ResetCounters() {
 
 void CFrameStream::Start() {
   Stop();
-  m_thread = std::jthread([this](std::stop_token stop) { Run(std::move(stop)); });
+  m_thread = std::jthread([this](std::stop_token stop) {
+    // Nothing thrown on the streaming thread may end the process: an
+    // exception ends the stream as a failed delivery does, and the graph is
+    // told that the stream broke off.
+    const HRESULT hr = ComBarrier([&] {
+      Run(std::move(stop));
+      return S_OK;
+    });
+    if (FAILED(hr)) {
+      m_pFilter->NotifyEvent(EC_ERRORABORT, hr, 0);
+    }
+  });
 }
 
 void CFrameStream::RequestStop() {

@@ -55,6 +55,22 @@ CCameraModel::CCameraModel(Profile profile)
       m_powerUp(BuildRegisterImage(m_profile)),
       m_regs(m_powerUp) {}
 
+// Only what differs is built anew: a camera with the same registers and
+// another ROM keeps its power-up image. Everything is built before anything
+// changes, so a failed allocation leaves the camera as it was.
+void CCameraModel::Replace(const Profile& profile) {
+  std::lock_guard lock(m_mutex);
+  std::optional<RegisterMap> powerUp;
+  if (!profile.SameRegisters(m_profile)) powerUp = BuildRegisterImage(profile);
+  std::vector<std::uint32_t> rom = RomOf(profile);
+  Profile copy = profile;
+  if (powerUp) m_powerUp = std::move(*powerUp);
+  m_rom = std::move(rom);
+  m_profile = std::move(copy);
+  m_onePush.clear();
+  m_regs = m_powerUp;
+}
+
 std::uint32_t CCameraModel::Get(std::uint32_t dwOffset) const {
   const auto it = m_regs.find(dwOffset);
   return it == m_regs.end() ? 0 : it->second;

@@ -97,6 +97,12 @@ public:
   // The configuration ROM quadlets (generated or from the profile).
   const std::vector<std::uint32_t>& Rom() const { return m_rom; }
 
+  // Becomes the camera profile describes, as if another camera were plugged
+  // into the same port: its ROM and its registers as at power-up. The clock
+  // and the fault switches stay. For harnesses that play many cameras
+  // through one open device; not while the camera streams.
+  void Replace(const Profile& profile);
+
 private:
   using RegisterMap = std::map<std::uint32_t, std::uint32_t>;
 
@@ -136,11 +142,11 @@ private:
   void WriteSoftwareTrigger(std::uint32_t dwValue);
   bool StreamIsValid() const { return StreamLocked().bValid; }
 
-  const Profile m_profile;
+  Profile m_profile;
   const std::shared_ptr<CameraFaults> m_pFaults;
   const std::shared_ptr<CFrameClock> m_pClock;
-  const std::vector<std::uint32_t> m_rom;
-  const RegisterMap m_powerUp;  // what INITIALIZE restores
+  std::vector<std::uint32_t> m_rom;
+  RegisterMap m_powerUp;  // what INITIALIZE restores
 
   std::mutex m_mutex;
   RegisterMap m_regs;                              // guarded by m_mutex

@@ -218,10 +218,13 @@ void CheckFeature(const FeatureProfile& f, std::size_t i, CChecker& check) {
 
 bool Profile::SameDescription(const Profile& o) const {
   return strFriendlyName == o.strFriendlyName && strVendor == o.strVendor && strModel == o.strModel &&
-         ullUniqueId == o.ullUniqueId && standardModes == o.standardModes && format7Modes == o.format7Modes &&
-         features == o.features && nInitialFormat == o.nInitialFormat && nInitialMode == o.nInitialMode &&
-         nInitialRate == o.nInitialRate && nIsoChannel == o.nIsoChannel && nIsoSpeed == o.nIsoSpeed &&
-         rawRegisters == o.rawRegisters && rawRom == o.rawRom && clock == o.clock;
+         ullUniqueId == o.ullUniqueId && SameRegisters(o) && rawRom == o.rawRom && clock == o.clock;
+}
+
+bool Profile::SameRegisters(const Profile& o) const {
+  return standardModes == o.standardModes && format7Modes == o.format7Modes && features == o.features &&
+         nInitialFormat == o.nInitialFormat && nInitialMode == o.nInitialMode && nInitialRate == o.nInitialRate &&
+         nIsoChannel == o.nIsoChannel && nIsoSpeed == o.nIsoSpeed && rawRegisters == o.rawRegisters;
 }
 
 std::vector<Profile> BuiltInCameraSet() {

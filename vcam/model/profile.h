@@ -94,6 +94,8 @@ struct Profile {
 
   // Compares the description only, not the runtime hooks.
   bool SameDescription(const Profile& other) const;
+  // Whether both describe the same registers at power-up (the ROM aside).
+  bool SameRegisters(const Profile& other) const;
 };
 
 // The two cameras a new user gets with no setup: a colour camera with

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <sstream>
 
@@ -50,6 +51,59 @@ json FloatValue(float f) {
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, f);
   return std::stod(std::string(buffer, result.ptr));
 }
+
+// The JSON library's message without its "[json.exception.type.nnn] " tag.
+std::string WithoutPrefix(const json::exception& e) {
+  const std::string_view what = e.what();
+  const std::size_t nEnd = what.find("] ");
+  return std::string(nEnd == std::string_view::npos ? what : what.substr(nEnd + 2));
+}
+
+// Follows the parser through the text as a field path ("cameras[0].uniqueId"),
+// so that an error the parser meets names the field it is in.
+class CParsePath {
+public:
+  bool operator()(int /*depth*/, json::parse_event_t event, json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start:
+      case json::parse_event_t::array_start:
+        m_levels.push_back({event == json::parse_event_t::array_start, {}, 0});
+        break;
+      case json::parse_event_t::key:
+        if (!m_levels.empty()) m_levels.back().strKey = parsed.get<std::string>();
+        break;
+      case json::parse_event_t::object_end:
+      case json::parse_event_t::array_end:
+        if (!m_levels.empty()) m_levels.pop_back();
+        [[fallthrough]];
+      case json::parse_event_t::value:
+        if (!m_levels.empty() && m_levels.back().bArray) ++m_levels.back().nDone;
+        break;
+    }
+    return true;
+  }
+
+  // "cameras[0].uniqueId: ", or nothing outside every object.
+  std::string Describe() const {
+    std::string s;
+    for (const Level& level : m_levels) {
+      if (level.bArray) {
+        s += "[" + std::to_string(level.nDone) + "]";
+      } else if (!level.strKey.empty()) {
+        s += (s.empty() ? "" : ".") + level.strKey;
+      }
+    }
+    return s.empty() ? s : s + ": ";
+  }
+
+private:
+  struct Level {
+    bool bArray;
+    std::string strKey;    // the latest key of an object
+    std::size_t nDone;     // the elements of an array read so far
+  };
+  std::vector<Level> m_levels;
+};
 
 // Reads one JSON object, naming every problem by its path in the file.
 class CReader {
@@ -145,8 +199,16 @@ public:
   void ForEach(const char* key, Fn fn) const {
     if (!Has(key)) return;
     const json& list = Array(key);
-    for (std::size_t i = 0; i < list.size(); ++i)
-      fn(CReader(list[i], Path(std::string(key) + "[" + std::to_string(i) + "]"), m_strSource));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const CReader item(list[i], Path(std::string(key) + "[" + std::to_string(i) + "]"), m_strSource);
+      // The reader checks every value's type before it takes it; should the
+      // JSON library still refuse one, the element it was in is named.
+      try {
+        fn(item);
+      } catch (const json::exception& e) {
+        item.Fail("", WithoutPrefix(e));
+      }
+    }
   }
 
 private:
@@ -490,10 +552,13 @@ std::string_view FeatureName(std::uint32_t nId) {
 
 std::vector<Profile> ParseCameraSet(std::string_view text, const std::string& strSource) {
   json j;
+  CParsePath path;
   try {
-    j = json::parse(text);
-  } catch (const json::parse_error& e) {
-    throw CProfileError(strSource + ": not JSON: " + e.what());
+    j = json::parse(text, std::ref(path));
+  } catch (const json::exception& e) {
+    // A syntax error, or a value the JSON library cannot hold (a number
+    // beyond the double range): named by the field the parser was in.
+    throw CProfileError(strSource + ": " + path.Describe() + "not JSON: " + WithoutPrefix(e));
   }
   const CReader top(j, "", strSource);
   top.Allow({"cameras"});
