@@ -69,12 +69,7 @@ STDMETHODIMP CEnumPins::Clone(IEnumPins** ppEnum) {
   if (ppEnum == nullptr) {
     return E_POINTER;
   }
-  *ppEnum = new (std::nothrow) CEnumPins(m_pFilter, m_nPosition);
-  if (*ppEnum == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  (*ppEnum)->AddRef();
-  return S_OK;
+  return NewComObject<CEnumPins>(ppEnum, m_pFilter, m_nPosition);
 }
 
 CEnumMediaTypes::CEnumMediaTypes(CPinBase* pPin, ULONG nPosition)
@@ -144,10 +139,5 @@ STDMETHODIMP CEnumMediaTypes::Clone(IEnumMediaTypes** ppEnum) {
   if (ppEnum == nullptr) {
     return E_POINTER;
   }
-  *ppEnum = new (std::nothrow) CEnumMediaTypes(m_pPin, m_nPosition);
-  if (*ppEnum == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  (*ppEnum)->AddRef();
-  return S_OK;
+  return NewComObject<CEnumMediaTypes>(ppEnum, m_pPin, m_nPosition);
 }

@@ -176,12 +176,7 @@ STDMETHODIMP CFilterBase::EnumPins(IEnumPins** ppEnum) {
     }
     *ppEnum = nullptr;
     return RunOperation("IBaseFilter::EnumPins", [&]() -> HRESULT {
-      *ppEnum = new (std::nothrow) CEnumPins(this, 0);
-      if (*ppEnum == nullptr) {
-        return E_OUTOFMEMORY;
-      }
-      (*ppEnum)->AddRef();
-      return S_OK;
+      return NewComObject<CEnumPins>(ppEnum, this, 0);
     });
   });
 }

@@ -326,10 +326,5 @@ HRESULT CreateMemoryAllocator(IMemAllocator** ppAllocator) {
   if (ppAllocator == nullptr) {
     return E_POINTER;
   }
-  *ppAllocator = new (std::nothrow) CMemAllocator();
-  if (*ppAllocator == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  (*ppAllocator)->AddRef();
-  return S_OK;
+  return NewComObject<CMemAllocator>(ppAllocator);
 }

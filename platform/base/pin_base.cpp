@@ -280,12 +280,7 @@ STDMETHODIMP CPinBase::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
     if (ppEnum == nullptr) {
       return E_POINTER;
     }
-    *ppEnum = new (std::nothrow) CEnumMediaTypes(this, 0);
-    if (*ppEnum == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    (*ppEnum)->AddRef();
-    return S_OK;
+    return NewComObject<CEnumMediaTypes>(ppEnum, this, 0);
   });
 }
 

@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <new>
+#include <utility>
 
 #include "winapi.h"
 
@@ -109,6 +110,19 @@ class CComBase : public CUnknown, public First, public Rest... {
   }
 };
 #pragma GCC diagnostic pop
+
+// A new T handed out through *pp with the one reference its receiver owns;
+// E_OUTOFMEMORY (and *pp null) when there is no memory for it.
+template <class T, class I, class... Args>
+HRESULT NewComObject(I** pp, Args&&... args) {
+  T* pObject = new (std::nothrow) T(std::forward<Args>(args)...);
+  *pp = pObject;
+  if (pObject == nullptr) {
+    return E_OUTOFMEMORY;
+  }
+  static_cast<I*>(pObject)->AddRef();
+  return S_OK;
+}
 
 // A factory for a class with a default constructor, usable as IClassFactory's
 // CreateInstance and in the emulation's class table. Aggregation is refused.

@@ -288,12 +288,7 @@ class CEnumDeviceMonikers final : public CComBase<IEnumMoniker> {
     if (ppenum == nullptr) {
       return E_POINTER;
     }
-    *ppenum = new (std::nothrow) CEnumDeviceMonikers(m_monikers, m_nPosition);
-    if (*ppenum == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    (*ppenum)->AddRef();
-    return S_OK;
+    return NewComObject<CEnumDeviceMonikers>(ppenum, m_monikers, m_nPosition);
   }
 
  private:
@@ -338,12 +333,7 @@ class CSystemDeviceEnum final : public CComBase<ICreateDevEnum> {
       if (monikers.empty()) {
         return S_FALSE;
       }
-      *ppEnumMoniker = new (std::nothrow) CEnumDeviceMonikers(std::move(monikers), 0);
-      if (*ppEnumMoniker == nullptr) {
-        return E_OUTOFMEMORY;
-      }
-      (*ppEnumMoniker)->AddRef();
-      return S_OK;
+      return NewComObject<CEnumDeviceMonikers>(ppEnumMoniker, std::move(monikers), 0);
     });
   }
 };

@@ -62,12 +62,7 @@ class CEnumFilters final : public CComBase<IEnumFilters> {
     if (ppEnum == nullptr) {
       return E_POINTER;
     }
-    *ppEnum = new (std::nothrow) CEnumFilters(m_filters, static_cast<ULONG>(m_nPosition));
-    if (*ppEnum == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    (*ppEnum)->AddRef();
-    return S_OK;
+    return NewComObject<CEnumFilters>(ppEnum, m_filters, static_cast<ULONG>(m_nPosition));
   }
 
  private:
@@ -257,12 +252,7 @@ STDMETHODIMP CFilterGraph::EnumFilters(IEnumFilters** ppEnum) {
         filters.push_back(e.pFilter);
       }
     }
-    *ppEnum = new (std::nothrow) CEnumFilters(std::move(filters), 0);
-    if (*ppEnum == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    (*ppEnum)->AddRef();
-    return S_OK;
+    return NewComObject<CEnumFilters>(ppEnum, std::move(filters), 0);
   });
 }
 
