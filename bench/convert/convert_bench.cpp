@@ -208,7 +208,7 @@ void RegisterAll()
         {"YUV444", RawCoding::Yuv444, true},          {"YUV444_Integer", RawCoding::Yuv444, false},
     };
     std::vector<const CONVERT_ROWS*> sets = {&ActiveConvertRows()};
-    for (ConvertIsa isa : {ConvertIsa::Avx2, ConvertIsa::Ssse3, ConvertIsa::Reference}) {
+    for (ConvertIsa isa : {ConvertIsa::Avx512, ConvertIsa::Avx2, ConvertIsa::Ssse3, ConvertIsa::Reference}) {
         if (const CONVERT_ROWS* pRows = FindConvertRows(isa))
             sets.push_back(pRows);
     }

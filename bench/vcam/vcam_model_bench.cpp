@@ -10,18 +10,25 @@
 
 namespace {
 
-void BM_DrawTestPattern(benchmark::State& state) {
+// 640x480 frames of each coding, drawn by the pattern's per-pixel definition
+// or by what the streaming thread draws with: the same bytes.
+void BM_Draw(benchmark::State& state, bool bPainter) {
   const auto nColor = static_cast<std::uint32_t>(state.range(0));
   std::vector<std::uint8_t> frame(vcam::FrameBytes(nColor, 640, 480));
+  vcam::CPatternPainter painter;
   std::uint32_t nSequence = 0;
   for (auto _ : state) {
-    vcam::DrawTestPattern(nColor, 640, 480, nSequence++, frame);
+    if (bPainter)
+      painter.Draw(nColor, 640, 480, nSequence++, frame);
+    else
+      vcam::DrawTestPattern(nColor, 640, 480, nSequence++, frame);
     benchmark::DoNotOptimize(frame.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * frame.size()));
   state.SetLabel(std::string(vcam::ColorCodingName(nColor)) + " 640x480");
 }
-BENCHMARK(BM_DrawTestPattern)->DenseRange(vcam::COLOR_MONO8, vcam::COLOR_RGB16);
+BENCHMARK_CAPTURE(BM_Draw, DrawTestPattern, false)->DenseRange(vcam::COLOR_MONO8, vcam::COLOR_RGB16);
+BENCHMARK_CAPTURE(BM_Draw, PatternPainter, true)->DenseRange(vcam::COLOR_MONO8, vcam::COLOR_RGB16);
 
 void BM_ReadQuadlet(benchmark::State& state) {
   vcam::CCameraModel camera(vcam::BuiltInCameraSet()[0]);

@@ -41,6 +41,11 @@ class CEvent {
     const auto signalled = [this] { return m_bSignalled; };
     if (dwMilliseconds == INFINITE) {
       m_cond.wait(lock, signalled);
+    } else if (dwMilliseconds == 0) {
+      // A test of the state: no trip through the kernel's timed wait.
+      if (!m_bSignalled) {
+        return WAIT_TIMEOUT;
+      }
     } else if (!m_cond.wait_for(lock, std::chrono::milliseconds(dwMilliseconds), signalled)) {
       return WAIT_TIMEOUT;
     }

@@ -39,78 +39,6 @@ void ExpectVgaYuv422Frame(const unsigned char* pFrame, uint32_t nSequence) {
   }
 }
 
-TEST_F(BehaviourCaptureTest, StatesAndTheOperationsEachAllows) {
-  iidc_handle h = Open(COLOR_CAMERA);
-  ASSERT_NE(h, nullptr);
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
-  EXPECT_FALSE(iidc_capture(h, 1));
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NO_FRAMES);
-  EXPECT_EQ(iidc_allocframe(h, 2), 0);
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NOT_PREPARED);
-  EXPECT_TRUE(iidc_freeframe(h)) << "nothing to do";
-
-  ASSERT_TRUE(iidc_preparecapture(h));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_PREPARED);
-  EXPECT_FALSE(iidc_preparecapture(h));
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_ALREADY_PREPARED);
-  EXPECT_FALSE(iidc_capture(h, 0));
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NO_FRAMES);
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_PREPARED);
-
-  m_open[h] = Ring::Library;
-  ASSERT_EQ(iidc_allocframe(h, 4), 4);
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_READY);
-  EXPECT_EQ(iidc_getframecount(h), 4u);
-  EXPECT_EQ(iidc_allocframe(h, 2), 0);
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NOT_PREPARED);
-  EXPECT_FALSE(iidc_preparecapture(h));
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_ALREADY_PREPARED);
-
-  ASSERT_TRUE(iidc_capture(h, 1));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_CAPTURING);
-  EXPECT_FALSE(iidc_capture(h, 1));
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_CAPTURING);
-  EXPECT_EQ(iidc_allocframe(h, 2), 0);
-  EXPECT_FALSE(iidc_freeframe(h));
-  EXPECT_FALSE(iidc_releasebuffer(h));
-  EXPECT_FALSE(iidc_clearcapture(h));
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_CAPTURING);
-  EXPECT_FALSE(iidc_preparecapture(h));
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_ALREADY_PREPARED);
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_CAPTURING);
-  EXPECT_EQ(iidc_getframecount(h), 4u);
-
-  EXPECT_TRUE(iidc_idle(h));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_READY);
-  EXPECT_TRUE(iidc_idle(h)) << "idle when idle changes nothing";
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_READY);
-  EXPECT_TRUE(iidc_freeframe(h));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_PREPARED);
-  EXPECT_EQ(iidc_getframecount(h), 0u);
-  EXPECT_TRUE(iidc_freeframe(h));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_PREPARED);
-  EXPECT_TRUE(iidc_clearcapture(h));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
-  EXPECT_TRUE(iidc_clearcapture(h));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
-}
-
-TEST_F(BehaviourCaptureTest, ClearingTheGraphLeavesTheRingInPlace) {
-  iidc_handle h = Open(MONO_CAMERA);
-  ASSERT_NE(h, nullptr);
-  ASSERT_TRUE(PrepareWithFrames(h, 2));
-  ASSERT_TRUE(iidc_capture(h, 0));
-  EXPECT_TRUE(iidc_idle(h));
-  EXPECT_TRUE(iidc_clearcapture(h));
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
-  EXPECT_EQ(iidc_getframecount(h), 2u);
-  EXPECT_EQ(iidc_currentdataframebytes(h), 0) << "no graph, no frame size";
-  EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), IIDC_ERR_FORMAT_UNAVAILABLE);
-  EXPECT_TRUE(iidc_freeframe(h)) << "nothing to do outside the ready state";
-  EXPECT_EQ(iidc_getframecount(h), 2u);
-  EXPECT_TRUE(Close(h));
-}
-
 TEST_F(BehaviourCaptureTest, RingOfCallerBuffersTakesPointersAndGivesThemBack) {
   iidc_handle h = Open(COLOR_CAMERA);
   ASSERT_NE(h, nullptr);
@@ -291,35 +219,6 @@ TEST_F(BehaviourCaptureTest, LockDataAndLockBitsOfASingleColourFrame) {
   EXPECT_TRUE(iidc_freeframe(h));
   EXPECT_EQ(iidc_lockbits(h, -1), nullptr);
   EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NO_FRAMES);
-}
-
-TEST_F(BehaviourCaptureTest, LockBitsOfASingleMonochromeFrame) {
-  iidc_handle h = Open(MONO_CAMERA);
-  ASSERT_NE(h, nullptr);
-  // Selecting a Mono8 mode asks the driver for rows top first.
-  ASSERT_TRUE(iidc_setformat(h, MONO_INITIAL_ID));
-  ASSERT_TRUE(PrepareWithFrames(h, 2));
-  EXPECT_EQ(iidc_currentdataframebytes(h), VGA_MONO8_BYTES);
-  ASSERT_TRUE(iidc_capture(h, 0));
-
-  const unsigned char* pFrame = iidc_lockdata(h, -1);
-  ASSERT_NE(pFrame, nullptr);
-  EXPECT_EQ(FrameSequence(pFrame), 0u);
-  EXPECT_EQ(pFrame[4], PatternAt(4, 0, 0).y);
-  EXPECT_EQ(pFrame[VGA_WIDTH * 5 + 7], PatternAt(7, 5, 0).y);
-  EXPECT_EQ(pFrame[VGA_MONO8_BYTES - 1], PatternAt(639, 479, 0).y);
-
-  const unsigned char* pImage = iidc_lockbits(h, -1);
-  ASSERT_NE(pImage, nullptr);
-  const std::pair<int32_t, int32_t> pixels[] = {{4, 0}, {639, 0}, {7, 5}, {200, 300}, {0, 479}, {639, 479}};
-  for (const auto& [x, y] : pixels) {
-    const uint32_t grey = PatternAt(static_cast<uint32_t>(x), static_cast<uint32_t>(y), 0).y;
-    EXPECT_EQ(ImagePixel(pImage, VGA_WIDTH, VGA_HEIGHT, x, y), grey << 16 | grey << 8 | grey)
-        << "pixel " << x << "," << y;
-  }
-  iidc_unlockbits(h);
-  EXPECT_TRUE(iidc_idle(h));
-  EXPECT_TRUE(iidc_freeframe(h));
 }
 
 TEST_F(BehaviourCaptureTest, LockBitsConvertsEveryCodingOfTheColourCamera) {

@@ -73,28 +73,6 @@ TEST_F(BehaviourLibraryTest, IdentityOfBothCamerasOpenOrClosed) {
   EXPECT_NE(hMono, nullptr);
 }
 
-TEST_F(BehaviourLibraryTest, IdentityLengthsAndRefusals) {
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_UNIQUEID, nullptr, 0), IIDC_UNIQUEID_LENGTH);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_VENDOR, nullptr, 0), 16);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_MODEL, nullptr, 0), 8);
-
-  // No terminator is written: the byte after the text keeps its value.
-  char buffer[17];
-  std::memset(buffer, '#', sizeof buffer);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_MODEL, buffer, 8), 8) << "exactly the length fits";
-  EXPECT_EQ(std::string(buffer, 9), "VC-1280C#");
-
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, IIDC_STRING_MODEL, buffer, 7), 0);
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_PARAMETER);
-  EXPECT_EQ(iidc_getstring(MONO_CAMERA, IIDC_STRING_UNIQUEID, buffer, 9), 0);
-  EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), IIDC_ERR_INVALID_PARAMETER);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, 0x83, buffer, sizeof buffer), 0);
-  EXPECT_EQ(iidc_getstring(COLOR_CAMERA, 0x7F, buffer, sizeof buffer), 0);
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_INVALID_PARAMETER);
-  EXPECT_EQ(iidc_getstring(CAMERA_COUNT, IIDC_STRING_MODEL, buffer, sizeof buffer), 0);
-  EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
-}
-
 TEST_F(BehaviourLibraryTest, OpenGivesOneHandlePerIndex) {
   iidc_handle h = Open(COLOR_CAMERA);
   ASSERT_NE(h, nullptr);
@@ -131,31 +109,13 @@ TEST_F(BehaviourLibraryTest, ClosedHandlesAreInvalidAndTheIndexOpensAgain) {
   EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), 0u) << "closing clears the camera's slot";
   EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_PARAMETER) << "but not the global one";
 
-  // Every function given the closed handle fails through the global slot.
+  // A closed handle fails through the global slot (every export with every
+  // kind of bad handle is the bad-input suite's).
   EXPECT_FALSE(iidc_close(h));
   EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
   EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), 0u);
   EXPECT_EQ(iidc_handletoindex(h), -1);
   EXPECT_EQ(iidc_getstatus(h), 0);
-  EXPECT_EQ(iidc_currentformat(h), 0u);
-  EXPECT_FALSE(iidc_preparecapture(h));
-  EXPECT_EQ(iidc_getframecount(h), 0u);
-  EXPECT_EQ(iidc_lockdata(h, 0), nullptr);
-  EXPECT_EQ(iidc_getstatus(nullptr), 0);
-  // Also the calls that, by their description, take the handle as given: the
-  // library checks it all the same.
-  iidc_transferinfo transfer{-7, -7};
-  EXPECT_EQ(iidc_gettransferinfo(h, &transfer, sizeof transfer), 0);
-  EXPECT_EQ(transfer.framecount, -7);
-  const iidc_waitinfo wait{IIDC_WAIT_FRAME, 0};
-  EXPECT_EQ(iidc_wait(h, &wait, 0), nullptr);
-  uint32_t value = 0x5A5A5A5A;
-  EXPECT_EQ(iidc1394_asyncreadquadlet(h, REG_V_FORMAT_INQ, &value, 4), 0);
-  EXPECT_EQ(value, 0x5A5A5A5Au);
-  const iidc_feature feature{IIDC_FEATURE_BRIGHTNESS, 0, 0.0f, 0.0f};
-  EXPECT_EQ(iidc_setfeature(h, &feature, 0), 0u);
-  EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
-  EXPECT_EQ(iidc_getlasterror(MONO_CAMERA), 0u);
 
   iidc_handle hAgain = Open(MONO_CAMERA);
   ASSERT_NE(hAgain, nullptr);

@@ -1,7 +1,8 @@
-// Identity texts from a hand-made configuration ROM, and their failures.
+// Identity texts read through a configuration ROM laid out by hand, other
+// than the virtual cameras lay theirs out, and leaves too short for a text.
 #include <string>
 
-#include "../support/camera_fixture.h"
+#include "tests/support/camera_fixture.h"
 
 namespace {
 
@@ -12,9 +13,9 @@ std::string Text(int32_t index, uint32_t id, int32_t* pResult = nullptr) {
   return std::string(buffer, n > 0 ? n : 0);
 }
 
-// A ROM laid out by hand, quadlet by quadlet from ROM byte 0x400: bus
-// information block, root directory, unit directory, unit-dependent directory
-// and the two name leaves ("ACME", "XC-75" padded to 8 bytes).
+// Quadlet by quadlet from ROM byte 0x400: bus information block, root
+// directory, unit directory, unit-dependent directory and the two name
+// leaves ("ACME", "XC-75" padded to 8 bytes).
 std::vector<uint32_t> HandMadeRom(uint32_t modelLeafHeader = 0x00040000) {
   return {
       0x04040000, 0x31333934, 0x20FF5003, 0x00ABCD12, 0x3456789A,  // 0x400 bus information block
@@ -32,7 +33,7 @@ TEST_F(IdentityTest, RomGivenQuadletByQuadlet) {
   std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
   set[1].rawRom = HandMadeRom();
   Start(set);
-  for (int pass = 0; pass < 2; ++pass) {   // closed, then open
+  for (int pass = 0; pass < 2; ++pass) {  // closed, then open
     EXPECT_EQ(Text(1, IIDC_STRING_UNIQUEID), "123456789a");
     EXPECT_EQ(Text(1, IIDC_STRING_VENDOR), "ACME");
     EXPECT_EQ(Text(1, IIDC_STRING_MODEL), std::string("XC-75\0\0\0", 8));
@@ -54,32 +55,6 @@ TEST_F(IdentityTest, ShortLeavesGiveEmptyTexts) {
     EXPECT_EQ(iidc_getstring(0, IIDC_STRING_MODEL, nullptr, 0), 0);
     iidc_uninit();
   }
-}
-
-TEST_F(IdentityTest, Failures) {
-  char buffer[32];
-  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);   // not started
-  Start();
-  EXPECT_EQ(iidc_getstring(2, IIDC_STRING_VENDOR, buffer, 32), 0);
-  EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE);
-  EXPECT_EQ(iidc_getstring(-1, IIDC_STRING_VENDOR, buffer, 32), 0);
-
-  vcam::GetCameraFaults(0)->readFailure.SetAll();
-  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_FAIL);
-  vcam::GetCameraFaults(0)->readFailure.Clear();
-
-  vcam::GetCameraFaults(0)->bNoPropertySet = true;
-  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_FAIL);
-  vcam::GetCameraFaults(0)->bNoPropertySet = false;
-
-  emul::FailOperation("IMoniker::BindToObject", E_FAIL, 1);
-  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_HANDLE);
-  emul::FailOperation("CoCreateInstance", E_FAIL, 1);
-  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, buffer, 32), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_FAIL);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include "format/packet_sizes.h"
 #include "format/tables.h"
 #include "format/transfer.h"
-#include "tests/format/fake_camera.h"
 
 TEST(FormatTables, StandardModesHaveTheIidcSizesAndColours)
 {

@@ -17,7 +17,7 @@ std::vector<const CONVERT_ROWS*> AvailableRowSets()
 std::vector<const CONVERT_ROWS*> AvailableSimdRowSets()
 {
     std::vector<const CONVERT_ROWS*> sets;
-    for (ConvertIsa isa : {ConvertIsa::Ssse3, ConvertIsa::Avx2}) {
+    for (ConvertIsa isa : {ConvertIsa::Ssse3, ConvertIsa::Avx2, ConvertIsa::Avx512}) {
         if (const CONVERT_ROWS* pRows = FindConvertRows(isa))
             sets.push_back(pRows);
     }

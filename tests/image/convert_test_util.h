@@ -8,7 +8,7 @@
 
 #include "image/convert/convert_rows.h"
 
-// Every kernel set this processor runs, the reference first.
+// Every kernel set this processor runs, the reference first and the fastest last.
 std::vector<const CONVERT_ROWS*> AvailableRowSets();
 // The SIMD sets only.
 std::vector<const CONVERT_ROWS*> AvailableSimdRowSets();

@@ -140,13 +140,13 @@ TEST_F(BadInputTest, NothingWorksBeforeTheLibraryIsStarted) {
   ExpectRefusedEverywhere(nullptr, "no library", false);
 }
 
-TEST_F(BadInputTest, CameraIndexesOutsideTheSetAreRefused) {
+TEST_F(BadInputTest, CameraIndexesAndIdentityRequestsOutsideTheirRange) {
   Start();
+  char text[64];
   for (int32_t index : {-1, 2, 3, INT_MAX, INT_MIN}) {
     SetErrorCode(-1, MARK);
     EXPECT_EQ(iidc_open(index), nullptr) << index;
     EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_HANDLE) << index;
-    char text[32];
     std::memset(text, GUARD, sizeof text);
     EXPECT_EQ(iidc_getstring(index, IIDC_STRING_MODEL, text, sizeof text), 0) << index;
     EXPECT_EQ(text[0], static_cast<char>(GUARD)) << index;
@@ -158,18 +158,8 @@ TEST_F(BadInputTest, CameraIndexesOutsideTheSetAreRefused) {
   EXPECT_EQ(iidc_getcapability(3, IIDC_CAPABILITY_INTERFACE), 0u);
   EXPECT_EQ(iidc_getcapability(INT_MAX, IIDC_CAPABILITY_INTERFACE), 0u);
   EXPECT_EQ(iidc_getbustype(INT_MIN), IIDC_BUSTYPE_1394);
-  EXPECT_EQ(iidc_getcapability(0, 3), 0u);
   EXPECT_EQ(iidc_getcapability(0, UINT32_MAX), 0u);
-  iidc_handle h = Open(0);
-  SetErrorCode(-1, MARK);
-  EXPECT_EQ(iidc_open(0), nullptr);
-  EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_ALREADY_OPEN);
-  EXPECT_TRUE(iidc_close(h));
-}
 
-TEST_F(BadInputTest, IdentityStringsWithBadIdsAndSizesWriteNothing) {
-  Start();
-  char text[64];
   const int32_t cbVendor = iidc_getstring(0, IIDC_STRING_VENDOR, nullptr, 0);
   ASSERT_GT(cbVendor, 1);
   for (uint32_t id : {0u, 0x7Fu, 0x83u, 0xFFFFFFFFu}) {
@@ -186,25 +176,19 @@ TEST_F(BadInputTest, IdentityStringsWithBadIdsAndSizesWriteNothing) {
   std::memset(text, GUARD, sizeof text);
   EXPECT_EQ(iidc_getstring(0, IIDC_STRING_VENDOR, text, INT_MAX), cbVendor);
   EXPECT_EQ(text[cbVendor], static_cast<char>(GUARD));
-  std::memset(text, GUARD, sizeof text);
-  EXPECT_EQ(iidc_getstring(0, IIDC_STRING_UNIQUEID, text, IIDC_UNIQUEID_LENGTH), IIDC_UNIQUEID_LENGTH);
-  EXPECT_EQ(text[IIDC_UNIQUEID_LENGTH], static_cast<char>(GUARD));
 }
 
 TEST_F(BadInputTest, QueriesRefuseNullRecordsAndIdsOutsideTheirTables) {
   iidc_handle h = Open(0);
   const int32_t nCount = iidc_getformatcount(h);
   ASSERT_GT(nCount, 0);
-
   // The list: refused without room, and never past the ids there are.
   std::vector<uint32_t> ids(static_cast<size_t>(nCount) + 4, 0xA5A5A5A5u);
   EXPECT_EQ(iidc_getformatidlist(h, nullptr, 64), 0);
   EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
-  for (int32_t size : {0, -4, INT_MIN}) {
-    EXPECT_EQ(iidc_getformatidlist(h, ids.data(), size), 0) << size;
+  for (int32_t size : {0, -4, INT_MIN, 3}) {
+    EXPECT_LE(iidc_getformatidlist(h, ids.data(), size), 0) << size;
   }
-  EXPECT_EQ(ids[0], 0xA5A5A5A5u);
-  EXPECT_LE(iidc_getformatidlist(h, ids.data(), 3), 0);
   EXPECT_EQ(ids[0], 0xA5A5A5A5u) << "an id written into fewer than four bytes";
   const int32_t cbList = iidc_getformatidlist(h, ids.data(), INT_MAX);
   ASSERT_GT(cbList, 0);
@@ -212,40 +196,32 @@ TEST_F(BadInputTest, QueriesRefuseNullRecordsAndIdsOutsideTheirTables) {
   for (size_t i = static_cast<size_t>(cbList) / 4; i < ids.size(); ++i) {
     EXPECT_EQ(ids[i], 0xA5A5A5A5u) << "written past the list at " << i;
   }
-
   iidc_formatinfo format{};
   EXPECT_EQ(iidc_getformatinfo(h, nullptr, sizeof format, IIDC_FORMATID(0, 0, 3)), 0);
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
   EXPECT_EQ(iidc_getformatinfo(h, &format, 0, IIDC_FORMATID(0, 0, 3)), 0);
   for (uint32_t format3to6 : {3u, 4u, 5u, 6u}) {
     EXPECT_EQ(iidc_getformatinfo(h, &format, sizeof format, IIDC_FORMATID(format3to6, 0, 0)), 0);
     EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_FORMAT_UNAVAILABLE);
   }
-  EXPECT_EQ(iidc_getformatinfo(h, &format, sizeof format, 0xFFFFFFFFu), 0);  // Format 7 mode 7: absent
-
+  EXPECT_EQ(iidc_getformatinfo(h, &format, sizeof format, 0xFFFFFFFFu), 0) << "Format 7 mode 7: absent";
   iidc_framerateinfo rates{};
   EXPECT_EQ(iidc_getframerateinfo(h, nullptr, 12, IIDC_FORMATID(0, 0, 3)), 0);
   EXPECT_EQ(iidc_getlasterror(-1), IIDC_ERR_INVALID_PARAMETER);
   EXPECT_EQ(iidc_getframerateinfo(h, &rates, 12, IIDC_FORMATID(3, 0, 0)), 0);
   EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
-  EXPECT_EQ(iidc_getframerateinfo(h, &rates, 12, IIDC_FORMATID(7, 0, 0)), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_NOT_SUPPORTED);
-
   iidc_areainfo areaInfo{};
   iidc_area area{};
   EXPECT_EQ(iidc_getareainfo(h, nullptr, 24, IIDC_FORMATID(7, 0, 0)), 0);
-  EXPECT_EQ(iidc_getareainfo(h, &areaInfo, 24, IIDC_FORMATID(0, 0, 0)), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_NOT_SUPPORTED);
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
   EXPECT_EQ(iidc_getareainfo(h, &areaInfo, 24, IIDC_FORMATID(7, 7, 0)), 0);
   EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_FORMAT_UNAVAILABLE);
   EXPECT_EQ(iidc_currentarea(h, nullptr, 16), 0);
-  EXPECT_EQ(iidc_setarea(h, nullptr, 16), 0);
   for (const iidc_area& bad : {iidc_area{-8, -8, 64, 64}, iidc_area{0, 0, -64, 64}, iidc_area{0, 0, 0, 0},
                                iidc_area{INT_MAX, INT_MAX, INT_MAX, INT_MAX}, iidc_area{INT_MIN, 0, 8, INT_MIN}}) {
     area = bad;
-    EXPECT_EQ(iidc_setarea(h, &area, sizeof area), 0) << bad.left << "," << bad.top << " " << bad.width << "x"
-                                                      << bad.height;
+    EXPECT_EQ(iidc_setarea(h, &area, sizeof area), 0) << bad.left << "," << bad.top << " " << bad.width;
   }
-
   EXPECT_EQ(iidc_setformat(h, IIDC_FORMATID(0, 7, 0)), 0);
   EXPECT_EQ(iidc_setformat(h, IIDC_FORMATID(4, 0, 0)), 0);
   for (float rate : {-1.0f, 0.0f, -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(),
@@ -256,26 +232,24 @@ TEST_F(BadInputTest, QueriesRefuseNullRecordsAndIdsOutsideTheirTables) {
   iidc_setframerate(h, 1e30f);
   iidc_setframerate(h, std::numeric_limits<float>::infinity());
   EXPECT_GT(iidc_currentframerate(h), 0.0f) << "a refused rate left no rate in force";
-  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
-}
 
-TEST_F(BadInputTest, FeaturesAndRegistersRefuseNullRecordsAndForeignIds) {
-  iidc_handle h = Open(0);
+  // Features and registers: null records, ids of no feature (which the
+  // setter takes as given: some register, never memory), wild values.
   EXPECT_EQ(iidc_currentfeatureinfo(h, nullptr, 0), 0);
   EXPECT_EQ(iidc_currentfeature(h, nullptr, 0), 0);
   EXPECT_EQ(iidc_setfeature(h, nullptr, 0), 0u);
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
   for (uint32_t id : {1u, 52u, 124u, 144u, 0x80000000u, 0xFFFFFFFFu}) {
     iidc_featureinfo info{id, 7, 7, 1.0f, 2.0f};
     EXPECT_EQ(iidc_currentfeatureinfo(h, &info, 0), 0) << id;
+    EXPECT_EQ(info.flags, 0u) << "the inquiry clears the flags";
     iidc_feature feature{id, IIDC_FEATURESTATE_MANUAL | IIDC_FEATURESTATE_VALUE1, 1.0f, 1.0f};
     EXPECT_EQ(iidc_currentfeature(h, &feature, 0), 0) << id;
     EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_FEATURE) << id;
-    iidc_setfeature(h, &feature, 0);  // takes the id as given: some register, never memory
+    iidc_setfeature(h, &feature, 0);
   }
-  // Values far out of range are the camera's to judge, never a crash.
   iidc_feature wild{IIDC_FEATURE_SHUTTER, 0xFFFFFFFFu, -1e30f, std::numeric_limits<float>::quiet_NaN()};
   iidc_setfeature(h, &wild, 0);
-
   uint32_t dwValue = 0;
   EXPECT_EQ(iidc1394_asyncreadquadlet(h, 0, nullptr, 4), 0);
   EXPECT_EQ(iidc1394_asyncwritequadlet(h, 0, nullptr, 4), 0);
@@ -289,20 +263,8 @@ TEST_F(BadInputTest, FeaturesAndRegistersRefuseNullRecordsAndForeignIds) {
 
 TEST_F(BadInputTest, RingCallsRefuseCountsSizesAndIndexesThatAreNoRing) {
   iidc_handle h = Open(0);
-  ASSERT_TRUE(iidc_setformat(h, IIDC_FORMATID(0, 0, 3)));
-  // Before the capture graph.
-  EXPECT_EQ(iidc_allocframe(h, 2), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_NOT_PREPARED);
-  EXPECT_EQ(iidc_lockdata(h, 0), nullptr);
-  EXPECT_EQ(iidc_capture(h, 1), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_NO_FRAMES);
-  EXPECT_EQ(iidc_currentdataframebytes(h), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_FORMAT_UNAVAILABLE);
-
+  ASSERT_TRUE(iidc_setformat(h, SMALL_ID));
   ASSERT_TRUE(iidc_preparecapture(h));
-  EXPECT_EQ(iidc_preparecapture(h), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_ALREADY_PREPARED);
-  EXPECT_EQ(iidc_capture(h, 1), 0);
   for (int32_t count : {0, -1, INT_MIN}) {
     EXPECT_EQ(iidc_allocframe(h, count), 0) << count;
     EXPECT_EQ(iidc_getframecount(h), 0u) << count;
@@ -316,7 +278,6 @@ TEST_F(BadInputTest, RingCallsRefuseCountsSizesAndIndexesThatAreNoRing) {
     EXPECT_EQ(iidc_attachbuffer(h, ring, size), 0) << size;
   }
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_PREPARED);
-
   // A ring of one caller buffer: indexes past it are refused, the lock of a
   // good index stays.
   ASSERT_EQ(iidc_attachbuffer(h, ring, sizeof(void*)), 1);
@@ -327,13 +288,17 @@ TEST_F(BadInputTest, RingCallsRefuseCountsSizesAndIndexesThatAreNoRing) {
   }
   EXPECT_EQ(iidc_lockdata(h, INT_MIN), frame.data());
   iidc_unlockdata(h);
-  iidc1394_isotransmissioninfo iso{};
-  EXPECT_EQ(iidc1394_currentisotransmissioninfo(h, &iso), 4);
-  EXPECT_EQ(iidc_gettransferinfo(h, nullptr, 8), 0);
-  EXPECT_EQ(iidc_wait(h, nullptr, 0), nullptr);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
+  // Null records of a running capture, each refused with its own code.
+  for (const auto& [pszName, refuses] : std::vector<std::pair<const char*, std::function<bool()>>>{
+           {"transfer", [h] { return iidc_gettransferinfo(h, nullptr, 8) == 0; }},
+           {"iso", [h] { return iidc1394_currentisotransmissioninfo(h, nullptr) == 0; }},
+           {"wait", [h] { return iidc_wait(h, nullptr, 0) == nullptr; }}}) {
+    SetErrorCode(0, MARK);
+    EXPECT_TRUE(refuses()) << pszName;
+    EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER) << pszName;
+  }
   for (uint32_t kind : {0u, 1u, 3u, 5u, 0xFFFFFFFFu}) {
-    const iidc_waitinfo wait{kind, IIDC_WAIT_INFINITE};
+    const iidc_waitinfo wait{kind, DEADLINE_MS};
     SetErrorCode(0, MARK);
     EXPECT_EQ(iidc_wait(h, &wait, 0), nullptr) << "kind " << kind << " is no wait";
     EXPECT_EQ(iidc_getlasterror(0), MARK) << "kind " << kind << " recorded a code";
@@ -345,30 +310,17 @@ TEST_F(BadInputTest, RingCallsRefuseCountsSizesAndIndexesThatAreNoRing) {
   const iidc_waitinfo brief{IIDC_WAIT_FRAME, 0};
   EXPECT_EQ(iidc_wait(h, &brief, 0), nullptr);
   EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_WAIT_ABORTED);
-
-  EXPECT_EQ(iidc_allocframe(h, 2), 0);
-  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_CAPTURING);
-  EXPECT_EQ(iidc_releasebuffer(h), 0);
-  EXPECT_EQ(iidc_clearcapture(h), 0);
   EXPECT_TRUE(iidc_idle(h));
   EXPECT_TRUE(iidc_releasebuffer(h));
-  EXPECT_TRUE(iidc_close(h));
-}
 
-TEST_F(BadInputTest, AHugeBufferCountCostsOnlyTheBuffersObtained) {
-  iidc_handle h = Open(0);
-  ASSERT_TRUE(iidc_setformat(h, IIDC_FORMATID(0, 0, 3)));
-  ASSERT_TRUE(iidc_preparecapture(h));
-  // The platform runs out of pages after 100 buffers: a ring of 100, not a
-  // list sized for two thousand million buffers first.
+  // A huge count costs only the buffers obtained: the platform runs out of
+  // pages after 100, and the ring has 100, not a list sized for two
+  // thousand million first.
   emul::FailOperation("VirtualAlloc", E_OUTOFMEMORY, 101);
   EXPECT_EQ(iidc_allocframe(h, INT_MAX), 100);
   emul::ResetFaults();
-  EXPECT_EQ(iidc_getframecount(h), 100u);
   EXPECT_TRUE(iidc_freeframe(h));
-  // Exactly the count asked for when the platform has enough.
-  ASSERT_EQ(iidc_allocframe(h, 65), 65);
-  EXPECT_EQ(iidc_getframecount(h), 65u);
+  ASSERT_EQ(iidc_allocframe(h, 65), 65) << "exactly the count asked for when the platform has enough";
   EXPECT_TRUE(iidc_freeframe(h));
   EXPECT_TRUE(iidc_close(h));
 }

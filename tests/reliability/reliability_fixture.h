@@ -8,7 +8,6 @@
 #include <ostream>
 
 #include "../support/camera_fixture.h"
-#include "capture/capture_control.h"
 #include "emul/fault.h"
 #include "iidc.h"
 
@@ -29,11 +28,6 @@ inline std::ostream& operator<<(std::ostream& os, const CLiveResources& r) {
 
 class CReliabilityTest : public CCameraTest {
  protected:
-  void TearDown() override {
-    SetSingleFrameTimeout(SINGLE_FRAME_TIMEOUT_MS);
-    CCameraTest::TearDown();
-  }
-
   // Stops, gives back and closes whatever state a camera is in; null is
   // ignored. bAttached: the ring, if any, holds the caller's buffers, which
   // iidc_freeframe would free. Every step may fail: this is clean-up after

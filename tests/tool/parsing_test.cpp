@@ -65,19 +65,6 @@ TEST(AreaTest, GeometryWithOptionalPosition)
         EXPECT_EQ(StatusOf([&] { ParseArea(text); }), EXIT_BAD_ARGUMENTS) << text;
 }
 
-TEST(NamesTest, FeaturesAndCodingsByName)
-{
-    EXPECT_EQ(FeatureByName("gain"), IIDC_FEATURE_GAIN);
-    EXPECT_EQ(FeatureByName("White_Balance"), IIDC_FEATURE_WHITE_BALANCE);
-    EXPECT_EQ(FeatureByName("optical-filter"), IIDC_FEATURE_OPTICAL_FILTER);
-    EXPECT_FALSE(FeatureByName("gainz"));
-    for (const auto& feature : Features())
-        EXPECT_EQ(FeatureByName(FeatureName(feature.nId)), feature.nId);
-    EXPECT_EQ(ColorByName("mono16"), IIDC_COLOR_MONO16);
-    EXPECT_FALSE(ColorByName("yuv420"));
-    EXPECT_STREQ(ColorName(99), "?");
-}
-
 TEST(NumberTest, DecimalOrHexadecimal32Bit)
 {
     EXPECT_EQ(ParseU32("0x80000000", "v"), 0x80000000u);
@@ -101,14 +88,6 @@ TEST(RateMeterTest, ReadsOutOncePerSecondAndTotalsDrops)
     EXPECT_DOUBLE_EQ(total.fFramesPerSecond, 20.0);
     EXPECT_EQ(total.nDropped, 3);
     EXPECT_EQ(CRateMeter(5.0).Total(5.0).fFramesPerSecond, 0.0);
-}
-
-TEST(RateMeterTest, ProgressBarStaysInItsWidth)
-{
-    EXPECT_EQ(ProgressBar(0, 4, 8), "[........] 0/4");
-    EXPECT_EQ(ProgressBar(2, 4, 8), "[####....] 2/4");
-    EXPECT_EQ(ProgressBar(9, 4, 8), "[########] 9/4");
-    EXPECT_EQ(ProgressBar(1, 0, 4), "[....] 1/0");
 }
 
 }  // namespace

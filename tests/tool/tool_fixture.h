@@ -24,6 +24,7 @@ class ToolTest : public ::testing::Test {
   void SetUp() override { vcam::SetActiveCameraSet(vcam::BuiltInCameraSet()); }
   void TearDown() override { vcam::ResetActiveCameraSet(); }
 
+ public:
   ToolRun Run(std::vector<std::string> args)
   {
       std::ostringstream out, err;

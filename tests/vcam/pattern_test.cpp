@@ -43,16 +43,6 @@ TEST(Pattern, ByteLayoutsFollowTheColourCodings) {
   EXPECT_EQ(p0.y16 >> 8, p0.y);  // Mono16 is Mono8 in its high byte
 }
 
-TEST(Pattern, ChromaIsConstantAcrossEachGroup) {
-  // Bars are 16 pixels wide, so pairs and quads never straddle two bars.
-  for (std::uint32_t x = 0; x < 256; x += 4)
-    for (std::uint32_t k = 1; k < 4; ++k) {
-      EXPECT_EQ(PatternAt(x, 0, 0).u, PatternAt(x + k, 0, 0).u);
-      EXPECT_EQ(PatternAt(x, 0, 0).v, PatternAt(x + k, 0, 0).v);
-    }
-  EXPECT_NE(PatternAt(0, 0, 0).u, PatternAt(16, 0, 0).u);
-}
-
 TEST(Pattern, EveryFrameCarriesItsSequenceNumberAndMoves) {
   for (std::uint32_t nColor = 0; nColor < COLOR_CODING_COUNT; ++nColor) {
     const auto a = Draw(nColor, 0x01020304);
@@ -95,6 +85,30 @@ TEST(Pattern, DrawsNoMoreThanTheFrameAndTheBuffer) {
   std::vector<std::uint8_t> any(8);
   EXPECT_FALSE(DrawTestPattern(COLOR_CODING_COUNT, 2, 2, 0, any));
   EXPECT_TRUE(DrawTestPattern(COLOR_MONO8, 0, 0, 0, {}));
+}
+
+TEST(Pattern, ThePainterDrawsExactlyTheBytesOfTheDefinition) {
+  // One painter for every case, so its rows change with the shape. 300 rows
+  // run past one period; widths that split chroma groups, and rows shorter
+  // than the sequence number, go pixel by pixel.
+  CPatternPainter painter;
+  for (std::uint32_t nColor = 0; nColor < COLOR_CODING_COUNT; ++nColor)
+    for (const auto& [w, h] : {std::pair{20u, 300u}, {64u, 4u}, {3u, 5u}, {1u, 2u}})
+      for (std::uint32_t nSequence : {0u, 1u, 255u, 0x01020304u, 0xFFFFFFFFu})
+        for (bool bReverseRows : {false, true}) {
+          const auto defined = Draw(nColor, nSequence, w, h);
+          Bytes want = defined;
+          const std::size_t cbRow = defined.size() / h;
+          for (std::size_t r = 0; bReverseRows && r < h; ++r)
+            std::copy_n(defined.begin() + static_cast<std::ptrdiff_t>(cbRow * r), cbRow,
+                        want.begin() + static_cast<std::ptrdiff_t>(cbRow * (h - 1 - r)));
+          Bytes got(want.size() + 1, 0xAA);  // a byte past the frame stays
+          ASSERT_TRUE(painter.Draw(nColor, w, h, nSequence, got, bReverseRows));
+          want.push_back(0xAA);
+          ASSERT_EQ(got, want) << nColor << " " << w << "x" << h << " frame " << nSequence << " " << bReverseRows;
+        }
+  std::vector<std::uint8_t> any(8);
+  EXPECT_FALSE(painter.Draw(COLOR_CODING_COUNT, 2, 2, 0, any));
 }
 
 }  // namespace

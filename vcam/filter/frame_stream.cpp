@@ -19,17 +19,6 @@ namespace {
 // at the slowest standard rate, until a valid mode returns or Stop.
 constexpr std::int64_t IDLE_INTERVAL = 5333333;
 
-void ReverseRows(BYTE* pFrame, std::size_t cbRow, std::uint32_t nRows, std::vector<BYTE>& row) {
-  row.resize(cbRow);
-  for (std::uint32_t nTop = 0, nBottom = nRows - 1; nTop < nBottom; ++nTop, --nBottom) {
-    BYTE* pTop = pFrame + cbRow * nTop;
-    BYTE* pBottom = pFrame + cbRow * nBottom;
-    std::memcpy(row.data(), pTop, cbRow);
-    std::memcpy(pTop, pBottom, cbRow);
-    std::memcpy(pBottom, row.data(), cbRow);
-  }
-}
-
 }  // namespace
 
 CFrameStream::CFrameStream(CVcamFilter* pFilter, CVcamPin* pPin) : m_pFilter(pFilter), m_pPin(pPin) {}
@@ -111,12 +100,10 @@ bool CFrameStream::DeliverFrame(CCameraModel& camera, std::int64_t llDue, std::i
   const auto cbBuffer = static_cast<std::uint64_t>(std::max<LONG>(pSample->GetSize(), 0));
   const std::uint64_t cbFrame = std::min<std::uint64_t>(stream.cbFrame, cbBuffer);
   const std::uint32_t nSequence = m_nSequence.fetch_add(1, std::memory_order_acq_rel);
-  DrawTestPattern(stream.nColor, stream.nWidth, stream.nHeight, nSequence,
-                  std::span<std::uint8_t>(pData, static_cast<std::size_t>(cbFrame)));
   const bool bBottomUp = stream.nColor == COLOR_MONO8;
-  if (bBottomUp != m_pFilter->FlipVertical() && stream.nHeight > 1 && cbFrame == stream.cbFrame) {
-    ReverseRows(pData, static_cast<std::size_t>(stream.cbFrame / stream.nHeight), stream.nHeight, m_row);
-  }
+  m_painter.Draw(stream.nColor, stream.nWidth, stream.nHeight, nSequence,
+                 std::span<std::uint8_t>(pData, static_cast<std::size_t>(cbFrame)),
+                 bBottomUp != m_pFilter->FlipVertical());
   // An oversized sample carries zero bytes after the frame.
   const std::uint64_t cbSample = std::min<std::uint64_t>(cbFrame + camera.Faults()->cbOversize.load(), cbBuffer);
   std::memset(pData + cbFrame, 0, static_cast<std::size_t>(cbSample - cbFrame));

@@ -14,8 +14,8 @@
 #include <memory>
 #include <stop_token>
 #include <thread>
-#include <vector>
 
+#include "vcam/model/pattern.h"
 #include "winapi.h"
 
 namespace vcam {
@@ -59,7 +59,7 @@ class CFrameStream {
 
   std::jthread m_thread;  // application thread only
   // Streaming thread only.
-  std::vector<BYTE> m_row;
+  CPatternPainter m_painter;
   // Written by the streaming thread, read by any.
   std::atomic<LONG> m_nDelivered{0};
   std::atomic<LONG> m_nDropped{0};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <exception>
 
 #include "vcam/model/formats.h"
 
@@ -10,6 +12,10 @@ namespace {
 
 constexpr std::array<std::uint8_t, 8> BAR_U = {128, 84, 170, 44, 212, 16, 240, 100};
 constexpr std::array<std::uint8_t, 8> BAR_V = {128, 200, 60, 230, 30, 150, 90, 16};
+
+// Luma wraps every 256 steps in x + y + sequence, and the bars depend on x
+// only, so row y + 256 repeats row y.
+constexpr std::uint32_t PERIOD_ROWS = 256;
 
 // Walks the pixels of a frame in raster order without divisions.
 class CPixelWalk {
@@ -115,6 +121,50 @@ std::uint32_t GroupPixels(std::uint32_t nColor) {
   return nColor == COLOR_YUV411 ? 4 : nColor == COLOR_YUV422 ? 2 : 1;
 }
 
+// The bytes of the frame that the buffer holds.
+std::span<std::uint8_t> FrameSpan(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight,
+                                  std::span<std::uint8_t> frame) {
+  const std::uint64_t cbFrame = FrameBytes(nColor, nWidth, nHeight);
+  return frame.first(static_cast<std::size_t>(std::min<std::uint64_t>(cbFrame, frame.size())));
+}
+
+// The pattern's pixels, without the sequence number, into out (a FrameSpan).
+void DrawPixels(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight, std::uint32_t nSequence,
+                std::span<std::uint8_t> out) {
+  const std::uint64_t nPixels = std::uint64_t{nWidth} * nHeight;
+  // The common case, whole rows of whole groups into a buffer of the frame's
+  // size, goes without a bounds check per byte.
+  if (out.size() == FrameBytes(nColor, nWidth, nHeight) && nWidth % GroupPixels(nColor) == 0) {
+    CRawSink sink(out.data());
+    DrawGroups(nColor, nWidth, nPixels, nSequence, sink);
+  } else {
+    CByteSink sink(out);
+    DrawGroups(nColor, nWidth, nPixels, nSequence, sink);
+  }
+}
+
+void StampSequence(std::uint32_t nSequence, std::span<std::uint8_t> out) {
+  for (std::size_t i = 0; i < 4 && i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(nSequence >> (8 * i));
+}
+
+// pDst = pRow + pAdd byte by byte, modulo 256. Blocks of 16 bytes, which
+// compilers turn into single vector additions, then the tail.
+void AddBytes(const std::uint8_t* pRow, const std::uint8_t* pAdd, std::uint8_t* pDst, std::size_t cb) {
+  constexpr std::size_t BLOCK = 16;
+  std::size_t i = 0;
+  for (; i + BLOCK <= cb; i += BLOCK) {
+    std::array<std::uint8_t, BLOCK> sum;
+    for (std::size_t k = 0; k < BLOCK; ++k) sum[k] = static_cast<std::uint8_t>(pRow[i + k] + pAdd[i + k]);
+    std::memcpy(pDst + i, sum.data(), BLOCK);
+  }
+  for (; i < cb; ++i) pDst[i] = static_cast<std::uint8_t>(pRow[i] + pAdd[i]);
+}
+
+void ReverseRows(std::uint8_t* pFrame, std::size_t cbRow, std::uint32_t nRows) {
+  for (std::uint32_t nTop = 0, nBottom = nRows - 1; nTop < nBottom; ++nTop, --nBottom)
+    std::swap_ranges(pFrame + cbRow * nTop, pFrame + cbRow * (nTop + 1), pFrame + cbRow * nBottom);
+}
+
 }  // namespace
 
 PatternPixel PatternAt(std::uint32_t x, std::uint32_t y, std::uint32_t nSequence) {
@@ -134,19 +184,9 @@ PatternPixel PatternAt(std::uint32_t x, std::uint32_t y, std::uint32_t nSequence
 bool DrawTestPattern(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight, std::uint32_t nSequence,
                      std::span<std::uint8_t> frame) {
   if (!IsKnownColorCoding(nColor)) return false;
-  const std::uint64_t cbFrame = FrameBytes(nColor, nWidth, nHeight);
-  const std::span<std::uint8_t> out = frame.first(static_cast<std::size_t>(std::min<std::uint64_t>(cbFrame, frame.size())));
-  const std::uint64_t nPixels = std::uint64_t{nWidth} * nHeight;
-  // The common case, whole rows of whole groups into a buffer of the frame's
-  // size, goes without a bounds check per byte.
-  if (out.size() == cbFrame && nWidth % GroupPixels(nColor) == 0) {
-    CRawSink sink(out.data());
-    DrawGroups(nColor, nWidth, nPixels, nSequence, sink);
-  } else {
-    CByteSink sink(out);
-    DrawGroups(nColor, nWidth, nPixels, nSequence, sink);
-  }
-  for (std::size_t i = 0; i < 4 && i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(nSequence >> (8 * i));
+  const std::span<std::uint8_t> out = FrameSpan(nColor, nWidth, nHeight, frame);
+  DrawPixels(nColor, nWidth, nHeight, nSequence, out);
+  StampSequence(nSequence, out);
   return true;
 }
 
@@ -154,6 +194,51 @@ std::uint32_t FrameSequence(std::span<const std::uint8_t> frame) {
   std::uint32_t n = 0;
   for (std::size_t i = 0; i < 4 && i < frame.size(); ++i) n |= static_cast<std::uint32_t>(frame[i]) << (8 * i);
   return n;
+}
+
+bool CPatternPainter::Draw(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight,
+                           std::uint32_t nSequence, std::span<std::uint8_t> frame, bool bReverseRows) {
+  if (!IsKnownColorCoding(nColor)) return false;
+  const std::uint64_t cbFrame = FrameBytes(nColor, nWidth, nHeight);
+  const bool bWhole = frame.size() >= cbFrame;
+  if (!bWhole || !HoldPeriod(nColor, nWidth, std::min<std::uint32_t>(nHeight, PERIOD_ROWS))) {
+    DrawTestPattern(nColor, nWidth, nHeight, nSequence, frame);
+    if (bReverseRows && bWhole && nHeight > 1) ReverseRows(frame.data(), cbFrame / nHeight, nHeight);
+    return true;
+  }
+  const std::size_t cbRow = m_step.size();
+  for (std::size_t i = 0; i < cbRow; ++i) m_advance[i] = static_cast<std::uint8_t>(m_step[i] * nSequence);
+  const auto row = [&](std::uint32_t y) { return frame.data() + cbRow * (bReverseRows ? nHeight - 1 - y : y); };
+  for (std::uint32_t y = 0; y < nHeight; ++y) {
+    if (y < PERIOD_ROWS)
+      AddBytes(m_period.data() + cbRow * y, m_advance.data(), row(y), cbRow);
+    else
+      std::memcpy(row(y), row(y - PERIOD_ROWS), cbRow);
+  }
+  StampSequence(nSequence, std::span<std::uint8_t>(row(0), cbRow));
+  return true;
+}
+
+bool CPatternPainter::HoldPeriod(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nRows) {
+  if (nColor == m_nColor && nWidth == m_nWidth && nRows == m_nRows && m_nRows != 0) return true;
+  m_nRows = 0;
+  // The stamp must lie within the first row, wherever that row goes.
+  const std::uint64_t cbRow = FrameBytes(nColor, nWidth, 1);
+  if (nWidth % GroupPixels(nColor) != 0 || cbRow < 4 || nRows == 0) return false;
+  try {
+    m_period.resize(static_cast<std::size_t>(cbRow * nRows));
+    m_step.resize(static_cast<std::size_t>(cbRow));
+    m_advance.resize(static_cast<std::size_t>(cbRow));
+  } catch (const std::exception&) {  // no memory for the rows: pixel by pixel
+    return false;
+  }
+  DrawPixels(nColor, nWidth, nRows, 0, m_period);
+  DrawPixels(nColor, nWidth, 1, 1, m_step);
+  for (std::size_t i = 0; i < m_step.size(); ++i) m_step[i] = static_cast<std::uint8_t>(m_step[i] - m_period[i]);
+  m_nColor = nColor;
+  m_nWidth = nWidth;
+  m_nRows = nRows;
+  return true;
 }
 
 }  // namespace vcam

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace vcam {
 
@@ -39,5 +40,35 @@ bool DrawTestPattern(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t n
 
 // The sequence number a frame carries (missing bytes read as zero).
 std::uint32_t FrameSequence(std::span<const std::uint8_t> frame);
+
+// Draws frame after frame at the speed of a memory copy, byte for byte what
+// DrawTestPattern draws. Rows repeat every 256 rows, and from one frame to the
+// next every byte moves by a fixed step (luma +1, blue -1, the rest 0), so a
+// frame is the first 256 rows of frame 0 with each byte advanced by its step
+// times the sequence number, the rows below copied from 256 rows above. Those
+// rows of frame 0 are drawn once per frame shape, pixel by pixel. Shapes
+// whose rows split chroma groups, and buffers shorter than the frame, take
+// DrawTestPattern itself.
+//
+// It keeps its rows between calls: one object per streaming thread.
+class CPatternPainter {
+ public:
+  // Draws frame nSequence into frame as DrawTestPattern does; with
+  // bReverseRows the rows of a frame that fits whole are stored last row
+  // first (the sequence number then starts the last row in memory). False for
+  // an unknown colour coding.
+  bool Draw(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight, std::uint32_t nSequence,
+            std::span<std::uint8_t> frame, bool bReverseRows = false);
+
+ private:
+  // Makes the rows of the shape ready; false when the shape takes the
+  // per-pixel path (or there is no memory for its rows).
+  bool HoldPeriod(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nRows);
+
+  std::uint32_t m_nColor = 0, m_nWidth = 0, m_nRows = 0;  // the shape held; 0 rows: none
+  std::vector<std::uint8_t> m_period;   // rows 0 to m_nRows - 1 of frame 0, unstamped
+  std::vector<std::uint8_t> m_step;     // what one frame adds to each byte of a row
+  std::vector<std::uint8_t> m_advance;  // m_step times the sequence number being drawn
+};
 
 }  // namespace vcam

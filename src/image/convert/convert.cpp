@@ -32,8 +32,9 @@ void ConvertRow(const CONVERT_ROWS& rows, RawCoding coding, const uint8_t* pSrc,
                 int nPixels, bool bFloatYuv)
 {
     const int i = static_cast<int>(coding);
-    // Blocks are whole chroma units, so the tail starts on a unit.
-    const int nWhole = nPixels - nPixels % rows.nBlock[i];
+    // Blocks are whole chroma units, so the tail starts on a unit. A set
+    // without a kernel for the coding leaves the whole row to its tail set.
+    const int nWhole = rows.pfnRow[i] ? nPixels - nPixels % rows.nBlock[i] : 0;
     if (nWhole > 0)
         rows.pfnRow[i](pSrc, pDst, nWhole, bFloatYuv);
     if (nWhole < nPixels) {

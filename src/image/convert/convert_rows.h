@@ -15,14 +15,14 @@
 enum class RawCoding { Mono8, Mono16, Yuv411, Yuv422, Yuv444 };
 constexpr int RAW_CODING_COUNT = 5;
 
-enum class ConvertIsa { Reference, Ssse3, Avx2 };
+enum class ConvertIsa { Reference, Ssse3, Avx2, Avx512 };
 
 using ConvertRowFn = void (*)(const uint8_t* pSrc, uint8_t* pDst, int nPixels, bool bFloatYuv);
 
 struct CONVERT_ROWS
 {
     const char* pszName;
-    ConvertRowFn pfnRow[RAW_CODING_COUNT];   // indexed by RawCoding
+    ConvertRowFn pfnRow[RAW_CODING_COUNT];   // indexed by RawCoding; null: the tail set's
     int nBlock[RAW_CODING_COUNT];            // pixels per block
     const CONVERT_ROWS* (*pfnTailRows)();    // for the rest of a row; null: the reference
 };
@@ -35,6 +35,7 @@ uint64_t RawRowBytes(RawCoding coding, uint64_t nPixels);
 const CONVERT_ROWS& ReferenceRows();
 const CONVERT_ROWS* Ssse3Rows();
 const CONVERT_ROWS* Avx2Rows();
+const CONVERT_ROWS* Avx512Rows();   // AVX-512BW and AVX-512VBMI
 
 // The set for an instruction set, or null when this build or this processor
 // lacks it.

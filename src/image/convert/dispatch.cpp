@@ -5,7 +5,7 @@
 
 namespace {
 
-enum class CpuFeature { Ssse3, Avx2 };
+enum class CpuFeature { Ssse3, Avx2, Avx512 };
 
 // __builtin_cpu_supports also checks that the system saves the AVX state.
 bool HasCpuFeature(CpuFeature feature)
@@ -16,6 +16,8 @@ bool HasCpuFeature(CpuFeature feature)
     switch (feature) {
     case CpuFeature::Ssse3: return __builtin_cpu_supports("ssse3");
     case CpuFeature::Avx2: return __builtin_cpu_supports("avx2");
+    case CpuFeature::Avx512:
+        return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
     }
 #endif
     (void)feature;
@@ -30,6 +32,7 @@ const CONVERT_ROWS* FindConvertRows(ConvertIsa isa)
     case ConvertIsa::Reference: return &ReferenceRows();
     case ConvertIsa::Ssse3: return HasCpuFeature(CpuFeature::Ssse3) ? Ssse3Rows() : nullptr;
     case ConvertIsa::Avx2: return HasCpuFeature(CpuFeature::Avx2) ? Avx2Rows() : nullptr;
+    case ConvertIsa::Avx512: return HasCpuFeature(CpuFeature::Avx512) ? Avx512Rows() : nullptr;
     }
     return nullptr;
 }
@@ -37,7 +40,7 @@ const CONVERT_ROWS* FindConvertRows(ConvertIsa isa)
 const CONVERT_ROWS& ActiveConvertRows()
 {
     static const CONVERT_ROWS& s_rows = [] () -> const CONVERT_ROWS& {
-        for (ConvertIsa isa : {ConvertIsa::Avx2, ConvertIsa::Ssse3}) {
+        for (ConvertIsa isa : {ConvertIsa::Avx512, ConvertIsa::Avx2, ConvertIsa::Ssse3}) {
             if (const CONVERT_ROWS* pRows = FindConvertRows(isa))
                 return *pRows;
         }

@@ -182,12 +182,6 @@ void Yuv444Rows(const uint8_t* pSrc, uint8_t* pDst, int nPixels)
     }
 }
 
-template <void (*FLOAT_ROW)(const uint8_t*, uint8_t*, int), void (*INT_ROW)(const uint8_t*, uint8_t*, int)>
-void YuvRow(const uint8_t* pSrc, uint8_t* pDst, int nPixels, bool bFloatYuv)
-{
-    (bFloatYuv ? FLOAT_ROW : INT_ROW)(pSrc, pDst, nPixels);
-}
-
 constexpr CONVERT_ROWS SSSE3_ROWS = {
     "ssse3",
     {Mono8Row, Mono16Row, YuvRow<Yuv411Rows<true>, Yuv411Rows<false>>,

@@ -1,6 +1,7 @@
 // Integer and single-precision forms of the YUV colour terms for the SIMD
 // kernels. Each reproduces the reference terms exactly for every U' and V'
-// in -128..127; the converter tests check all of them.
+// in -128..127; the converter tests check all of them. And the row kernel
+// that picks a formula's kernel.
 #pragma once
 
 #include <bit>
@@ -37,4 +38,13 @@ consteval int PairOf(int16_t nLow, int16_t nHigh)
 {
     return static_cast<int>((static_cast<uint32_t>(static_cast<uint16_t>(nHigh)) << 16)
                             | static_cast<uint16_t>(nLow));
+}
+
+// The row kernel of a YUV coding, from the kernels of its two formulas. A
+// kernel file's instantiations take that file's kernels, which have internal
+// linkage, so they too are the file's own, built with its flags.
+template <void (*FLOAT_ROW)(const uint8_t*, uint8_t*, int), void (*INT_ROW)(const uint8_t*, uint8_t*, int)>
+void YuvRow(const uint8_t* pSrc, uint8_t* pDst, int nPixels, bool bFloatYuv)
+{
+    (bFloatYuv ? FLOAT_ROW : INT_ROW)(pSrc, pDst, nPixels);
 }

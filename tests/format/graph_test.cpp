@@ -1,0 +1,89 @@
+// What only the real capture graph on a virtual camera shows: a change of
+// format, rate or area takes the graph down to the capture filter alone, and
+// the packet figure of Format 7 comes from the mode's own registers.
+#include <functional>
+#include <utility>
+
+#include "tests/support/camera_fixture.h"
+
+namespace {
+
+class FormatGraphTest : public CCameraTest {
+ protected:
+  static int FiltersInGraph(iidc_handle h) {
+    ComPtr<IEnumFilters> pEnum;
+    EXPECT_EQ(Camera(h).m_pGraph->EnumFilters(pEnum.ReleaseAndGetAddressOf()), S_OK);
+    int n = 0;
+    ComPtr<IBaseFilter> pFilter;
+    while (pEnum->Next(1, pFilter.ReleaseAndGetAddressOf(), nullptr) == S_OK) ++n;
+    return n;
+  }
+
+  static bool CaptureOutputConnected(iidc_handle h) {
+    ComPtr<IEnumPins> pEnum;
+    Camera(h).m_pCaptureFilter->EnumPins(pEnum.ReleaseAndGetAddressOf());
+    ComPtr<IPin> pPin;
+    while (pEnum->Next(1, pPin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+      ComPtr<IPin> pPeer;
+      if (SUCCEEDED(pPin->ConnectedTo(pPeer.ReleaseAndGetAddressOf())) && pPeer) return true;
+    }
+    return false;
+  }
+
+  static uint32_t Register(iidc_handle h, uint32_t offset) {
+    uint32_t value = 0;
+    EXPECT_EQ(iidc1394_asyncreadquadlet(h, offset, &value, 4), 4) << std::hex << offset;
+    return value;
+  }
+  static void SetRegister(iidc_handle h, uint32_t offset, uint32_t value) {
+    EXPECT_EQ(iidc1394_asyncwritequadlet(h, offset, &value, 4), 4) << std::hex << offset;
+  }
+};
+
+TEST_F(FormatGraphTest, ChangesTakeTheGraphDownToTheCaptureFilter) {
+  const std::pair<const char*, std::function<void(iidc_handle)>> changes[] = {
+      {"format", [](iidc_handle h) { EXPECT_TRUE(iidc_setformat(h, IIDC_FORMATID(0, 5, 0))); }},
+      {"rate", [](iidc_handle h) { EXPECT_EQ(iidc_setframerate(h, 15.0f), 15.0f); }},
+      {"area", [](iidc_handle h) {
+         const iidc_area area{0, 0, 320, 240};
+         iidc_setarea(h, &area, sizeof area);
+       }},
+  };
+  iidc_handle h = Open(0);
+  for (const auto& [pszName, change] : changes) {
+    SCOPED_TRACE(pszName);
+    ASSERT_TRUE(iidc_preparecapture(h));
+    EXPECT_EQ(FiltersInGraph(h), 3);
+    change(h);
+    EXPECT_EQ(FiltersInGraph(h), 1);
+    EXPECT_FALSE(CaptureOutputConnected(h));
+    EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_OPENED);
+    EXPECT_FALSE(Camera(h).m_pGrabber);
+    EXPECT_FALSE(Camera(h).m_pDroppedFrames);
+  }
+}
+
+// The colour camera's Format 7 mode 0, entered through its registers: the
+// packet figure is the mode's bytes per packet in quadlets; without a
+// readable block the frame size stands in.
+TEST_F(FormatGraphTest, IsoFiguresOfFormat7) {
+  iidc_handle h = Open(0);
+  SetRegister(h, 0x608, 7u << 29);  // CUR_V_FORMAT
+  SetRegister(h, 0x604, 0);         // CUR_V_MODE
+  const uint32_t block = 4 * Register(h, 0x2E0) - 0xF00000u;  // V_CSR_INQ_7_0
+  const uint32_t dwBytesPerPacket = Register(h, block + 0x044) >> 16;
+  ASSERT_GT(dwBytesPerPacket, 0u);
+  ASSERT_TRUE(iidc_preparecapture(h));
+  ASSERT_EQ(iidc_allocframe(h, 2), 2);
+  ASSERT_TRUE(iidc_capture(h, 1));
+  iidc1394_isotransmissioninfo iso{0xEE, 0xEE, 0xEEEE};
+  ASSERT_EQ(iidc1394_currentisotransmissioninfo(h, &iso), 4);
+  EXPECT_EQ(iso.packetsize, dwBytesPerPacket / 4);
+  vcam::GetCameraFaults(0)->readFailure.Set(block + 0x044, block + 0x044);
+  ASSERT_EQ(iidc1394_currentisotransmissioninfo(h, &iso), 4);
+  EXPECT_EQ(iso.packetsize, static_cast<uint16_t>(iidc_currentdataframebytes(h)));
+  vcam::GetCameraFaults(0)->readFailure.Clear();
+  EXPECT_TRUE(iidc_idle(h));
+}
+
+}  // namespace
