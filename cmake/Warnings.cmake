@@ -9,7 +9,7 @@ function(iidc_warnings target)
     # pointer; the Windows headers give interfaces public non-virtual
     # destructors, so the check only holds for the emulation's declarations.
     if(NOT WIN32)
-      target_compile_options(${target} PRIVATE -Wnon-virtual-dtor)
+      target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
     endif()
     if(IIDC_WERROR)
       target_compile_options(${target} PRIVATE -Werror)

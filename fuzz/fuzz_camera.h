@@ -1,6 +1,6 @@
 // Shared by the fuzz targets that play a camera: a small valid camera whose
-// raw registers or ROM a target fills from its input, and the library started
-// over that camera alone for one input.
+// raw registers or ROM a target fills from its input, and the one open camera
+// that plays it.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "iidc.h"
+#include "vcam/model/camera_model.h"
 #include "vcam/model/camera_set.h"
 #include "vcam/model/profile.h"
 #include "vcam/model/profile_file.h"
@@ -45,30 +46,47 @@ inline std::vector<std::uint32_t> Quadlets(const std::uint8_t* pData, std::size_
   return quadlets;
 }
 
-// The library started over profile as the only camera, for one input.
-class CLibraryOver {
+// The library started once over a small camera, which stays open for the
+// whole run; each input makes it another camera (Replace), as if one were
+// plugged into the same port, so that an input costs its own queries alone.
+class COpenCamera {
  public:
-  explicit CLibraryOver(vcam::Profile profile) {
-    try {
-      vcam::SetActiveCameraSet({std::move(profile)});
-    } catch (const vcam::CProfileError&) {
-      return;  // a camera that cannot be played is no input for the library
-    }
-    m_bStarted = iidc_init() != 0;
+  static COpenCamera& Get() {
+    static COpenCamera s_camera;
+    return s_camera;
   }
-  ~CLibraryOver() {
-    if (m_bStarted) {
-      iidc_uninit();
-    }
-    vcam::ResetActiveCameraSet();
-  }
-  CLibraryOver(const CLibraryOver&) = delete;
-  CLibraryOver& operator=(const CLibraryOver&) = delete;
 
-  bool Started() const { return m_bStarted; }
+  // The open camera, now playing profile; null when profile cannot be played,
+  // for a camera that cannot be played is no input for the library.
+  iidc_handle Play(const vcam::Profile& profile) {
+    if (m_handle == nullptr || !vcam::ValidateProfile(profile).empty()) {
+      return nullptr;
+    }
+    vcam::GetCameraModel(0)->Replace(profile);
+    return m_handle;
+  }
+
+  // Opens the camera afresh, for what an input left that the interface
+  // cannot take away (the filters a failed capture preparation leaves in the
+  // graph until the camera closes).
+  void Reopen() {
+    iidc_close(m_handle);
+    m_handle = iidc_open(0);
+  }
 
  private:
-  bool m_bStarted = false;
+  COpenCamera() {
+    vcam::SetActiveCameraSet({SmallCamera()});
+    if (iidc_init()) {
+      m_handle = iidc_open(0);
+    }
+  }
+  ~COpenCamera() {
+    iidc_uninit();
+    vcam::ResetActiveCameraSet();
+  }
+
+  iidc_handle m_handle = nullptr;
 };
 
 }  // namespace fuzz

@@ -55,11 +55,13 @@ void QueryEverything(iidc_handle h) {
     state->id = feature;
     iidc_currentfeature(h, state.get(), 0);
   }
-  if (iidc_preparecapture(h)) {
-    iidc_currentdataframebytes(h);
-    iidc_gettransferinfo(h, Record<iidc_transferinfo>().get(), sizeof(iidc_transferinfo));
-    iidc_clearcapture(h);
+  if (!iidc_preparecapture(h)) {
+    fuzz::COpenCamera::Get().Reopen();
+    return;
   }
+  iidc_currentdataframebytes(h);
+  iidc_gettransferinfo(h, Record<iidc_transferinfo>().get(), sizeof(iidc_transferinfo));
+  iidc_clearcapture(h);
 }
 
 }  // namespace
@@ -72,14 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t cbD
     // register and every CSR an inquiry can point at lies.
     camera.rawRegisters[quadlets[i] & 0x000FFFFCu] = quadlets[i + 1];
   }
-  fuzz::CLibraryOver library(camera);
-  if (!library.Started()) {
-    return 0;
-  }
-  iidc_handle h = iidc_open(0);
-  if (h != nullptr) {
+  if (iidc_handle h = fuzz::COpenCamera::Get().Play(camera)) {
     QueryEverything(h);
-    iidc_close(h);
   }
   return 0;
 }

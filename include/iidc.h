@@ -13,7 +13,10 @@
  * (IIDC_ERR_*) in the global error slot and, where the camera is known, in that
  * camera's own slot; iidc_getlasterror reads the slots. A success never clears
  * a slot. A handle that is not an open camera is recorded in the global slot
- * only.
+ * only. Should any function meet a failure inside the library that none of
+ * its own codes describes (memory running out where it is not checked for, an
+ * exception in the platform's code), it returns its failure value and records
+ * IIDC_ERR_NO_MEMORY or IIDC_ERR_FAIL; the library stays usable.
  *
  * Camera states. An open camera is in one of four capture states
  * (IIDC_STATE_*):
@@ -847,14 +850,29 @@ IIDC_EXPORT iidc_bool IIDC_API iidc_preparecapture(iidc_handle handle);
  * Starts capture. Continuous capture runs until iidc_idle (state 1); a single
  * frame returns once the frame is in the ring and the graph has stopped
  * (state 2). In window mode the display runs instead of the ring.
+ *
+ * A single frame of a free-running camera is waited for 5 s, or three frame
+ * intervals of the format in force when that is longer. When the camera's
+ * trigger is on (feature IIDC_FEATURE_TRIGGER present and switched on, read
+ * from its mode register when the capture starts) the frame may wait minutes
+ * for its trigger, so there is no bound: the call returns when the frame has
+ * arrived, when another thread calls iidc_waitabort on the camera (with NULL,
+ * or with the event an iidc_wait of that thread waits on), or when the camera
+ * stops answering. An abort made while nobody waited ends such a capture at
+ * once, as it ends the next iidc_wait. Either end stops the graph and leaves
+ * the camera in IIDC_STATE_READY with the ring as it was. The frame event is
+ * signalled for the frame as in continuous capture, so another thread's
+ * iidc_wait sees it.
  * \param continuous 1 runs until iidc_idle, 0 captures one frame
  * \retval 1 success
  * \retval 0 handle not open (IIDC_ERR_INVALID_HANDLE), capturing
  *           (IIDC_ERR_CAPTURING), not in IIDC_STATE_READY or no media control
- *           or the single frame did not complete (IIDC_ERR_NO_FRAMES),
- *           platform failure (IIDC_ERR_FAIL)
+ *           or the single frame did not complete: the bound passed, the
+ *           camera was lost (IIDC_ERR_NO_FRAMES); a triggered single frame
+ *           ended by iidc_waitabort (IIDC_ERR_WAIT_ABORTED, in the camera's
+ *           and the global slot); platform failure (IIDC_ERR_FAIL)
  * \context IIDC_STATE_READY; the thread that owns the graph. A single frame
- *          blocks until it has arrived.
+ *          blocks until it has arrived or one of the ends above.
  */
 IIDC_EXPORT iidc_bool IIDC_API iidc_capture(iidc_handle handle, iidc_bool continuous);
 
@@ -907,7 +925,9 @@ IIDC_EXPORT iidc_event IIDC_API iidc_wait(iidc_handle handle, const iidc_waitinf
  * aborted and signals the event. Called while nobody waits, the next wait
  * ends as aborted. The handle is validated like every other: one that is not open gives the
  * failure result with IIDC_ERR_INVALID_HANDLE in the global slot.
- * \param event the event iidc_wait waits on (as an earlier iidc_wait returned)
+ * \param event the event iidc_wait waits on (as an earlier iidc_wait returned);
+ *              NULL signals no event and only marks the abort, which is how a
+ *              triggered single-frame iidc_capture is ended (see there)
  * \retval 1 always
  * \context Any thread, any state.
  */

@@ -30,24 +30,22 @@ STDMETHODIMP CEnumPins::Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched) {
   if (!NextArgumentsValid(cPins, ppPins, pcFetched)) {
     return E_POINTER;
   }
-  const COperation op("IEnumPins::Next");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  ULONG cFetched = 0;
-  const int nCount = m_pFilter->GetPinCount();
-  while (cFetched < cPins && m_nPosition < static_cast<ULONG>(nCount)) {
-    CPinBase* pPin = m_pFilter->GetPin(static_cast<int>(m_nPosition++));
-    if (pPin == nullptr) {
-      continue;
+  return RunOperation("IEnumPins::Next", [&]() -> HRESULT {
+    ULONG cFetched = 0;
+    const int nCount = m_pFilter->GetPinCount();
+    while (cFetched < cPins && m_nPosition < static_cast<ULONG>(nCount)) {
+      CPinBase* pPin = m_pFilter->GetPin(static_cast<int>(m_nPosition++));
+      if (pPin == nullptr) {
+        continue;
+      }
+      pPin->AddRef();
+      ppPins[cFetched++] = pPin;
     }
-    pPin->AddRef();
-    ppPins[cFetched++] = pPin;
-  }
-  if (pcFetched != nullptr) {
-    *pcFetched = cFetched;
-  }
-  return cFetched == cPins ? S_OK : S_FALSE;
+    if (pcFetched != nullptr) {
+      *pcFetched = cFetched;
+    }
+    return cFetched == cPins ? S_OK : S_FALSE;
+  });
 }
 
 STDMETHODIMP CEnumPins::Skip(ULONG cPins) {
@@ -61,12 +59,10 @@ STDMETHODIMP CEnumPins::Skip(ULONG cPins) {
 }
 
 STDMETHODIMP CEnumPins::Reset() {
-  const COperation op("IEnumPins::Reset");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  m_nPosition = 0;
-  return S_OK;
+  return RunOperation("IEnumPins::Reset", [&]() -> HRESULT {
+    m_nPosition = 0;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CEnumPins::Clone(IEnumPins** ppEnum) {
@@ -95,39 +91,48 @@ STDMETHODIMP CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTyp
   if (!NextArgumentsValid(cMediaTypes, ppMediaTypes, pcFetched)) {
     return E_POINTER;
   }
-  const COperation op("IEnumMediaTypes::Next");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  ULONG cFetched = 0;
-  while (cFetched < cMediaTypes) {
-    CMediaType mt;
-    if (m_pPin->GetMediaType(static_cast<int>(m_nPosition), &mt) != S_OK) {
-      break;
+  return RunOperation("IEnumMediaTypes::Next", [&]() -> HRESULT {
+    ULONG cFetched = 0;
+    try {
+      while (cFetched < cMediaTypes) {
+        CMediaType mt;
+        if (m_pPin->GetMediaType(static_cast<int>(m_nPosition), &mt) != S_OK) {
+          break;
+        }
+        ++m_nPosition;
+        AM_MEDIA_TYPE* pmt = CreateMediaType(&mt);
+        if (pmt == nullptr) {
+          break;
+        }
+        ppMediaTypes[cFetched++] = pmt;
+      }
+    } catch (...) {
+      // The caller learns of no type when the call fails: those already
+      // handed out are taken back.
+      while (cFetched > 0) {
+        DeleteMediaType(ppMediaTypes[--cFetched]);
+      }
+      throw;
     }
-    ++m_nPosition;
-    AM_MEDIA_TYPE* pmt = CreateMediaType(&mt);
-    if (pmt == nullptr) {
-      break;
+    if (pcFetched != nullptr) {
+      *pcFetched = cFetched;
     }
-    ppMediaTypes[cFetched++] = pmt;
-  }
-  if (pcFetched != nullptr) {
-    *pcFetched = cFetched;
-  }
-  return cFetched == cMediaTypes ? S_OK : S_FALSE;
+    return cFetched == cMediaTypes ? S_OK : S_FALSE;
+  });
 }
 
 STDMETHODIMP CEnumMediaTypes::Skip(ULONG cMediaTypes) {
-  while (cMediaTypes > 0) {
-    CMediaType mt;
-    if (m_pPin->GetMediaType(static_cast<int>(m_nPosition), &mt) != S_OK) {
-      return S_FALSE;
+  return ComBarrier([&]() -> HRESULT {
+    while (cMediaTypes > 0) {
+      CMediaType mt;
+      if (m_pPin->GetMediaType(static_cast<int>(m_nPosition), &mt) != S_OK) {
+        return S_FALSE;
+      }
+      ++m_nPosition;
+      --cMediaTypes;
     }
-    ++m_nPosition;
-    --cMediaTypes;
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CEnumMediaTypes::Reset() {

@@ -33,15 +33,13 @@ STDMETHODIMP CFilterBase::GetClassID(CLSID* pClassID) {
 // streaming. The hook's failure is reported but does not keep the filter
 // running.
 STDMETHODIMP CFilterBase::Stop() {
-  const COperation op("IMediaFilter::Stop");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxState);
-  if (m_nState.load() == State_Stopped) {
-    return S_OK;
-  }
-  return StopStreamingLocked();
+  return RunOperation("IMediaFilter::Stop", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxState);
+    if (m_nState.load() == State_Stopped) {
+      return S_OK;
+    }
+    return StopStreamingLocked();
+  });
 }
 
 HRESULT CFilterBase::StopStreamingLocked() {
@@ -93,65 +91,61 @@ HRESULT CFilterBase::StartStreamingLocked() {
 }
 
 STDMETHODIMP CFilterBase::Pause() {
-  const COperation op("IMediaFilter::Pause");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxState);
-  switch (m_nState.load()) {
-    case State_Stopped:
-      return StartStreamingLocked();
-    case State_Running: {
-      HRESULT hr = OnPauseFromRun();
-      if (SUCCEEDED(hr)) {
-        m_nState.store(State_Paused, std::memory_order_release);
+  return RunOperation("IMediaFilter::Pause", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxState);
+    switch (m_nState.load()) {
+      case State_Stopped:
+        return StartStreamingLocked();
+      case State_Running: {
+        HRESULT hr = OnPauseFromRun();
+        if (SUCCEEDED(hr)) {
+          m_nState.store(State_Paused, std::memory_order_release);
+        }
+        return hr;
       }
-      return hr;
+      case State_Paused:
+        break;
     }
-    case State_Paused:
-      break;
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CFilterBase::Run(REFERENCE_TIME tStart) {
-  const COperation op("IMediaFilter::Run");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxState);
-  const FILTER_STATE nBefore = m_nState.load();
-  if (nBefore == State_Running) {
-    return S_OK;
-  }
-  if (nBefore == State_Stopped) {
-    HRESULT hr = StartStreamingLocked();
-    if (FAILED(hr)) {
-      return hr;
+  return RunOperation("IMediaFilter::Run", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxState);
+    const FILTER_STATE nBefore = m_nState.load();
+    if (nBefore == State_Running) {
+      return S_OK;
     }
-  }
-  m_tStart.store(tStart, std::memory_order_release);
-  m_nState.store(State_Running, std::memory_order_release);
-  HRESULT hr = OnRun(tStart);
-  if (FAILED(hr)) {
-    m_nState.store(State_Paused, std::memory_order_release);
     if (nBefore == State_Stopped) {
-      StopStreamingLocked();
+      HRESULT hr = StartStreamingLocked();
+      if (FAILED(hr)) {
+        return hr;
+      }
     }
-  }
-  return hr;
+    m_tStart.store(tStart, std::memory_order_release);
+    m_nState.store(State_Running, std::memory_order_release);
+    HRESULT hr = OnRun(tStart);
+    if (FAILED(hr)) {
+      m_nState.store(State_Paused, std::memory_order_release);
+      if (nBefore == State_Stopped) {
+        StopStreamingLocked();
+      }
+    }
+    return hr;
+  });
 }
 
 STDMETHODIMP CFilterBase::GetState(DWORD /*dwMilliSecsTimeout*/, FILTER_STATE* pState) {
-  if (pState == nullptr) {
-    return E_POINTER;
-  }
-  const COperation op("IMediaFilter::GetState");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  *pState = m_nState.load(std::memory_order_acquire);
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (pState == nullptr) {
+      return E_POINTER;
+    }
+    return RunOperation("IMediaFilter::GetState", [&]() -> HRESULT {
+      *pState = m_nState.load(std::memory_order_acquire);
+      return S_OK;
+    });
+  });
 }
 
 STDMETHODIMP CFilterBase::SetSyncSource(IReferenceClock* pClock) {
@@ -176,78 +170,76 @@ STDMETHODIMP CFilterBase::GetSyncSource(IReferenceClock** ppClock) {
 }
 
 STDMETHODIMP CFilterBase::EnumPins(IEnumPins** ppEnum) {
-  if (ppEnum == nullptr) {
-    return E_POINTER;
-  }
-  *ppEnum = nullptr;
-  const COperation op("IBaseFilter::EnumPins");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  *ppEnum = new (std::nothrow) CEnumPins(this, 0);
-  if (*ppEnum == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  (*ppEnum)->AddRef();
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (ppEnum == nullptr) {
+      return E_POINTER;
+    }
+    *ppEnum = nullptr;
+    return RunOperation("IBaseFilter::EnumPins", [&]() -> HRESULT {
+      *ppEnum = new (std::nothrow) CEnumPins(this, 0);
+      if (*ppEnum == nullptr) {
+        return E_OUTOFMEMORY;
+      }
+      (*ppEnum)->AddRef();
+      return S_OK;
+    });
+  });
 }
 
 STDMETHODIMP CFilterBase::FindPin(LPCWSTR pszId, IPin** ppPin) {
-  if (pszId == nullptr || ppPin == nullptr) {
-    return E_POINTER;
-  }
-  *ppPin = nullptr;
-  const COperation op("IBaseFilter::FindPin");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  for (int i = 0; i < GetPinCount(); ++i) {
-    CPinBase* pPin = GetPin(i);
-    if (pPin != nullptr && pPin->GetName() == pszId) {
-      *ppPin = pPin;
-      pPin->AddRef();
-      return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (pszId == nullptr || ppPin == nullptr) {
+      return E_POINTER;
     }
-  }
-  *ppPin = nullptr;
-  return VFW_E_NOT_FOUND;
+    *ppPin = nullptr;
+    return RunOperation("IBaseFilter::FindPin", [&]() -> HRESULT {
+      for (int i = 0; i < GetPinCount(); ++i) {
+        CPinBase* pPin = GetPin(i);
+        if (pPin != nullptr && pPin->GetName() == pszId) {
+          *ppPin = pPin;
+          pPin->AddRef();
+          return S_OK;
+        }
+      }
+      *ppPin = nullptr;
+      return VFW_E_NOT_FOUND;
+    });
+  });
 }
 
 STDMETHODIMP CFilterBase::QueryFilterInfo(FILTER_INFO* pInfo) {
-  if (pInfo == nullptr) {
-    return E_POINTER;
-  }
-  pInfo->pGraph = nullptr;
-  const COperation op("IBaseFilter::QueryFilterInfo");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxInfo);
-  std::wcsncpy(pInfo->achName, m_wszName.c_str(), MAX_FILTER_NAME - 1);
-  pInfo->achName[MAX_FILTER_NAME - 1] = L'\0';
-  pInfo->pGraph = m_pGraph;
-  if (m_pGraph != nullptr) {
-    m_pGraph->AddRef();
-  }
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (pInfo == nullptr) {
+      return E_POINTER;
+    }
+    pInfo->pGraph = nullptr;
+    return RunOperation("IBaseFilter::QueryFilterInfo", [&]() -> HRESULT {
+      std::lock_guard lock(m_mxInfo);
+      std::wcsncpy(pInfo->achName, m_wszName.c_str(), MAX_FILTER_NAME - 1);
+      pInfo->achName[MAX_FILTER_NAME - 1] = L'\0';
+      pInfo->pGraph = m_pGraph;
+      if (m_pGraph != nullptr) {
+        m_pGraph->AddRef();
+      }
+      return S_OK;
+    });
+  });
 }
 
 STDMETHODIMP CFilterBase::JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pszName) {
-  const COperation op("IBaseFilter::JoinFilterGraph");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  IMediaEventSink* pSink = nullptr;
-  if (pGraph != nullptr && SUCCEEDED(pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&pSink))) &&
-      pSink != nullptr) {
-    // Uncounted like the graph itself (see m_pGraph).
-    pSink->Release();
-  }
-  std::lock_guard lock(m_mxInfo);
-  m_pGraph = pGraph;
-  m_pSink = pSink;
-  m_wszName = (pGraph != nullptr && pszName != nullptr) ? pszName : L"";
-  return S_OK;
+  return RunOperation("IBaseFilter::JoinFilterGraph", [&]() -> HRESULT {
+    IMediaEventSink* pSink = nullptr;
+    if (pGraph != nullptr && SUCCEEDED(pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&pSink))) &&
+        pSink != nullptr) {
+      // Uncounted like the graph itself (see m_pGraph).
+      pSink->Release();
+    }
+    std::lock_guard lock(m_mxInfo);
+    m_pGraph = pGraph;
+    m_pSink = pSink;
+    m_wszName = (pGraph != nullptr && pszName != nullptr) ? pszName : L"";
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CFilterBase::QueryVendorInfo(LPWSTR* ppVendorInfo) {
@@ -258,9 +250,11 @@ STDMETHODIMP CFilterBase::QueryVendorInfo(LPWSTR* ppVendorInfo) {
 }
 
 HRESULT CFilterBase::NotifyEvent(LONG lEventCode, LONG_PTR lParam1, LONG_PTR lParam2) {
-  std::lock_guard lock(m_mxInfo);
-  if (m_pSink == nullptr) {
-    return E_NOTIMPL;
-  }
-  return m_pSink->Notify(lEventCode, lParam1, lParam2);
+  return ComBarrier([&]() -> HRESULT {
+    std::lock_guard lock(m_mxInfo);
+    if (m_pSink == nullptr) {
+      return E_NOTIMPL;
+    }
+    return m_pSink->Notify(lEventCode, lParam1, lParam2);
+  });
 }

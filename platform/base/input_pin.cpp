@@ -1,5 +1,6 @@
 #include "base/input_pin.h"
 
+#include "base/barrier.h"
 #include "base/filter_base.h"
 #include "base/mem_allocator.h"
 
@@ -26,24 +27,30 @@ HRESULT CInputPinBase::CheckStreaming() const {
 }
 
 STDMETHODIMP CInputPinBase::EndOfStream() {
-  std::lock_guard lock(m_mxReceive);
-  HRESULT hr = CheckStreaming();
-  if (hr != S_OK) {
-    return hr;
-  }
-  m_bAtEndOfStream.store(true, std::memory_order_release);
-  return OnEndOfStream();
+  return ComBarrier([&]() -> HRESULT {
+    std::lock_guard lock(m_mxReceive);
+    HRESULT hr = CheckStreaming();
+    if (hr != S_OK) {
+      return hr;
+    }
+    m_bAtEndOfStream.store(true, std::memory_order_release);
+    return OnEndOfStream();
+  });
 }
 
 STDMETHODIMP CInputPinBase::BeginFlush() {
-  m_bFlushing.store(true, std::memory_order_release);
-  return OnBeginFlush();
+  return ComBarrier([&]() -> HRESULT {
+    m_bFlushing.store(true, std::memory_order_release);
+    return OnBeginFlush();
+  });
 }
 
 STDMETHODIMP CInputPinBase::EndFlush() {
-  m_bAtEndOfStream.store(false, std::memory_order_release);
-  m_bFlushing.store(false, std::memory_order_release);
-  return OnEndFlush();
+  return ComBarrier([&]() -> HRESULT {
+    m_bAtEndOfStream.store(false, std::memory_order_release);
+    m_bFlushing.store(false, std::memory_order_release);
+    return OnEndFlush();
+  });
 }
 
 STDMETHODIMP CInputPinBase::NewSegment(REFERENCE_TIME /*tStart*/, REFERENCE_TIME /*tStop*/, double /*dRate*/) {
@@ -53,19 +60,21 @@ STDMETHODIMP CInputPinBase::NewSegment(REFERENCE_TIME /*tStart*/, REFERENCE_TIME
 // Offers a memory allocator when upstream has none of its own, as DirectShow
 // input pins do.
 STDMETHODIMP CInputPinBase::GetAllocator(IMemAllocator** ppAllocator) {
-  if (ppAllocator == nullptr) {
-    return E_POINTER;
-  }
-  if (!m_pAllocator) {
-    HRESULT hr = CreateMemoryAllocator(m_pAllocator.ReleaseAndGetAddressOf());
-    if (FAILED(hr)) {
-      *ppAllocator = nullptr;
-      return hr;
+  return ComBarrier([&]() -> HRESULT {
+    if (ppAllocator == nullptr) {
+      return E_POINTER;
     }
-  }
-  *ppAllocator = m_pAllocator.Get();
-  (*ppAllocator)->AddRef();
-  return S_OK;
+    if (!m_pAllocator) {
+      HRESULT hr = CreateMemoryAllocator(m_pAllocator.ReleaseAndGetAddressOf());
+      if (FAILED(hr)) {
+        *ppAllocator = nullptr;
+        return hr;
+      }
+    }
+    *ppAllocator = m_pAllocator.Get();
+    (*ppAllocator)->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CInputPinBase::NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) {
@@ -81,15 +90,17 @@ STDMETHODIMP CInputPinBase::NotifyAllocator(IMemAllocator* pAllocator, BOOL bRea
 STDMETHODIMP CInputPinBase::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* /*pProps*/) { return E_NOTIMPL; }
 
 STDMETHODIMP CInputPinBase::Receive(IMediaSample* pSample) {
-  if (pSample == nullptr) {
-    return E_POINTER;
-  }
-  std::lock_guard lock(m_mxReceive);
-  HRESULT hr = CheckStreaming();
-  if (hr != S_OK) {
-    return hr;
-  }
-  return OnReceive(pSample);
+  return ComBarrier([&]() -> HRESULT {
+    if (pSample == nullptr) {
+      return E_POINTER;
+    }
+    std::lock_guard lock(m_mxReceive);
+    HRESULT hr = CheckStreaming();
+    if (hr != S_OK) {
+      return hr;
+    }
+    return OnReceive(pSample);
+  });
 }
 
 STDMETHODIMP CInputPinBase::ReceiveMultiple(IMediaSample** pSamples, LONG nSamples, LONG* nSamplesProcessed) {

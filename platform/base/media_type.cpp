@@ -4,6 +4,14 @@
 #include <memory>
 #include <utility>
 
+namespace {
+
+struct CTaskMemFree {
+  void operator()(void* pv) const { CoTaskMemFree(pv); }
+};
+
+}  // namespace
+
 void FreeMediaType(AM_MEDIA_TYPE& mt) {
   if (mt.cbFormat != 0) {
     CoTaskMemFree(mt.pbFormat);
@@ -23,23 +31,24 @@ void DeleteMediaType(AM_MEDIA_TYPE* pmt) {
   }
 }
 
+// The format block is allocated before anything is written, so that a
+// failed or throwing allocation leaves pDst sharing nothing with pSrc.
 HRESULT CopyMediaType(AM_MEDIA_TYPE* pDst, const AM_MEDIA_TYPE* pSrc) {
   if (pDst == nullptr || pSrc == nullptr) {
     return E_POINTER;
   }
+  // A block without a size, or a size without a block, is no format.
+  const bool bFormat = pSrc->cbFormat != 0 && pSrc->pbFormat != nullptr;
+  BYTE* pbFormat = bFormat ? static_cast<BYTE*>(CoTaskMemAlloc(pSrc->cbFormat)) : nullptr;
   *pDst = *pSrc;
-  if (pSrc->cbFormat != 0 && pSrc->pbFormat != nullptr) {
-    pDst->pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(pSrc->cbFormat));
-    if (pDst->pbFormat == nullptr) {
-      pDst->cbFormat = 0;
-      pDst->pUnk = nullptr;
-      return E_OUTOFMEMORY;
-    }
-    std::memcpy(pDst->pbFormat, pSrc->pbFormat, pSrc->cbFormat);
-  } else {
-    // A block without a size, or a size without a block, is no format.
-    pDst->cbFormat = 0;
-    pDst->pbFormat = nullptr;
+  pDst->pbFormat = pbFormat;
+  pDst->cbFormat = pbFormat != nullptr ? pSrc->cbFormat : 0;
+  if (bFormat && pbFormat == nullptr) {
+    pDst->pUnk = nullptr;
+    return E_OUTOFMEMORY;
+  }
+  if (pbFormat != nullptr) {
+    std::memcpy(pbFormat, pSrc->pbFormat, pSrc->cbFormat);
   }
   if (pDst->pUnk != nullptr) {
     pDst->pUnk->AddRef();
@@ -51,15 +60,11 @@ AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* pSrc) {
   if (pSrc == nullptr) {
     return nullptr;
   }
-  auto* pmt = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-  if (pmt == nullptr) {
+  std::unique_ptr<AM_MEDIA_TYPE, CTaskMemFree> pmt(static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE))));
+  if (pmt == nullptr || FAILED(CopyMediaType(pmt.get(), pSrc))) {
     return nullptr;
   }
-  if (FAILED(CopyMediaType(pmt, pSrc))) {
-    CoTaskMemFree(pmt);
-    return nullptr;
-  }
-  return pmt;
+  return pmt.release();
 }
 
 static VIDEOINFOHEADER* VideoInfoOf(const AM_MEDIA_TYPE& mt) {

@@ -104,27 +104,31 @@ STDMETHODIMP CMediaSample::SetActualDataLength(LONG lLen) {
 }
 
 STDMETHODIMP CMediaSample::GetMediaType(AM_MEDIA_TYPE** ppMediaType) {
-  if (ppMediaType == nullptr) {
-    return E_POINTER;
-  }
-  if (m_pMediaType == nullptr) {
-    *ppMediaType = nullptr;
-    return S_FALSE;
-  }
-  *ppMediaType = CreateMediaType(m_pMediaType);
-  return *ppMediaType != nullptr ? S_OK : E_OUTOFMEMORY;
+  return ComBarrier([&]() -> HRESULT {
+    if (ppMediaType == nullptr) {
+      return E_POINTER;
+    }
+    if (m_pMediaType == nullptr) {
+      *ppMediaType = nullptr;
+      return S_FALSE;
+    }
+    *ppMediaType = CreateMediaType(m_pMediaType);
+    return *ppMediaType != nullptr ? S_OK : E_OUTOFMEMORY;
+  });
 }
 
 STDMETHODIMP CMediaSample::SetMediaType(AM_MEDIA_TYPE* pMediaType) {
-  DeleteMediaType(m_pMediaType);
-  m_pMediaType = nullptr;
-  if (pMediaType != nullptr) {
-    m_pMediaType = CreateMediaType(pMediaType);
-    if (m_pMediaType == nullptr) {
-      return E_OUTOFMEMORY;
+  return ComBarrier([&]() -> HRESULT {
+    DeleteMediaType(m_pMediaType);
+    m_pMediaType = nullptr;
+    if (pMediaType != nullptr) {
+      m_pMediaType = CreateMediaType(pMediaType);
+      if (m_pMediaType == nullptr) {
+        return E_OUTOFMEMORY;
+      }
     }
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CMediaSample::IsDiscontinuity() { return m_bDiscontinuity ? S_OK : S_FALSE; }
@@ -172,37 +176,35 @@ STDMETHODIMP CMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCA
   if (pRequest == nullptr || pActual == nullptr) {
     return E_POINTER;
   }
-  const COperation op("IMemAllocator::SetProperties");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  const LONG cbAlign = pRequest->cbAlign;
-  if (cbAlign <= 0 || (cbAlign & (cbAlign - 1)) != 0) {
-    return E_INVALIDARG;
-  }
-  if (pRequest->cBuffers <= 0 || pRequest->cbBuffer <= 0 || pRequest->cbPrefix < 0) {
-    return E_INVALIDARG;
-  }
-  std::lock_guard lock(m_mx);
-  if (m_bCommitted) {
-    return VFW_E_WRONG_STATE;
-  }
-  if (m_nOutstanding > 0) {
-    return VFW_E_WRONG_STATE;
-  }
-  // Each buffer's size is rounded up so that the next prefix starts aligned.
-  ALLOCATOR_PROPERTIES props = *pRequest;
-  const long long cbRounded = (static_cast<long long>(props.cbBuffer) + props.cbPrefix + cbAlign - 1) /
-                              cbAlign * cbAlign - props.cbPrefix;
-  if (cbRounded > 0x7fffffff || static_cast<long long>(props.cBuffers) * (cbRounded + props.cbPrefix) > 0x7fffffff) {
-    return E_OUTOFMEMORY;
-  }
-  props.cbBuffer = static_cast<LONG>(cbRounded);
-  FreeBuffersLocked();
-  m_props = props;
-  m_bPropertiesSet = true;
-  *pActual = props;
-  return S_OK;
+  return RunOperation("IMemAllocator::SetProperties", [&]() -> HRESULT {
+    const LONG cbAlign = pRequest->cbAlign;
+    if (cbAlign <= 0 || (cbAlign & (cbAlign - 1)) != 0) {
+      return E_INVALIDARG;
+    }
+    if (pRequest->cBuffers <= 0 || pRequest->cbBuffer <= 0 || pRequest->cbPrefix < 0) {
+      return E_INVALIDARG;
+    }
+    std::lock_guard lock(m_mx);
+    if (m_bCommitted) {
+      return VFW_E_WRONG_STATE;
+    }
+    if (m_nOutstanding > 0) {
+      return VFW_E_WRONG_STATE;
+    }
+    // Each buffer's size is rounded up so that the next prefix starts aligned.
+    ALLOCATOR_PROPERTIES props = *pRequest;
+    const long long cbRounded = (static_cast<long long>(props.cbBuffer) + props.cbPrefix + cbAlign - 1) /
+                                cbAlign * cbAlign - props.cbPrefix;
+    if (cbRounded > 0x7fffffff || static_cast<long long>(props.cBuffers) * (cbRounded + props.cbPrefix) > 0x7fffffff) {
+      return E_OUTOFMEMORY;
+    }
+    props.cbBuffer = static_cast<LONG>(cbRounded);
+    FreeBuffersLocked();
+    m_props = props;
+    m_bPropertiesSet = true;
+    *pActual = props;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CMemAllocator::GetProperties(ALLOCATOR_PROPERTIES* pProps) {
@@ -215,37 +217,45 @@ STDMETHODIMP CMemAllocator::GetProperties(ALLOCATOR_PROPERTIES* pProps) {
 }
 
 STDMETHODIMP CMemAllocator::Commit() {
-  const COperation op("IMemAllocator::Commit");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mx);
-  if (!m_bPropertiesSet) {
-    return VFW_E_SIZENOTSET;
-  }
-  if (m_bCommitted) {
+  return RunOperation("IMemAllocator::Commit", [&]() -> HRESULT {
+    std::lock_guard lock(m_mx);
+    if (!m_bPropertiesSet) {
+      return VFW_E_SIZENOTSET;
+    }
+    if (m_bCommitted) {
+      return S_OK;
+    }
+    if (m_samples.empty()) {
+      // One block for all buffers; cbAlign extra bytes leave room to align the
+      // first buffer after its prefix. The lists are built aside and taken
+      // whole, so a failed allocation leaves the allocator as it was; the
+      // free list's room for every sample means that handing a buffer back
+      // never allocates.
+      const size_t cbStride = static_cast<size_t>(m_props.cbPrefix) + static_cast<size_t>(m_props.cbBuffer);
+      const size_t cbTotal = cbStride * static_cast<size_t>(m_props.cBuffers) + static_cast<size_t>(m_props.cbAlign);
+      std::unique_ptr<BYTE[]> pMemory(new (std::nothrow) BYTE[cbTotal]);
+      if (!pMemory) {
+        return E_OUTOFMEMORY;
+      }
+      const uintptr_t nAlign = static_cast<uintptr_t>(m_props.cbAlign);
+      const uintptr_t nFirst = reinterpret_cast<uintptr_t>(pMemory.get()) + static_cast<uintptr_t>(m_props.cbPrefix);
+      BYTE* pFirst = pMemory.get() + ((nAlign - nFirst % nAlign) % nAlign) + m_props.cbPrefix;
+      std::vector<std::unique_ptr<CMediaSample>> samples;
+      std::vector<CMediaSample*> free;
+      samples.reserve(static_cast<size_t>(m_props.cBuffers));
+      free.reserve(static_cast<size_t>(m_props.cBuffers));
+      for (LONG i = 0; i < m_props.cBuffers; ++i) {
+        samples.push_back(
+            std::make_unique<CMediaSample>(this, pFirst + cbStride * static_cast<size_t>(i), m_props.cbBuffer));
+        free.push_back(samples.back().get());
+      }
+      m_pMemory = std::move(pMemory);
+      m_samples = std::move(samples);
+      m_free = std::move(free);
+    }
+    m_bCommitted = true;
     return S_OK;
-  }
-  if (m_samples.empty()) {
-    // One block for all buffers; cbAlign extra bytes leave room to align the
-    // first buffer after its prefix.
-    const size_t cbStride = static_cast<size_t>(m_props.cbPrefix) + static_cast<size_t>(m_props.cbBuffer);
-    const size_t cbTotal = cbStride * static_cast<size_t>(m_props.cBuffers) + static_cast<size_t>(m_props.cbAlign);
-    m_pMemory.reset(new (std::nothrow) BYTE[cbTotal]);
-    if (!m_pMemory) {
-      return E_OUTOFMEMORY;
-    }
-    const uintptr_t nAlign = static_cast<uintptr_t>(m_props.cbAlign);
-    const uintptr_t nFirst = reinterpret_cast<uintptr_t>(m_pMemory.get()) + static_cast<uintptr_t>(m_props.cbPrefix);
-    BYTE* pFirst = m_pMemory.get() + ((nAlign - nFirst % nAlign) % nAlign) + m_props.cbPrefix;
-    for (LONG i = 0; i < m_props.cBuffers; ++i) {
-      auto pSample = std::make_unique<CMediaSample>(this, pFirst + cbStride * static_cast<size_t>(i), m_props.cbBuffer);
-      m_free.push_back(pSample.get());
-      m_samples.push_back(std::move(pSample));
-    }
-  }
-  m_bCommitted = true;
-  return S_OK;
+  });
 }
 
 STDMETHODIMP CMemAllocator::Decommit() {

@@ -42,25 +42,23 @@ STDMETHODIMP_(ULONG) CPinBase::Release() { return m_pFilter->Release(); }
 bool CPinBase::IsStopped() const { return m_pFilter->GetFilterState() == State_Stopped; }
 
 STDMETHODIMP CPinBase::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
-  const COperation op("IPin::Connect");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (pReceivePin == nullptr) {
-    return E_POINTER;
-  }
-  if (IsConnected()) {
-    return VFW_E_ALREADY_CONNECTED;
-  }
-  if (!IsStopped()) {
-    return VFW_E_NOT_STOPPED;
-  }
-  HRESULT hr = CheckConnect(pReceivePin);
-  if (FAILED(hr)) {
-    BreakConnect();
-    return hr;
-  }
-  return AgreeMediaType(pReceivePin, pmt);
+  return RunOperation("IPin::Connect", [&]() -> HRESULT {
+    if (pReceivePin == nullptr) {
+      return E_POINTER;
+    }
+    if (IsConnected()) {
+      return VFW_E_ALREADY_CONNECTED;
+    }
+    if (!IsStopped()) {
+      return VFW_E_NOT_STOPPED;
+    }
+    HRESULT hr = CheckConnect(pReceivePin);
+    if (FAILED(hr)) {
+      BreakConnect();
+      return hr;
+    }
+    return AgreeMediaType(pReceivePin, pmt);
+  });
 }
 
 // As DirectShow pins do: a complete type is tried alone; otherwise the
@@ -97,17 +95,15 @@ HRESULT CPinBase::AgreeMediaType(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) {
 // failure.
 HRESULT CPinBase::TryMediaTypes(IPin* pReceivePin, const AM_MEDIA_TYPE* pmtPartial, IEnumMediaTypes* pEnum) {
   HRESULT hrResult = S_FALSE;
-  AM_MEDIA_TYPE* pmt = nullptr;
+  CMediaTypePtr pmt;
   while (pEnum->Next(1, &pmt, nullptr) == S_OK) {
-    if (pmt == nullptr) {
+    if (!pmt) {
       continue;
     }
     HRESULT hr = VFW_E_NO_ACCEPTABLE_TYPES;
-    if (pmtPartial == nullptr || MediaTypeMatchesPartial(*pmt, *pmtPartial)) {
-      hr = AttemptConnection(pReceivePin, pmt);
+    if (pmtPartial == nullptr || MediaTypeMatchesPartial(*pmt.Get(), *pmtPartial)) {
+      hr = AttemptConnection(pReceivePin, pmt.Get());
     }
-    DeleteMediaType(pmt);
-    pmt = nullptr;
     if (hr == S_OK) {
       return S_OK;
     }
@@ -123,16 +119,25 @@ HRESULT CPinBase::AttemptConnection(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt)
   if (hr != S_OK) {
     return FAILED(hr) ? hr : VFW_E_TYPE_NOT_ACCEPTED;
   }
+  m_mt.Set(*pmt);
   pReceivePin->AddRef();
   m_pConnected.Attach(pReceivePin);
-  m_mt.Set(*pmt);
-  hr = pReceivePin->ReceiveConnection(this, pmt);
-  if (SUCCEEDED(hr)) {
-    hr = CompleteConnect(pReceivePin);
+  try {
+    hr = pReceivePin->ReceiveConnection(this, pmt);
     if (SUCCEEDED(hr)) {
-      return S_OK;
+      hr = CompleteConnect(pReceivePin);
+      if (SUCCEEDED(hr)) {
+        return S_OK;
+      }
+      pReceivePin->Disconnect();
     }
+  } catch (...) {
+    // ReceiveConnection lets nothing out: the peer took the connection, and
+    // completing it here threw. Neither end is left half connected.
     pReceivePin->Disconnect();
+    m_pConnected.Reset();
+    m_mt.Clear();
+    throw;
   }
   m_pConnected.Reset();
   m_mt.Clear();
@@ -140,154 +145,148 @@ HRESULT CPinBase::AttemptConnection(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt)
 }
 
 STDMETHODIMP CPinBase::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt) {
-  const COperation op("IPin::ReceiveConnection");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (pConnector == nullptr || pmt == nullptr) {
-    return E_POINTER;
-  }
-  if (IsConnected()) {
-    return VFW_E_ALREADY_CONNECTED;
-  }
-  if (!IsStopped()) {
-    return VFW_E_NOT_STOPPED;
-  }
-  HRESULT hr = CheckConnect(pConnector);
-  if (SUCCEEDED(hr)) {
-    hr = CheckMediaType(pmt);
-    if (hr != S_OK) {
-      hr = VFW_E_TYPE_NOT_ACCEPTED;
+  return RunOperation("IPin::ReceiveConnection", [&]() -> HRESULT {
+    if (pConnector == nullptr || pmt == nullptr) {
+      return E_POINTER;
     }
-  }
-  if (SUCCEEDED(hr)) {
-    pConnector->AddRef();
-    m_pConnected.Attach(pConnector);
-    m_mt.Set(*pmt);
-    hr = CompleteConnect(pConnector);
+    if (IsConnected()) {
+      return VFW_E_ALREADY_CONNECTED;
+    }
+    if (!IsStopped()) {
+      return VFW_E_NOT_STOPPED;
+    }
+    HRESULT hr = CheckConnect(pConnector);
     if (SUCCEEDED(hr)) {
-      return S_OK;
+      hr = CheckMediaType(pmt);
+      if (hr != S_OK) {
+        hr = VFW_E_TYPE_NOT_ACCEPTED;
+      }
     }
-    m_pConnected.Reset();
-    m_mt.Clear();
-  }
-  BreakConnect();
-  return hr;
+    if (SUCCEEDED(hr)) {
+      pConnector->AddRef();
+      m_pConnected.Attach(pConnector);
+      m_mt.Set(*pmt);
+      hr = CompleteConnect(pConnector);
+      if (SUCCEEDED(hr)) {
+        return S_OK;
+      }
+      m_pConnected.Reset();
+      m_mt.Clear();
+    }
+    BreakConnect();
+    return hr;
+  });
 }
 
 STDMETHODIMP CPinBase::Disconnect() {
-  const COperation op("IPin::Disconnect");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (!IsStopped()) {
-    return VFW_E_NOT_STOPPED;
-  }
-  if (!IsConnected()) {
-    return S_FALSE;
-  }
-  BreakConnect();
-  m_pConnected.Reset();
-  m_mt.Clear();
-  return S_OK;
+  return RunOperation("IPin::Disconnect", [&]() -> HRESULT {
+    if (!IsStopped()) {
+      return VFW_E_NOT_STOPPED;
+    }
+    if (!IsConnected()) {
+      return S_FALSE;
+    }
+    BreakConnect();
+    m_pConnected.Reset();
+    m_mt.Clear();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CPinBase::ConnectedTo(IPin** ppPin) {
-  if (ppPin == nullptr) {
-    return E_POINTER;
-  }
-  *ppPin = nullptr;
-  const COperation op("IPin::ConnectedTo");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  *ppPin = m_pConnected.Get();
-  if (*ppPin == nullptr) {
-    return VFW_E_NOT_CONNECTED;
-  }
-  (*ppPin)->AddRef();
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (ppPin == nullptr) {
+      return E_POINTER;
+    }
+    *ppPin = nullptr;
+    return RunOperation("IPin::ConnectedTo", [&]() -> HRESULT {
+      *ppPin = m_pConnected.Get();
+      if (*ppPin == nullptr) {
+        return VFW_E_NOT_CONNECTED;
+      }
+      (*ppPin)->AddRef();
+      return S_OK;
+    });
+  });
 }
 
 STDMETHODIMP CPinBase::ConnectionMediaType(AM_MEDIA_TYPE* pmt) {
-  const COperation op("IPin::ConnectionMediaType");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (pmt == nullptr) {
-    return E_POINTER;
-  }
-  if (!IsConnected()) {
-    std::memset(pmt, 0, sizeof(*pmt));
-    return VFW_E_NOT_CONNECTED;
-  }
-  return CopyMediaType(pmt, &m_mt);
+  return RunOperation("IPin::ConnectionMediaType", [&]() -> HRESULT {
+    if (pmt == nullptr) {
+      return E_POINTER;
+    }
+    if (!IsConnected()) {
+      std::memset(pmt, 0, sizeof(*pmt));
+      return VFW_E_NOT_CONNECTED;
+    }
+    return CopyMediaType(pmt, &m_mt);
+  });
 }
 
 STDMETHODIMP CPinBase::QueryPinInfo(PIN_INFO* pInfo) {
-  if (pInfo == nullptr) {
-    return E_POINTER;
-  }
-  pInfo->pFilter = nullptr;
-  const COperation op("IPin::QueryPinInfo");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  pInfo->pFilter = m_pFilter;
-  m_pFilter->AddRef();
-  pInfo->dir = m_dir;
-  std::wcsncpy(pInfo->achName, m_wszName.c_str(), MAX_PIN_NAME - 1);
-  pInfo->achName[MAX_PIN_NAME - 1] = L'\0';
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (pInfo == nullptr) {
+      return E_POINTER;
+    }
+    pInfo->pFilter = nullptr;
+    return RunOperation("IPin::QueryPinInfo", [&]() -> HRESULT {
+      pInfo->pFilter = m_pFilter;
+      m_pFilter->AddRef();
+      pInfo->dir = m_dir;
+      std::wcsncpy(pInfo->achName, m_wszName.c_str(), MAX_PIN_NAME - 1);
+      pInfo->achName[MAX_PIN_NAME - 1] = L'\0';
+      return S_OK;
+    });
+  });
 }
 
 STDMETHODIMP CPinBase::QueryDirection(PIN_DIRECTION* pPinDir) {
-  const COperation op("IPin::QueryDirection");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (pPinDir == nullptr) {
-    return E_POINTER;
-  }
-  *pPinDir = m_dir;
-  return S_OK;
+  return RunOperation("IPin::QueryDirection", [&]() -> HRESULT {
+    if (pPinDir == nullptr) {
+      return E_POINTER;
+    }
+    *pPinDir = m_dir;
+    return S_OK;
+  });
 }
 
 // The pin's name doubles as its id, as in most DirectShow filters.
 STDMETHODIMP CPinBase::QueryId(LPWSTR* ppId) {
-  if (ppId == nullptr) {
-    return E_POINTER;
-  }
-  const size_t cb = (m_wszName.size() + 1) * sizeof(WCHAR);
-  *ppId = static_cast<LPWSTR>(CoTaskMemAlloc(cb));
-  if (*ppId == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  std::memcpy(*ppId, m_wszName.c_str(), cb);
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (ppId == nullptr) {
+      return E_POINTER;
+    }
+    const size_t cb = (m_wszName.size() + 1) * sizeof(WCHAR);
+    *ppId = static_cast<LPWSTR>(CoTaskMemAlloc(cb));
+    if (*ppId == nullptr) {
+      return E_OUTOFMEMORY;
+    }
+    std::memcpy(*ppId, m_wszName.c_str(), cb);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CPinBase::QueryAccept(const AM_MEDIA_TYPE* pmt) {
-  if (pmt == nullptr) {
-    return E_POINTER;
-  }
-  return CheckMediaType(pmt) == S_OK ? S_OK : S_FALSE;
+  return ComBarrier([&]() -> HRESULT {
+    if (pmt == nullptr) {
+      return E_POINTER;
+    }
+    return CheckMediaType(pmt) == S_OK ? S_OK : S_FALSE;
+  });
 }
 
 STDMETHODIMP CPinBase::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
-  const COperation op("IPin::EnumMediaTypes");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (ppEnum == nullptr) {
-    return E_POINTER;
-  }
-  *ppEnum = new (std::nothrow) CEnumMediaTypes(this, 0);
-  if (*ppEnum == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  (*ppEnum)->AddRef();
-  return S_OK;
+  return RunOperation("IPin::EnumMediaTypes", [&]() -> HRESULT {
+    if (ppEnum == nullptr) {
+      return E_POINTER;
+    }
+    *ppEnum = new (std::nothrow) CEnumMediaTypes(this, 0);
+    if (*ppEnum == nullptr) {
+      return E_OUTOFMEMORY;
+    }
+    (*ppEnum)->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CPinBase::QueryInternalConnections(IPin** /*apPin*/, ULONG* /*nPin*/) { return E_NOTIMPL; }

@@ -35,7 +35,8 @@
 namespace emul {
 
 // Counts and logs one call of op; returns S_OK or the failure injected for
-// this call.
+// this call, or throws what ThrowFromOperation asked for. The counting and
+// logging never throw: a call the log has no memory for goes unlogged.
 HRESULT FaultFor(std::string_view op);
 
 // Makes op fail with hr on its nth call from now (1-based; that call only),
@@ -43,6 +44,13 @@ HRESULT FaultFor(std::string_view op);
 // counts from the moment it was set. hr should be a failure code; a negative
 // nth is ignored.
 void FailOperation(std::string_view op, HRESULT hr, int nth = 0);
+
+// Makes op throw instead, on its nth call from now or on every call when nth
+// is 0, as a fault deep inside its own code would: std::bad_alloc when
+// bOutOfMemory, otherwise an exception of no standard type. An operation
+// that gives something back (CloseHandle, VirtualFree, DeleteObject) never
+// throws, since callers run those in destructors; asking for it does nothing.
+void ThrowFromOperation(std::string_view op, bool bOutOfMemory, int nth = 0);
 
 // Makes QueryInterface for iid answer E_NOINTERFACE on every object built on
 // the platform's COM base, emulated objects and virtual cameras included.

@@ -75,6 +75,7 @@ def test_features_set_the_cameras_registers(cam):
     trigger.mode, trigger.polarity, trigger.parameter = 3, "high", 7
     assert (trigger.modes, trigger.mode, trigger.polarity, trigger.parameter) == ((0, 1, 3), 3, "high", 7)
     assert cam.registers[0x830] & 0x010F0FFF == 0x01030007
+    trigger.on = False  # with its trigger on the camera sends a frame only when the trigger is released
     assert list(cam.features) == ["brightness", "white-balance", "gain", "trigger"] and "zoom" not in cam.features
 
 

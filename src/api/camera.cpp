@@ -4,6 +4,7 @@
 
 #include "api/camera_close.h"
 #include "capture/teardown.h"
+#include "core/barrier.h"
 #include "core/camera.h"
 #include "core/device.h"
 #include "core/library.h"
@@ -43,41 +44,43 @@ bool BuildCameraGraph(CCamera& camera)
 
 extern "C" iidc_handle IIDC_API iidc_open(int32_t index)
 {
-    if (index < 0 || index >= CameraCount()) {
-        SetErrorCode(0, IIDC_ERR_INVALID_HANDLE);   // recorded under camera 0 by design
-        return nullptr;
-    }
-    if (g_ppOpenCameras[index]) {
-        SetErrorCode(index, IIDC_ERR_ALREADY_OPEN);
-        return nullptr;
-    }
-    ComPtr<IBaseFilter> pFilter;
-    switch (BindVideoInputDevice(index, pFilter.ReleaseAndGetAddressOf())) {
-    case BindResult::NoEnumerator:
-        SetErrorCode(index, E_FAIL);
-        return nullptr;
-    case BindResult::NoDevice:
-        SetErrorCode(index, IIDC_ERR_NO_DEVICE);
-        return nullptr;
-    case BindResult::Bound:
-        break;
-    }
-    std::unique_ptr<CCamera> pCamera(new (std::nothrow) CCamera);
-    if (!pCamera) {
-        SetErrorCode(index, IIDC_ERR_NO_MEMORY);
-        return nullptr;
-    }
-    pCamera->m_pCaptureFilter = std::move(pFilter);
-    if (!BuildCameraGraph(*pCamera)) {
-        SetErrorCode(index, E_FAIL);
-        return nullptr;   // the destructor releases what was obtained
-    }
-    pCamera->m_nIndex = index;
-    pCamera->m_nState = IIDC_STATE_OPENED;
-    pCamera->m_hFrameEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    pCamera->m_hRingEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    g_ppOpenCameras[index] = pCamera.get();
-    return HandleOf(pCamera.release());
+    return Guarded(nullptr, [&]() -> iidc_handle {
+        if (index < 0 || index >= CameraCount()) {
+            SetErrorCode(0, IIDC_ERR_INVALID_HANDLE);   // recorded under camera 0 by design
+            return nullptr;
+        }
+        if (g_ppOpenCameras[index]) {
+            SetErrorCode(index, IIDC_ERR_ALREADY_OPEN);
+            return nullptr;
+        }
+        ComPtr<IBaseFilter> pFilter;
+        switch (BindVideoInputDevice(index, pFilter.ReleaseAndGetAddressOf())) {
+        case BindResult::NoEnumerator:
+            SetErrorCode(index, E_FAIL);
+            return nullptr;
+        case BindResult::NoDevice:
+            SetErrorCode(index, IIDC_ERR_NO_DEVICE);
+            return nullptr;
+        case BindResult::Bound:
+            break;
+        }
+        std::unique_ptr<CCamera> pCamera(new (std::nothrow) CCamera);
+        if (!pCamera) {
+            SetErrorCode(index, IIDC_ERR_NO_MEMORY);
+            return nullptr;
+        }
+        pCamera->m_pCaptureFilter = std::move(pFilter);
+        if (!BuildCameraGraph(*pCamera)) {
+            SetErrorCode(index, E_FAIL);
+            return nullptr;   // the destructor releases what was obtained
+        }
+        pCamera->m_nIndex = index;
+        pCamera->m_nState = IIDC_STATE_OPENED;
+        pCamera->m_hFrameEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        pCamera->m_hRingEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        g_ppOpenCameras[index] = pCamera.get();
+        return HandleOf(pCamera.release());
+    });
 }
 
 void CloseCamera(CCamera* pCamera)
@@ -99,9 +102,8 @@ void CloseCamera(CCamera* pCamera)
 
 extern "C" iidc_bool IIDC_API iidc_close(iidc_handle handle)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    if (!pCamera)
-        return 0;
-    CloseCamera(pCamera);
-    return 1;
+    return WithCamera(handle, [&](CCamera& camera) {
+        CloseCamera(&camera);
+        return true;
+    });
 }

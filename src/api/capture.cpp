@@ -3,57 +3,51 @@
 #include "capture/capture_graph.h"
 #include "capture/wait.h"
 #include "core/camera.h"
+#include "core/barrier.h"
 #include "core/library.h"
 
 extern "C" iidc_bool IIDC_API iidc_preparecapture(iidc_handle handle)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    return pCamera && PrepareCapture(*pCamera);
+    return WithCamera(handle, [&](CCamera& camera) { return PrepareCapture(camera); });
 }
 
 extern "C" iidc_bool IIDC_API iidc_capture(iidc_handle handle, iidc_bool continuous)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
     // Any value but 0 asks for continuous capture.
-    return pCamera && StartCapture(*pCamera, continuous != 0);
+    return WithCamera(handle, [&](CCamera& camera) { return StartCapture(camera, continuous != 0); });
 }
 
 extern "C" iidc_bool IIDC_API iidc_idle(iidc_handle handle)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    return pCamera && IdleCapture(*pCamera);
+    return WithCamera(handle, [&](CCamera& camera) { return IdleCapture(camera); });
 }
 
 extern "C" iidc_bool IIDC_API iidc_clearcapture(iidc_handle handle)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    return pCamera && ClearCapture(*pCamera);
+    return WithCamera(handle, [&](CCamera& camera) { return ClearCapture(camera); });
 }
 
 extern "C" int32_t IIDC_API iidc_getstatus(iidc_handle handle)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    return pCamera ? pCamera->m_nState : 0;
+    return WithCamera(handle, [&](CCamera& camera) { return camera.m_nState; });
 }
 
 extern "C" iidc_event IIDC_API iidc_wait(iidc_handle handle, const iidc_waitinfo* wait, uint32_t /*reserved*/)
 {
     // Validated like every other handle: a stale one is never dereferenced.
-    CCamera* pCamera = CameraFromHandle(handle);
-    if (!pCamera)
-        return nullptr;
-    if (!wait) {
-        SetErrorCode(pCamera->m_nIndex, IIDC_ERR_INVALID_PARAMETER);
-        return nullptr;
-    }
-    return WaitForFrame(*pCamera, wait->kind, wait->timeout);
+    return WithCamera(handle, [&](CCamera& camera) -> iidc_event {
+        if (!wait) {
+            SetErrorCode(camera.m_nIndex, IIDC_ERR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        return WaitForFrame(camera, wait->kind, wait->timeout);
+    });
 }
 
 extern "C" iidc_bool IIDC_API iidc_waitabort(iidc_handle handle, iidc_event event)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    if (!pCamera)
-        return 0;
-    AbortWait(*pCamera, event);
-    return 1;
+    return WithCamera(handle, [&](CCamera& camera) {
+        AbortWait(camera, event);
+        return true;
+    });
 }

@@ -1,27 +1,25 @@
 // Raw frame access, and the placeholders that deliver nothing.
 #include "core/camera.h"
+#include "core/barrier.h"
 #include "core/library.h"
 #include "image/frame_access.h"
 
 extern "C" unsigned char* IIDC_API iidc_lockdata(iidc_handle handle, int32_t index)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    return pCamera ? LockData(*pCamera, index) : nullptr;
+    return WithCamera(handle, [&](CCamera& camera) { return LockData(camera, index); });
 }
 
 extern "C" void IIDC_API iidc_unlockdata(iidc_handle handle)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    if (pCamera)
-        UnlockData(*pCamera);
+    WithCamera(handle, [&](CCamera& camera) { UnlockData(camera); });
 }
 
 extern "C" uint32_t IIDC_CAPI iidc_getbits(iidc_handle handle, ...)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    if (pCamera)
-        SetErrorCode(pCamera->m_nIndex, IIDC_ERR_NOT_SUPPORTED);
-    return 0;
+    return WithCamera(handle, [&](CCamera& camera) {
+        SetErrorCode(camera.m_nIndex, IIDC_ERR_NOT_SUPPORTED);
+        return uint32_t{0};
+    });
 }
 
 // One operation under two export names: the setter is the getter.

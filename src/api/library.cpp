@@ -3,6 +3,7 @@
 #include <new>
 
 #include "api/camera_close.h"
+#include "core/barrier.h"
 #include "core/camera.h"
 #include "core/device.h"
 #include "core/library.h"
@@ -27,48 +28,69 @@ void UninitializeComIfOurs()
     g_bComInitialized = false;
 }
 
+// COM as iidc_init started it, undone when the start goes no further, also
+// when it ends in an exception.
+class CComStartup {
+public:
+    CComStartup() = default;
+    CComStartup(const CComStartup&) = delete;
+    CComStartup& operator=(const CComStartup&) = delete;
+    ~CComStartup()
+    {
+        if (!m_bKept)
+            UninitializeComIfOurs();
+    }
+    void Keep() { m_bKept = true; }
+
+private:
+    bool m_bKept = false;
+};
+
 } // namespace
 
 extern "C" iidc_bool IIDC_API iidc_init(void)
 {
-    if (g_bInitialized)
-        return 1;
-    const HRESULT hr = CoInitialize(nullptr);
-    if (hr == RPC_E_CHANGED_MODE)
-        g_bComInitialized = false;     // COM already runs on this thread, in the other apartment
-    else if (FAILED(hr))
-        return 0;
-    else
-        g_bComInitialized = true;      // S_OK or S_FALSE: one CoUninitialize owed either way
+    return Guarded(nullptr, [] {
+        if (g_bInitialized)
+            return true;
+        const HRESULT hr = CoInitialize(nullptr);
+        if (hr == RPC_E_CHANGED_MODE)
+            g_bComInitialized = false;     // COM already runs on this thread, in the other apartment
+        else if (FAILED(hr))
+            return false;
+        else
+            g_bComInitialized = true;      // S_OK or S_FALSE: one CoUninitialize owed either way
+        CComStartup startup;
 
-    const LONG nCameras = CountVideoInputDevices();
-    if (nCameras < 0) {
-        UninitializeComIfOurs();
-        return 0;
-    }
-    g_pErrorCodes = new (std::nothrow) DWORD[nCameras + 1]();
-    g_ppOpenCameras = new (std::nothrow) CCamera*[nCameras > 0 ? nCameras : 1]();
-    if (!g_pErrorCodes || !g_ppOpenCameras) {
-        FreeLibraryState();
-        UninitializeComIfOurs();
-        return 0;
-    }
-    g_nSlotCount = nCameras + 1;
-    g_bInitialized = true;
-    return 1;
+        const LONG nCameras = CountVideoInputDevices();
+        if (nCameras < 0)
+            return false;
+        g_pErrorCodes = new (std::nothrow) DWORD[nCameras + 1]();
+        g_ppOpenCameras = new (std::nothrow) CCamera*[nCameras > 0 ? nCameras : 1]();
+        if (!g_pErrorCodes || !g_ppOpenCameras) {
+            FreeLibraryState();
+            return false;
+        }
+        g_nSlotCount = nCameras + 1;
+        g_bInitialized = true;
+        startup.Keep();
+        return true;
+    });
 }
 
 extern "C" void IIDC_API iidc_uninit(void)
 {
-    if (!g_bInitialized)
-        return;
-    // Cameras the application left open are closed, so nothing they hold leaks.
-    for (LONG i = 0; i < CameraCount(); ++i)
-        if (g_ppOpenCameras[i])
-            CloseCamera(g_ppOpenCameras[i]);
-    FreeLibraryState();
-    UninitializeComIfOurs();
-    g_bInitialized = false;
+    Guarded(nullptr, [] {
+        if (!g_bInitialized)
+            return;
+        // Cameras the application left open are closed, so nothing they hold leaks.
+        for (LONG i = 0; i < CameraCount(); ++i)
+            if (g_ppOpenCameras[i])
+                CloseCamera(g_ppOpenCameras[i]);
+        FreeLibraryState();
+        UninitializeComIfOurs();
+        g_bInitialized = false;
+    });
 }
 
 extern "C" int32_t IIDC_API iidc_getcameracount(void)
@@ -87,8 +109,7 @@ extern "C" uint32_t IIDC_API iidc_getlasterror(int32_t index)
 
 extern "C" int32_t IIDC_API iidc_handletoindex(iidc_handle handle)
 {
-    CCamera* pCamera = CameraFromHandle(handle);
-    return pCamera ? pCamera->m_nIndex : -1;
+    return WithCamera(handle, [&](CCamera& camera) { return camera.m_nIndex; }, LONG{-1});
 }
 
 extern "C" uint32_t IIDC_API iidc_getcapability(int32_t index, uint32_t item)

@@ -1,10 +1,10 @@
 #include "capture/capture_control.h"
 
-#include <algorithm>
 #include <atomic>
 
 #include "capture/ring.h"
 #include "capture/sample_grabber_cb.h"
+#include "capture/single_frame.h"
 #include "core/camera.h"
 #include "core/library.h"
 #include "format/graph_reset.h"
@@ -15,9 +15,6 @@ std::atomic<DWORD> g_dwSingleFrameTimeout{SINGLE_FRAME_TIMEOUT_MS};
 
 // How long the window-mode single frame lets the display run once running.
 constexpr DWORD WINDOW_FRAME_MS = 100;
-
-// How often a single frame looks for its frame after a completion.
-constexpr DWORD FRAME_POLL_MS = 10;
 
 // At most this many stale events are taken off the queue before a run.
 constexpr int MAX_STALE_EVENTS = 256;
@@ -52,59 +49,6 @@ bool SetUpGrabber(CCamera& camera, bool bContinuous)
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return false;
     }
-    return true;
-}
-
-// True once this capture's callback has received a frame (stored, or
-// dropped because every buffer was locked), waited for until dwTimeout
-// milliseconds after dwStart (tick counts).
-bool FrameReachedCallback(const CCamera& camera, DWORD dwStart, DWORD dwTimeout)
-{
-    const CSampleGrabberCB* pCallback = camera.m_pCallback;
-    if (!pCallback)
-        return true;
-    for (;;) {
-        if (pCallback->FramesStored() + pCallback->FramesDropped() > 0)
-            return true;
-        const DWORD dwElapsed = GetTickCount() - dwStart;
-        if (dwElapsed >= dwTimeout)
-            return false;
-        // Dropped frames signal nothing, so the wait is short.
-        WaitForSingleObject(camera.m_hFrameEvent, std::min<DWORD>(dwTimeout - dwElapsed, FRAME_POLL_MS));
-    }
-}
-
-// Waits, within the bound, for the one-shot grabber to end the stream.
-bool WaitForSingleFrame(CCamera& camera, IMediaEvent* pEvent)
-{
-    const DWORD dwStart = GetTickCount();
-    const DWORD dwTimeout = SingleFrameTimeout();
-    LONG lCode = 0;
-    HRESULT hr = pEvent->WaitForCompletion(static_cast<LONG>(dwTimeout), &lCode);
-    // Some graphs keep reporting the completion of an earlier run until the
-    // new one completes: a completion counts once this run's frame reached
-    // the callback, and no frame within the bound is a time-out.
-    if (hr == S_OK && lCode == EC_COMPLETE && !FrameReachedCallback(camera, dwStart, dwTimeout))
-        hr = E_ABORT;
-    if (hr == E_ABORT) {
-        // The frame never came (the camera stopped, the device went away).
-        camera.m_pMediaControl->Stop();
-        SetErrorCode(camera.m_nIndex, IIDC_ERR_NO_FRAMES);
-        return false;
-    }
-    if (FAILED(hr)) {
-        OAFilterState state = 0;
-        camera.m_pMediaControl->GetState(INFINITE, &state);
-        DropCallback(camera);
-        SetErrorCode(camera.m_nIndex, E_FAIL);
-        return false;
-    }
-    if (lCode != EC_COMPLETE) {
-        SetErrorCode(camera.m_nIndex, IIDC_ERR_NO_FRAMES);
-        return false;
-    }
-    // The callback object stays, so the ring position stays readable.
-    camera.m_pMediaControl->Stop();
     return true;
 }
 

@@ -8,7 +8,9 @@ class CCamera;
 
 // How long a single-frame capture waits for its frame, and a window-mode
 // single frame for the graph to run, before giving up: 5 s, over nine frame
-// periods at the slowest IIDC rate (1.875 frames per second).
+// periods at the slowest IIDC rate (1.875 frames per second). A normal-mode
+// single frame waits at least three frame intervals of the format in force,
+// and without a bound while the camera's trigger is on.
 constexpr DWORD SINGLE_FRAME_TIMEOUT_MS = 5000;
 
 // The bound in force; tests shorten it to cover a camera that never delivers.

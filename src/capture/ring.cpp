@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <new>
 
 #include "base/media_type.h"
@@ -30,12 +31,15 @@ bool FreePages(BYTE* p)
     return p == nullptr || VirtualFree(p, 0, MEM_RELEASE) != FALSE;
 }
 
-// Gives back every buffer of a null-terminated list the library made.
-void FreeListed(BYTE* const* ppFrames)
-{
-    for (LONG i = 0; ppFrames[i]; ++i)
-        FreePages(ppFrames[i]);
-}
+// Gives back a null-terminated list the library made, with its buffers.
+struct CFreeList {
+    void operator()(BYTE** ppFrames) const
+    {
+        for (LONG i = 0; ppFrames[i]; ++i)
+            FreePages(ppFrames[i]);
+        delete[] ppFrames;
+    }
+};
 
 // The magnitude of a BITMAPINFOHEADER dimension, whichever way up rows run.
 DWORD Magnitude(LONG n)
@@ -135,41 +139,39 @@ LONG AllocFrames(CCamera& camera, LONG nCount)
     if (nCount < 1)
         return 0;
     // The list grows with the buffers obtained, so that a count far beyond
-    // what the platform can give costs no more than the buffers it gave.
+    // what the platform can give costs no more than the buffers it gave. Until
+    // it is installed, the list gives its buffers back if anything fails.
     constexpr LONG FIRST_LIST_ENTRIES = 64;
     LONG nEntries = nCount < FIRST_LIST_ENTRIES ? nCount : FIRST_LIST_ENTRIES;
-    auto** ppFrames = new (std::nothrow) BYTE*[static_cast<SIZE_T>(nEntries) + 1]();
+    std::unique_ptr<BYTE*[], CFreeList> pList(new (std::nothrow) BYTE*[static_cast<SIZE_T>(nEntries) + 1]());
     // A shortfall is not an error: the ring is made of the buffers obtained.
     LONG n = 0;
-    while (ppFrames && n < nCount) {
+    while (pList && n < nCount) {
         BYTE* pBuffer = AllocPages(static_cast<SIZE_T>(format.cbFrame));
         if (!pBuffer)
             break;
         if (n == nEntries) {
             const LONG nMore = nEntries <= (nCount - nEntries) ? nEntries : nCount - nEntries;
             auto** ppLonger = new (std::nothrow) BYTE*[static_cast<SIZE_T>(nEntries) + static_cast<SIZE_T>(nMore) + 1]();
-            if (ppLonger)
-                std::copy(ppFrames, ppFrames + n, ppLonger);
-            else
-                FreeListed(ppFrames);
-            delete[] ppFrames;
-            ppFrames = ppLonger;
-            nEntries += nMore;
-            if (!ppFrames) {
+            if (!ppLonger) {
                 FreePages(pBuffer);
+                pList.reset();
                 break;
             }
+            std::copy(pList.get(), pList.get() + n, ppLonger);
+            delete[] pList.release();   // the buffers move to the longer list
+            pList.reset(ppLonger);
+            nEntries += nMore;
         }
-        ppFrames[n++] = pBuffer;
+        pList[n++] = pBuffer;
     }
-    if (!ppFrames) {
+    if (!pList) {
         SetErrorCode(camera.m_nIndex, E_FAIL);
         return 0;
     }
-    if (n == 0) {
-        delete[] ppFrames;
+    if (n == 0)
         return 0;
-    }
+    BYTE** ppFrames = pList.release();
     InstallList(camera, ppFrames, true, format.cbFrame);
     AllocConversionBuffer(camera, format);
     camera.m_nState = IIDC_STATE_READY;

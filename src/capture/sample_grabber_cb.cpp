@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/barrier.h"
 #include "capture/ring.h"
 #include "core/camera.h"
 
@@ -33,29 +34,31 @@ STDMETHODIMP CSampleGrabberCB::SampleCB(double /*SampleTime*/, IMediaSample* /*p
 
 STDMETHODIMP CSampleGrabberCB::BufferCB(double /*SampleTime*/, BYTE* pBuffer, LONG BufferLen)
 {
-    // A lock taken while this frame is placed counts from the next frame on.
-    const DWORD dwLockMask = m_dwLockMask.load(std::memory_order_acquire);
-    const LONG j = pBuffer && BufferLen >= 0
-                       ? NextRingIndex(m_ppFrames, static_cast<LONG>(m_nCurrent.load(std::memory_order_relaxed)),
-                                       dwLockMask)
-                       : -1;
-    if (j < 0) {
-        // No buffer may take the frame (or there is no frame): it is dropped,
-        // never written over a locked buffer.
-        m_nDropped.fetch_add(1, std::memory_order_relaxed);
+    return ComBarrier([&]() -> HRESULT {
+        // A lock taken while this frame is placed counts from the next frame on.
+        const DWORD dwLockMask = m_dwLockMask.load(std::memory_order_acquire);
+        const LONG j = pBuffer && BufferLen >= 0
+                           ? NextRingIndex(m_ppFrames, static_cast<LONG>(m_nCurrent.load(std::memory_order_relaxed)),
+                                           dwLockMask)
+                           : -1;
+        if (j < 0) {
+            // No buffer may take the frame (or there is no frame): it is dropped,
+            // never written over a locked buffer.
+            m_nDropped.fetch_add(1, std::memory_order_relaxed);
+            return S_OK;
+        }
+        if (BufferLen > 0 && m_cbFrame > 0)
+            std::memcpy(m_ppFrames[j], pBuffer, static_cast<size_t>(std::min(BufferLen, m_cbFrame)));
+        // The frame is complete before the index names it, and the index names it
+        // before either event wakes a waiter.
+        m_nCurrent.store(static_cast<DWORD>(j), std::memory_order_release);
+        m_nStored.fetch_add(1, std::memory_order_relaxed);
+        if (m_hFrameEvent)
+            SetEvent(m_hFrameEvent);
+        if (m_hRingEvent && j == 0)
+            SetEvent(m_hRingEvent);
         return S_OK;
-    }
-    if (BufferLen > 0 && m_cbFrame > 0)
-        std::memcpy(m_ppFrames[j], pBuffer, static_cast<size_t>(std::min(BufferLen, m_cbFrame)));
-    // The frame is complete before the index names it, and the index names it
-    // before either event wakes a waiter.
-    m_nCurrent.store(static_cast<DWORD>(j), std::memory_order_release);
-    m_nStored.fetch_add(1, std::memory_order_relaxed);
-    if (m_hFrameEvent)
-        SetEvent(m_hFrameEvent);
-    if (m_hRingEvent && j == 0)
-        SetEvent(m_hRingEvent);
-    return S_OK;
+    });
 }
 
 bool CreateCallback(CCamera& camera)

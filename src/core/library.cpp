@@ -1,5 +1,7 @@
 #include "core/library.h"
 
+#include "base/barrier.h"
+#include "core/barrier.h"
 #include "core/camera.h"
 
 bool g_bInitialized = false;
@@ -36,4 +38,10 @@ CCamera* CameraFromHandle(iidc_handle handle)
         return nullptr;
     }
     return reinterpret_cast<CCamera*>(handle);
+}
+
+void RecordCaughtException(iidc_handle handle) noexcept
+{
+    const DWORD code = HResultFromCaughtException() == E_OUTOFMEMORY ? IIDC_ERR_NO_MEMORY : IIDC_ERR_FAIL;
+    SetErrorCode(IsValidHandle(handle) ? reinterpret_cast<CCamera*>(handle)->m_nIndex : -1, code);
 }

@@ -10,12 +10,15 @@
 #include <cstdint>
 #include <functional>
 #include <iostream>
+#include <initializer_list>
 #include <map>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/library.h"
+#include "emul/allocation_fault.h"
 #include "reliability_fixture.h"
 #include "tests/display/x11_test_display.h"
 
@@ -38,29 +41,40 @@ class CRun {
   explicit CRun(vcam::CSteppedClock& clock) : m_clock(clock) { m_clock.DropPending(); }
 
   // Before each export call. Written as run.Mark().Check(..., call, ...):
-  // the object expression run.Mark() is sequenced before the arguments.
+  // the object expression run.Mark() is sequenced before the arguments,
+  // which allocate nothing, so that allocations are counted in the calls
+  // under test alone.
   CRun& Mark() {
     SetErrorCode(-1, NOTHING_RECORDED);
+    emul::CountAllocations(true);
     return *this;
   }
 
   // After it: bSucceeded is whether the result was the success value. On
-  // failure the global slot must hold one of codes, or the marker when the
-  // export may fail without recording anything.
-  bool Check(const char* pszExport, bool bSucceeded, std::vector<uint32_t> codes, bool bMayRecordNothing = false) {
+  // failure the global slot must hold one of codes (or, with an exception
+  // thrown inside, the codes every export records for one), or the marker
+  // when the export may fail without recording anything.
+  bool Check(const char* pszExport, bool bSucceeded, std::span<const uint32_t> codes,
+             bool bMayRecordNothing = false) {
+    emul::CountAllocations(false);
     if (bSucceeded) {
       return true;
     }
     m_bFailed = true;
     const uint32_t dwCode = iidc_getlasterror(-1);
+    const bool bThrowCode = m_bThrows && (dwCode == IIDC_ERR_NO_MEMORY || dwCode == IIDC_ERR_FAIL);
     if (dwCode == NOTHING_RECORDED) {
       if (!bMayRecordNothing) {
         Problem() << pszExport << " failed and recorded nothing";
       }
-    } else if (std::find(codes.begin(), codes.end(), dwCode) == codes.end()) {
+    } else if (std::find(codes.begin(), codes.end(), dwCode) == codes.end() && !bThrowCode) {
       Problem() << pszExport << " failed with undocumented code 0x" << std::hex << dwCode;
     }
     return false;
+  }
+  bool Check(const char* pszExport, bool bSucceeded, std::initializer_list<uint32_t> codes,
+             bool bMayRecordNothing = false) {
+    return Check(pszExport, bSucceeded, std::span(codes.begin(), codes.size()), bMayRecordNothing);
   }
 
   std::ostringstream& Problem() {
@@ -73,6 +87,7 @@ class CRun {
   bool m_bAttached = false;
   std::vector<std::vector<unsigned char>> m_buffers;  // the caller's ring, outliving the camera
   bool m_bFailed = false;
+  bool m_bThrows = false;  // an operation or an allocation is made to throw
   std::vector<std::ostringstream> m_problems;
 };
 
@@ -286,41 +301,78 @@ HRESULT NaturalFailure(const std::string& strOp) {
   return E_FAIL;
 }
 
-// One failure point: op failing with hr on its nth call, or on every call
-// when nth is 0.
+// How a failure point fails.
+enum class Fault { Fails, ThrowsOutOfMemory, Throws, Allocation };
+
+// One failure point: op failing with hr (or throwing) on its nth call, or on
+// every call when nth is 0; or the nth allocation failing.
 struct FailurePoint {
+  Fault fault;
   std::string strOp;
   int nth;
-  HRESULT hr;
+  HRESULT hr = E_FAIL;
+
+  std::string Describe() const {
+    std::ostringstream s;
+    if (fault == Fault::Allocation) {
+      s << "allocation #" << nth << " failing";
+      return s.str();
+    }
+    s << strOp << (nth == 0 ? " always" : " #" + std::to_string(nth));
+    if (fault == Fault::Fails) {
+      s << " failing (0x" << std::hex << static_cast<uint32_t>(hr) << ")";
+    } else {
+      s << (fault == Fault::Throws ? " throwing" : " throwing std::bad_alloc");
+    }
+    return s.str();
+  }
 };
 
 // Every call of the log failing alone with E_FAIL, and again with its natural
-// failure where that differs; then every operation failing on all its calls,
-// as a platform that has gone bad for good.
-std::vector<FailurePoint> FailurePoints(const std::vector<std::string>& log) {
+// failure where that differs; every operation failing on all its calls, as a
+// platform that has gone bad for good; every call throwing instead, of both
+// kinds; and every allocation the exports make failing.
+std::vector<FailurePoint> FailurePoints(const std::vector<std::string>& log, long nAllocations) {
   std::vector<FailurePoint> points;
   std::map<std::string, int> occurrences;
   for (const std::string& strOp : log) {
     const int nth = ++occurrences[strOp];
-    points.push_back({strOp, nth, E_FAIL});
+    points.push_back({Fault::Fails, strOp, nth});
     if (NaturalFailure(strOp) != E_FAIL) {
-      points.push_back({strOp, nth, NaturalFailure(strOp)});
+      points.push_back({Fault::Fails, strOp, nth, NaturalFailure(strOp)});
     }
+    points.push_back({Fault::Throws, strOp, nth});
+    points.push_back({Fault::ThrowsOutOfMemory, strOp, nth});
   }
   for (const auto& [strOp, nCalls] : occurrences) {
-    points.push_back({strOp, 0, E_FAIL});
+    points.push_back({Fault::Fails, strOp, 0});
+  }
+  for (long n = 1; n <= nAllocations; ++n) {
+    points.push_back({Fault::Allocation, {}, static_cast<int>(n)});
   }
   return points;
 }
 
-struct SweepCount {
-  size_t nPoints = 0;  // positions of the call log faulted
-  size_t nHit = 0;     // of those, runs in which the faulted call was made
-};
+// Arms the fault of point.
+void Arm(const FailurePoint& point) {
+  switch (point.fault) {
+    case Fault::Fails:
+      emul::FailOperation(point.strOp, point.hr, point.nth);
+      break;
+    case Fault::Throws:
+    case Fault::ThrowsOutOfMemory:
+      emul::ThrowFromOperation(point.strOp, point.fault == Fault::ThrowsOutOfMemory, point.nth);
+      break;
+    case Fault::Allocation:
+      emul::FailAllocation(point.nth);
+      break;
+  }
+}
 
-std::map<std::string, SweepCount>& Totals() {
-  static std::map<std::string, SweepCount> s_totals;
-  return s_totals;
+// Whether the faulted call or allocation was reached in the run.
+bool Reached(const FailurePoint& point) {
+  return point.fault == Fault::Allocation ? emul::AllocationCount() >= point.nth
+                                          : emul::CallCount(point.strOp) >= std::max(point.nth, 1);
 }
 
 class FaultSweepTest : public CReliabilityTest {
@@ -332,18 +384,26 @@ class FaultSweepTest : public CReliabilityTest {
     Start();
   }
 
+  void TearDown() override {
+    emul::FailAllocation(0);
+    CReliabilityTest::TearDown();
+  }
+
   // Runs the scenario, closes what it left open, and reports its problems.
-  // Returns whether every export succeeded.
-  // *pnCalls receives how often strCounted was called in the scenario.
-  bool RunOnce(const Scenario& scenario, const std::string& strWhat, const std::string& strCounted = {},
-               int* pnCalls = nullptr) {
+  // Returns whether every export succeeded; *pbReached receives whether the
+  // point's fault was reached.
+  bool RunOnce(const Scenario& scenario, const std::string& strWhat, const FailurePoint* pPoint = nullptr,
+               bool* pbReached = nullptr) {
     CRun run(*m_clocks[0]);
+    run.m_bThrows = pPoint != nullptr && pPoint->fault != Fault::Fails;
     scenario(run);
+    emul::CountAllocations(false);
     const bool bFailed = run.m_bFailed;
-    if (pnCalls != nullptr) {
-      *pnCalls = emul::CallCount(strCounted);
+    if (pbReached != nullptr) {
+      *pbReached = Reached(*pPoint);
     }
     emul::ResetFaults();
+    emul::FailAllocation(0);
     CloseAny(run.m_hCamera, run.m_bAttached);
     for (const auto& problem : run.m_problems) {
       ADD_FAILURE() << strWhat << ": " << problem.str();
@@ -357,30 +417,29 @@ class FaultSweepTest : public CReliabilityTest {
     ASSERT_EQ(CLiveResources(), baseline) << strName << " leaks without faults";
 
     emul::ResetFaults();
+    emul::FailAllocation(0);
     CRun learn(*m_clocks[0]);
     scenario(learn);
     const std::vector<std::string> log = emul::CallLog();
+    const long nAllocations = emul::AllocationCount();
     ASSERT_FALSE(learn.m_bFailed);
     ASSERT_EQ(learn.m_hCamera, nullptr);
 
-    SweepCount& count = Totals()[strName];
-    for (const auto& [strOp, nth, hr] : FailurePoints(log)) {
-      std::ostringstream point;
-      point << strName << " with " << strOp << (nth == 0 ? " always" : " #" + std::to_string(nth)) << " failing (0x"
-            << std::hex << static_cast<uint32_t>(hr) << ")";
-      const std::string strPoint = point.str();
+    size_t nPoints = 0, nReached = 0;
+    for (const FailurePoint& point : FailurePoints(log, nAllocations)) {
+      const std::string strPoint = strName + " with " + point.Describe();
       emul::ResetFaults();
-      emul::FailOperation(strOp, hr, nth);
-      int nCalls = 0;
+      Arm(point);
+      bool bReached = false;
       // A single frame that a fault keeps from arriving gives up soon; the
       // clean runs keep the full bound, which a busy machine may need.
       SetSingleFrameTimeout(200);
-      RunOnce(scenario, strPoint, strOp, &nCalls);
+      RunOnce(scenario, strPoint, &point, &bReached);
       SetSingleFrameTimeout(SINGLE_FRAME_TIMEOUT_MS);
-      ++count.nPoints;
-      count.nHit += nCalls >= std::max(nth, 1) ? 1 : 0;
+      ++nPoints;
+      nReached += bReached ? 1 : 0;
 
-      if (ReleasesPlatformResource(strOp)) {
+      if (point.fault == Fault::Fails && ReleasesPlatformResource(point.strOp)) {
         baseline = CLiveResources();
       }
       EXPECT_EQ(CLiveResources(), baseline) << strPoint << ": left behind";
@@ -391,9 +450,9 @@ class FaultSweepTest : public CReliabilityTest {
         return;  // one broken point is enough to read; the rest would repeat it
       }
     }
-    std::cout << "[ sweep ] " << strName << ": " << count.nPoints << " failure points, " << count.nHit
-              << " reached\n";
-    RecordProperty("failure_points", static_cast<int>(count.nPoints));
+    std::cout << "[ sweep ] " << strName << ": " << nPoints << " failure points (" << nAllocations
+              << " allocations), " << nReached << " reached\n";
+    RecordProperty("failure_points", static_cast<int>(nPoints));
   }
 };
 

@@ -73,7 +73,7 @@ TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
     std::string text;
     std::string expected;
   } cases[] = {
-      {"{\"cameras\": [", "bad.json: not JSON"},
+      {"{\"cameras\": [", "bad.json: cameras[0]: not JSON"},
       {"[]", "bad.json: (top): expected an object"},
       {"{\"camera\": []}", "bad.json: camera: unknown field"},
       {R"({"cameras": [{"vendor": "V"}]})", "bad.json: cameras[0].friendlyName: missing"},

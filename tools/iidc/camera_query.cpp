@@ -14,14 +14,6 @@ constexpr uint32_t FEATURE_INQ = 0x500;
 constexpr uint32_t ISO_CHANNEL = 0x60C;
 constexpr float RATE_OF_CODE[8] = {1.875f, 3.75f, 7.5f, 15.0f, 30.0f, 60.0f, 120.0f, 240.0f};
 
-std::optional<uint32_t> ReadRegister(const CCameraSession& camera, uint32_t dwOffset)
-{
-    uint32_t dwValue = 0;
-    if (iidc1394_asyncreadquadlet(camera.Handle(), dwOffset, &dwValue, 4) != 4)
-        return std::nullopt;
-    return dwValue;
-}
-
 std::string Join(const std::vector<std::string>& words)
 {
     std::string text;
@@ -32,13 +24,22 @@ std::string Join(const std::vector<std::string>& words)
 
 }  // namespace
 
+std::optional<uint32_t> ReadRegister(iidc_handle hCamera, uint32_t dwOffset)
+{
+    uint32_t dwValue = 0;
+    if (iidc1394_asyncreadquadlet(hCamera, dwOffset, &dwValue, 4) != 4)
+        return std::nullopt;
+    return dwValue;
+}
+
 std::vector<float> ReadRates(const CCameraSession& camera, uint32_t id)
 {
     std::vector<float> rates;
     const int nFormat = IIDC_FORMATID_FORMAT(id);
     if (nFormat > 2)
         return rates;
-    const auto dwInq = ReadRegister(camera, V_RATE_INQ + 32 * uint32_t(nFormat) + 4 * uint32_t(IIDC_FORMATID_MODE(id)));
+    const auto dwInq =
+        ReadRegister(camera.Handle(), V_RATE_INQ + 32 * uint32_t(nFormat) + 4 * uint32_t(IIDC_FORMATID_MODE(id)));
     for (uint32_t code = 0; dwInq && code < 8; ++code)
         if (*dwInq & (0x80000000u >> code))
             rates.push_back(RATE_OF_CODE[code]);
@@ -115,7 +116,7 @@ FeatureEntry ReadFeature(const CCameraSession& camera, uint32_t nId)
     if (!entry.bStateRead)
         camera.Fail(fmt::format("reading {}", FeatureName(nId)));
     if (nId != IIDC_FEATURE_TRIGGER)
-        if (const auto dwInq = ReadRegister(camera, FEATURE_INQ + nId)) {
+        if (const auto dwInq = ReadRegister(camera.Handle(), FEATURE_INQ + nId)) {
             entry.nUnitMin = int((*dwInq >> 12) & 0xFFF);
             entry.nUnitMax = int(*dwInq & 0xFFF);
         }
@@ -132,7 +133,7 @@ std::vector<FeatureEntry> ReadFeatures(const CCameraSession& camera)
 
 std::optional<IsoSettings> ReadIsoSettings(const CCameraSession& camera)
 {
-    const auto dwIso = ReadRegister(camera, ISO_CHANNEL);
+    const auto dwIso = ReadRegister(camera.Handle(), ISO_CHANNEL);
     if (!dwIso)
         return std::nullopt;
     return IsoSettings{int(*dwIso >> 28), 100 << ((*dwIso >> 24) & 3)};

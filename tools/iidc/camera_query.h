@@ -50,6 +50,9 @@ struct IsoSettings {
   int nSpeed = 0;  // Mbit/s
 };
 
+// One register at a command-register offset; nothing when the read fails.
+std::optional<uint32_t> ReadRegister(iidc_handle hCamera, uint32_t dwOffset);
+
 std::vector<FormatEntry> ReadFormats(const CCameraSession& camera);
 CurrentFormat ReadCurrentFormat(const CCameraSession& camera);
 // The rates a standard mode offers, from its rate inquiry register.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <ostream>
 
 #include "camera_query.h"
@@ -175,14 +176,6 @@ int32_t WaitForNewFrames(const CCameraSession& camera, long nTimeoutMs, int32_t 
     }
 }
 
-void Report(CommandLine& line, const std::string& text, bool bEndLine)
-{
-    if (line.context.bTerminal)
-        line.context.err << '\r' << text << "\x1b[K" << (bEndLine ? "\n" : "") << std::flush;
-    else
-        line.context.err << text << '\n';
-}
-
 int RunGrab(CommandLine& line, GrabOptions& options)
 {
     CheckOptions(options);
@@ -219,7 +212,10 @@ int RunGrab(CommandLine& line, GrabOptions& options)
     if (!options.bSingle && settings && iidc1394_currentisotransmissioninfo(camera.Handle(), &iso) == 4)
         line.context.err << fmt::format("isochronous channel {}, {} Mbit/s\n", iso.channel, settings->nSpeed);
 
-    CRateMeter meter(Now());
+    // The meter starts at the first frame saved: rates are the intervals
+    // after it over the time they took.
+    std::optional<CRateMeter> meter;
+    double fLastFrame = 0;
     int32_t nLastCount = 0;
     std::string lastPath;
     for (long nSaved = 0; nSaved < options.nCount;) {
@@ -234,22 +230,30 @@ int RunGrab(CommandLine& line, GrabOptions& options)
             nDropped = nNew - 1;
             nLastCount = nCount;
         }
+        fLastFrame = Now();  // when the frames were counted, before the file takes its time
         lastPath = saver.Save(++nSaved);
         if (line.context.onFrameSaved)
             line.context.onFrameSaved(int(nSaved));
-        const auto readout = meter.Add(Now(), nNew, nDropped, std::size_t(std::max(cbFrame, 0)));
+        if (!meter) {
+            meter.emplace(fLastFrame);
+            nNew = 0;
+        }
+        const auto readout = meter->Add(fLastFrame, nNew, nDropped, std::size_t(std::max(cbFrame, 0)));
         if (line.context.bTerminal)
-            Report(line, fmt::format("{} {}", ProgressBar(nSaved, options.nCount, BAR_WIDTH),
-                                     ReadoutText(readout.value_or(meter.Total(Now())))),
-                   false);
+            ReportProgress(line.context,
+                           fmt::format("{} {}", ProgressBar(nSaved, options.nCount, BAR_WIDTH),
+                                       ReadoutText(readout.value_or(meter->Total(fLastFrame)))),
+                           false);
         else if (readout)
-            Report(line, fmt::format("{}/{} frames, {}", nSaved, options.nCount, ReadoutText(*readout)), false);
+            ReportProgress(line.context,
+                           fmt::format("{}/{} frames, {}", nSaved, options.nCount, ReadoutText(*readout)), false);
     }
-    const Readout total = meter.Total(Now());
+    const Readout total = meter ? meter->Total(fLastFrame) : Readout{};
     if (!options.bSingle && !iidc_idle(camera.Handle()))
         camera.Fail("stopping capture");
-    Report(line, fmt::format("{} {}", ProgressBar(options.nCount, options.nCount, BAR_WIDTH), ReadoutText(total)),
-           true);
+    ReportProgress(line.context,
+                   fmt::format("{} {}", ProgressBar(options.nCount, options.nCount, BAR_WIDTH), ReadoutText(total)),
+                   true);
     line.context.out << fmt::format("saved {} frames, the last as {}; {}\n", options.nCount, lastPath,
                                     ReadoutText(total));
     return EXIT_OK;

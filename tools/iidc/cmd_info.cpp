@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "camera_query.h"
+#include "camera_rom.h"
 #include "commands.h"
 #include "exit_status.h"
 #include "names.h"
@@ -22,7 +23,8 @@ using Json = nlohmann::ordered_json;
 
 struct CameraReport {
   int nIndex = 0;
-  std::string vendor, model, uniqueId;
+  CameraNames names;
+  std::string uniqueId;
   std::vector<FormatEntry> formats;
   CurrentFormat current;
   std::vector<FeatureEntry> features;
@@ -33,8 +35,7 @@ CameraReport ReadReport(const CCameraSession& camera)
 {
     CameraReport report;
     report.nIndex = camera.Index();
-    report.vendor = CameraString(camera.Index(), IIDC_STRING_VENDOR);
-    report.model = CameraString(camera.Index(), IIDC_STRING_MODEL);
+    report.names = ReadCameraNames(camera.Index(), camera.Handle());
     report.uniqueId = CameraString(camera.Index(), IIDC_STRING_UNIQUEID);
     report.formats = ReadFormats(camera);
     report.current = ReadCurrentFormat(camera);
@@ -118,9 +119,10 @@ Json ReportJson(const CameraReport& report)
     for (const auto& feature : report.features)
         features.push_back(FeatureJson(feature));
     Json json{{"index", report.nIndex},
-              {"vendor", report.vendor},
-              {"model", report.model},
+              {"vendor", report.names.vendor},
+              {"model", report.names.model},
               {"uniqueId", report.uniqueId},
+              {"nameWalk", {{"vendor", report.names.vendorWalk}, {"model", report.names.modelWalk}}},
               {"current", current},
               {"formats", formats},
               {"features", features}};
@@ -139,8 +141,8 @@ std::string RatesText(const std::vector<float>& rates)
 
 std::string ReportText(const CameraReport& report)
 {
-    std::string text = fmt::format("camera {}: {} {} (unique id {})\n", report.nIndex, report.vendor, report.model,
-                                   report.uniqueId);
+    std::string text = fmt::format("camera {}: {} {} (unique id {})\n", report.nIndex, report.names.vendor,
+                                   report.names.model, report.uniqueId);
     const CurrentFormat& current = report.current;
     text += fmt::format("format in force: {} {} {}x{}", FormatIdText(current.id), ColorName(current.nColor),
                         current.nWidth, current.nHeight);

@@ -5,6 +5,7 @@
 
 #include <ostream>
 
+#include "camera_rom.h"
 #include "commands.h"
 #include "exit_status.h"
 #include "session.h"
@@ -19,11 +20,14 @@ int RunList(CommandLine& line, bool bJson)
     nlohmann::ordered_json cameras = nlohmann::ordered_json::array();
     std::string text = fmt::format("{:<6} {:<24} {:<24} {}\n", "index", "vendor", "model", "unique id");
     for (int i = 0; i < library.CameraCount(); ++i) {
-        const std::string vendor = CameraString(i, IIDC_STRING_VENDOR);
-        const std::string model = CameraString(i, IIDC_STRING_MODEL);
+        const CameraNames names = ReadCameraNames(i, nullptr);
         const std::string uniqueId = CameraString(i, IIDC_STRING_UNIQUEID);
-        cameras.push_back({{"index", i}, {"vendor", vendor}, {"model", model}, {"uniqueId", uniqueId}});
-        text += fmt::format("{:<6} {:<24} {:<24} {}\n", i, vendor, model, uniqueId);
+        cameras.push_back({{"index", i},
+                           {"vendor", names.vendor},
+                           {"model", names.model},
+                           {"uniqueId", uniqueId},
+                           {"nameWalk", {{"vendor", names.vendorWalk}, {"model", names.modelWalk}}}});
+        text += fmt::format("{:<6} {:<24} {:<24} {}\n", i, names.vendor, names.model, uniqueId);
     }
     if (bJson)
         line.context.out << nlohmann::ordered_json{{"cameras", cameras}}.dump(2) << '\n';

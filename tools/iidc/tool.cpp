@@ -11,6 +11,14 @@
 
 namespace iidctool {
 
+void ReportProgress(ToolContext& context, const std::string& text, bool bEndLine)
+{
+    if (context.bTerminal)
+        context.err << '\r' << text << "\x1b[K" << (bEndLine ? "\n" : "") << std::flush;
+    else
+        context.err << text << '\n';
+}
+
 int RunTool(const std::vector<std::string>& args, ToolContext& context)
 {
     CLI::App app("iidc - list, configure and capture from IIDC 1394 cameras", "iidc");
@@ -25,6 +33,7 @@ int RunTool(const std::vector<std::string>& args, ToolContext& context)
     AddSetCommand(app, line);
     AddRegCommand(app, line);
     AddGrabCommand(app, line);
+    AddDumpCommand(app, line);
     AddViewCommand(app, line);
 
     // CLI11 parses the arguments in reverse order from a vector.

@@ -22,4 +22,8 @@ struct ToolContext {
 
 int RunTool(const std::vector<std::string>& args, ToolContext& context);
 
+// A progress line on the error stream: rewritten in place on a terminal
+// (bEndLine ends it), one line each otherwise.
+void ReportProgress(ToolContext& context, const std::string& text, bool bEndLine);
+
 }  // namespace iidctool

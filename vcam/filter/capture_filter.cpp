@@ -104,29 +104,31 @@ void CVcamFilter::NoteDeviceLost() {
 // --- IPersistPropertyBag ---------------------------------------------------
 
 STDMETHODIMP CVcamFilter::Load(IPropertyBag* pPropBag, IErrorLog* /*pErrorLog*/) {
-  if (pPropBag == nullptr) {
-    return E_POINTER;
-  }
-  VARIANT value;
-  VariantInit(&value);
-  value.vt = VT_I4;
-  if (FAILED(pPropBag->Read(CAMERA_INDEX_PROPERTY, &value, nullptr))) {
+  return ComBarrier([&]() -> HRESULT {
+    if (pPropBag == nullptr) {
+      return E_POINTER;
+    }
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    if (FAILED(pPropBag->Read(CAMERA_INDEX_PROPERTY, &value, nullptr))) {
+      return S_OK;
+    }
+    const bool bIndex = value.vt == VT_I4 || value.vt == VT_UI4;
+    const LONG nIndex = value.lVal;
+    VariantClear(&value);
+    std::shared_ptr<CCameraModel> pCamera = bIndex && nIndex >= 0 ? GetCameraModel(static_cast<std::size_t>(nIndex))
+                                                                    : nullptr;
+    if (!pCamera) {
+      return E_INVALIDARG;  // a device of a camera the active set does not have
+    }
+    if (GetFilterState() != State_Stopped || m_pin.IsConnected()) {
+      return VFW_E_WRONG_STATE;
+    }
+    m_pLog = DriverLogOf(pCamera);
+    m_pCamera = std::move(pCamera);
     return S_OK;
-  }
-  const bool bIndex = value.vt == VT_I4 || value.vt == VT_UI4;
-  const LONG nIndex = value.lVal;
-  VariantClear(&value);
-  std::shared_ptr<CCameraModel> pCamera = bIndex && nIndex >= 0 ? GetCameraModel(static_cast<std::size_t>(nIndex))
-                                                                  : nullptr;
-  if (!pCamera) {
-    return E_INVALIDARG;  // a device of a camera the active set does not have
-  }
-  if (GetFilterState() != State_Stopped || m_pin.IsConnected()) {
-    return VFW_E_WRONG_STATE;
-  }
-  m_pLog = DriverLogOf(pCamera);
-  m_pCamera = std::move(pCamera);
-  return S_OK;
+  });
 }
 
 STDMETHODIMP CVcamFilter::Save(IPropertyBag* /*pPropBag*/, BOOL /*fClearDirty*/, BOOL /*fSaveAllProperties*/) {
@@ -164,75 +166,71 @@ HRESULT CVcamFilter::OnPauseFromRun() {
 
 STDMETHODIMP CVcamFilter::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                               LPVOID pPropData, DWORD cbPropData) {
-  const COperation op("IKsPropertySet::Set");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
-    return E_PROP_SET_UNSUPPORTED;
-  }
-  if (dwPropID != IIDC_PROPERTY_AREA && dwPropID != IIDC_PROPERTY_READ_QUADLET &&
-      dwPropID != IIDC_PROPERTY_WRITE_QUADLET) {
-    return E_PROP_ID_UNSUPPORTED;
-  }
-  const void* pBlock = RequestBlock(pInstanceData, cbInstanceData, pPropData, cbPropData);
-  if (dwPropID == IIDC_PROPERTY_AREA) {
-    const void* pArea = pPropData != nullptr ? pPropData : pInstanceData;
-    const DWORD cbArea = pPropData != nullptr ? cbPropData : cbInstanceData;
-    HRESULT hr;
-    if (pArea == nullptr) {
-      hr = E_POINTER;
-    } else if (GetFilterState() != State_Stopped) {
-      hr = VFW_E_NOT_STOPPED;  // the frame size may change under a running stream
-    } else {
-      hr = FromResult(m_pCamera->ApplyAreaRequest(pArea, cbArea));
+  return RunOperation("IKsPropertySet::Set", [&]() -> HRESULT {
+    if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
+      return E_PROP_SET_UNSUPPORTED;
     }
-    m_pLog->NoteAreaRequest(pArea, cbArea, hr);
-    return hr;
-  }
-  if (pBlock == nullptr) {
-    return pPropData == nullptr && pInstanceData == nullptr ? E_POINTER : E_INVALIDARG;
-  }
-  const std::uint32_t dwOffset = LoadQuadlet(pBlock, REGISTER_OFFSET_AT);
-  if (dwPropID == IIDC_PROPERTY_WRITE_QUADLET) {
-    return FromResult(m_pCamera->WriteQuadlet(dwOffset, LoadQuadlet(pBlock, REGISTER_VALUE_AT)));
-  }
-  // A read is named by Set and answered by Get; Set already tries the
-  // register so that a register the camera cannot read fails at once.
-  std::uint32_t dwValue = 0;
-  return FromResult(m_pCamera->ReadQuadlet(dwOffset, &dwValue));
+    if (dwPropID != IIDC_PROPERTY_AREA && dwPropID != IIDC_PROPERTY_READ_QUADLET &&
+        dwPropID != IIDC_PROPERTY_WRITE_QUADLET) {
+      return E_PROP_ID_UNSUPPORTED;
+    }
+    const void* pBlock = RequestBlock(pInstanceData, cbInstanceData, pPropData, cbPropData);
+    if (dwPropID == IIDC_PROPERTY_AREA) {
+      const void* pArea = pPropData != nullptr ? pPropData : pInstanceData;
+      const DWORD cbArea = pPropData != nullptr ? cbPropData : cbInstanceData;
+      HRESULT hr;
+      if (pArea == nullptr) {
+        hr = E_POINTER;
+      } else if (GetFilterState() != State_Stopped) {
+        hr = VFW_E_NOT_STOPPED;  // the frame size may change under a running stream
+      } else {
+        hr = FromResult(m_pCamera->ApplyAreaRequest(pArea, cbArea));
+      }
+      m_pLog->NoteAreaRequest(pArea, cbArea, hr);
+      return hr;
+    }
+    if (pBlock == nullptr) {
+      return pPropData == nullptr && pInstanceData == nullptr ? E_POINTER : E_INVALIDARG;
+    }
+    const std::uint32_t dwOffset = LoadQuadlet(pBlock, REGISTER_OFFSET_AT);
+    if (dwPropID == IIDC_PROPERTY_WRITE_QUADLET) {
+      return FromResult(m_pCamera->WriteQuadlet(dwOffset, LoadQuadlet(pBlock, REGISTER_VALUE_AT)));
+    }
+    // A read is named by Set and answered by Get; Set already tries the
+    // register so that a register the camera cannot read fails at once.
+    std::uint32_t dwValue = 0;
+    return FromResult(m_pCamera->ReadQuadlet(dwOffset, &dwValue));
+  });
 }
 
 STDMETHODIMP CVcamFilter::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                               LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
-  const COperation op("IKsPropertySet::Get");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
-    return E_PROP_SET_UNSUPPORTED;
-  }
-  if (dwPropID != IIDC_PROPERTY_READ_QUADLET) {
-    return E_PROP_ID_UNSUPPORTED;
-  }
-  if (pPropData == nullptr) {
-    return E_POINTER;
-  }
-  if (cbPropData < IIDC_PROPERTY_BYTES) {
-    return E_INVALIDARG;
-  }
-  const void* pBlock = RequestBlock(pInstanceData, cbInstanceData, nullptr, 0);
-  const std::uint32_t dwOffset = LoadQuadlet(pBlock != nullptr ? pBlock : pPropData, REGISTER_OFFSET_AT);
-  std::uint32_t dwValue = 0;
-  const Result r = m_pCamera->ReadQuadlet(dwOffset, &dwValue);
-  if (Failed(r)) {
-    return FromResult(r);
-  }
-  StoreQuadlet(pPropData, REGISTER_VALUE_AT, dwValue);
-  if (pcbReturned != nullptr) {
-    *pcbReturned = IIDC_PROPERTY_BYTES;
-  }
-  return S_OK;
+  return RunOperation("IKsPropertySet::Get", [&]() -> HRESULT {
+    if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
+      return E_PROP_SET_UNSUPPORTED;
+    }
+    if (dwPropID != IIDC_PROPERTY_READ_QUADLET) {
+      return E_PROP_ID_UNSUPPORTED;
+    }
+    if (pPropData == nullptr) {
+      return E_POINTER;
+    }
+    if (cbPropData < IIDC_PROPERTY_BYTES) {
+      return E_INVALIDARG;
+    }
+    const void* pBlock = RequestBlock(pInstanceData, cbInstanceData, nullptr, 0);
+    const std::uint32_t dwOffset = LoadQuadlet(pBlock != nullptr ? pBlock : pPropData, REGISTER_OFFSET_AT);
+    std::uint32_t dwValue = 0;
+    const Result r = m_pCamera->ReadQuadlet(dwOffset, &dwValue);
+    if (Failed(r)) {
+      return FromResult(r);
+    }
+    StoreQuadlet(pPropData, REGISTER_VALUE_AT, dwValue);
+    if (pcbReturned != nullptr) {
+      *pcbReturned = IIDC_PROPERTY_BYTES;
+    }
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVcamFilter::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
@@ -268,15 +266,13 @@ STDMETHODIMP CVcamFilter::GetNumDropped(LONG* plDropped) {
 }
 
 STDMETHODIMP CVcamFilter::GetNumNotDropped(LONG* plNotDropped) {
-  const COperation op("IAMDroppedFrames::GetNumNotDropped");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (plNotDropped == nullptr) {
-    return E_POINTER;
-  }
-  *plNotDropped = m_stream.Delivered();
-  return S_OK;
+  return RunOperation("IAMDroppedFrames::GetNumNotDropped", [&]() -> HRESULT {
+    if (plNotDropped == nullptr) {
+      return E_POINTER;
+    }
+    *plNotDropped = m_stream.Delivered();
+    return S_OK;
+  });
 }
 
 // Which frames were dropped is not recorded; only how many.
@@ -292,12 +288,14 @@ STDMETHODIMP CVcamFilter::GetDroppedInfo(LONG lSize, LONG* plArray, LONG* plNumC
 }
 
 STDMETHODIMP CVcamFilter::GetAverageFrameSize(LONG* plAverageSize) {
-  if (plAverageSize == nullptr) {
-    return E_POINTER;
-  }
-  const StreamInfo stream = m_pCamera->GetStream();
-  *plAverageSize = stream.bValid ? static_cast<LONG>(stream.cbFrame) : 0;
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (plAverageSize == nullptr) {
+      return E_POINTER;
+    }
+    const StreamInfo stream = m_pCamera->GetStream();
+    *plAverageSize = stream.bValid ? static_cast<LONG>(stream.cbFrame) : 0;
+    return S_OK;
+  });
 }
 
 // --- IAMVideoControl ------------------------------------------------------
@@ -321,18 +319,16 @@ STDMETHODIMP CVcamFilter::GetCaps(IPin* pPin, LONG* pCapsFlags) {
 }
 
 STDMETHODIMP CVcamFilter::SetMode(IPin* pPin, LONG Mode) {
-  const COperation op("IAMVideoControl::SetMode");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
-    return hr;
-  }
-  if ((Mode & ~static_cast<LONG>(VideoControlFlag_FlipVertical)) != 0) {
-    return E_INVALIDARG;
-  }
-  m_nVideoMode.store(Mode, std::memory_order_release);
-  return S_OK;
+  return RunOperation("IAMVideoControl::SetMode", [&]() -> HRESULT {
+    if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+      return hr;
+    }
+    if ((Mode & ~static_cast<LONG>(VideoControlFlag_FlipVertical)) != 0) {
+      return E_INVALIDARG;
+    }
+    m_nVideoMode.store(Mode, std::memory_order_release);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVcamFilter::GetMode(IPin* pPin, LONG* pMode) {
@@ -347,62 +343,66 @@ STDMETHODIMP CVcamFilter::GetMode(IPin* pPin, LONG* pMode) {
 }
 
 STDMETHODIMP CVcamFilter::GetCurrentActualFrameRate(IPin* pPin, LONGLONG* pActualFrameRate) {
-  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
-    return hr;
-  }
-  if (pActualFrameRate == nullptr) {
-    return E_POINTER;
-  }
-  if (GetFilterState() != State_Running) {
-    return VFW_E_NOT_RUNNING;
-  }
-  const StreamInfo stream = m_pCamera->GetStream();
-  *pActualFrameRate = stream.llInterval;
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+      return hr;
+    }
+    if (pActualFrameRate == nullptr) {
+      return E_POINTER;
+    }
+    if (GetFilterState() != State_Running) {
+      return VFW_E_NOT_RUNNING;
+    }
+    const StreamInfo stream = m_pCamera->GetStream();
+    *pActualFrameRate = stream.llInterval;
+    return S_OK;
+  });
 }
 
 // Frame rates by stream capability index (the standard modes in the order
 // GetStreamCaps lists them), as intervals from the fastest.
 STDMETHODIMP CVcamFilter::GetFrameRateList(IPin* pPin, LONG iIndex, SIZE Dimensions, LONG* pListSize,
                                            LONGLONG** pFrameRates) {
-  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
-    return hr;
-  }
-  if (pListSize == nullptr) {
-    return E_POINTER;
-  }
-  const std::vector<StandardModeInfo> modes = m_pCamera->EnumerateStandardModes();
-  if (iIndex < 0 || static_cast<std::size_t>(iIndex) >= modes.size()) {
-    return E_INVALIDARG;
-  }
-  const StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
-  if (Dimensions.cx != static_cast<LONG>(mode.geometry.nWidth) ||
-      Dimensions.cy != static_cast<LONG>(mode.geometry.nHeight)) {
-    return E_INVALIDARG;
-  }
-  std::vector<LONGLONG> intervals;
-  for (unsigned nCode = RATE_CODE_COUNT; nCode-- > 0;) {
-    if (mode.dwRates & (0x80000000u >> nCode)) {
-      intervals.push_back(IntervalFromCode(nCode));
+  return ComBarrier([&]() -> HRESULT {
+    if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+      return hr;
     }
-  }
-  *pListSize = static_cast<LONG>(intervals.size());
-  if (pFrameRates == nullptr) {
+    if (pListSize == nullptr) {
+      return E_POINTER;
+    }
+    const std::vector<StandardModeInfo> modes = m_pCamera->EnumerateStandardModes();
+    if (iIndex < 0 || static_cast<std::size_t>(iIndex) >= modes.size()) {
+      return E_INVALIDARG;
+    }
+    const StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
+    if (Dimensions.cx != static_cast<LONG>(mode.geometry.nWidth) ||
+        Dimensions.cy != static_cast<LONG>(mode.geometry.nHeight)) {
+      return E_INVALIDARG;
+    }
+    std::vector<LONGLONG> intervals;
+    for (unsigned nCode = RATE_CODE_COUNT; nCode-- > 0;) {
+      if (mode.dwRates & (0x80000000u >> nCode)) {
+        intervals.push_back(IntervalFromCode(nCode));
+      }
+    }
+    *pListSize = static_cast<LONG>(intervals.size());
+    if (pFrameRates == nullptr) {
+      return S_OK;
+    }
+    *pFrameRates = nullptr;
+    if (intervals.empty()) {
+      return S_OK;
+    }
+    auto* pRates = static_cast<LONGLONG*>(CoTaskMemAlloc(intervals.size() * sizeof(LONGLONG)));
+    if (pRates == nullptr) {
+      return E_OUTOFMEMORY;
+    }
+    for (std::size_t i = 0; i < intervals.size(); ++i) {
+      pRates[i] = intervals[i];
+    }
+    *pFrameRates = pRates;
     return S_OK;
-  }
-  *pFrameRates = nullptr;
-  if (intervals.empty()) {
-    return S_OK;
-  }
-  auto* pRates = static_cast<LONGLONG*>(CoTaskMemAlloc(intervals.size() * sizeof(LONGLONG)));
-  if (pRates == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  for (std::size_t i = 0; i < intervals.size(); ++i) {
-    pRates[i] = intervals[i];
-  }
-  *pFrameRates = pRates;
-  return S_OK;
+  });
 }
 
 STDMETHODIMP CVcamFilter::GetMaxAvailableFrameRate(IPin* pPin, LONG iIndex, SIZE Dimensions,

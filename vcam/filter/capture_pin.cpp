@@ -55,19 +55,17 @@ void FillCaps(const StandardModeInfo& mode, VIDEO_STREAM_CONFIG_CAPS* pCaps) {
   }
 }
 
-// A task-memory media type for handing out, or null.
+// A task-memory media type for handing out, or null; given back also when
+// filling it throws.
 AM_MEDIA_TYPE* NewVideoMediaType(const VideoShape& shape, HRESULT* phr) {
-  auto* pmt = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
-  if (pmt == nullptr) {
+  CMediaTypePtr pmt(static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE))));
+  if (!pmt) {
     *phr = E_OUTOFMEMORY;
     return nullptr;
   }
-  *phr = FillVideoMediaType(pmt, shape);
-  if (FAILED(*phr)) {
-    DeleteMediaType(pmt);
-    return nullptr;
-  }
-  return pmt;
+  *pmt.Get() = AM_MEDIA_TYPE{};
+  *phr = FillVideoMediaType(pmt.Get(), shape);
+  return SUCCEEDED(*phr) ? pmt.Detach() : nullptr;
 }
 
 }  // namespace
@@ -145,64 +143,58 @@ HRESULT CVcamPin::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_PROPERTI
 // --- IAMStreamConfig ------------------------------------------------------
 
 STDMETHODIMP CVcamPin::GetNumberOfCapabilities(int* piCount, int* piSize) {
-  const COperation op("IAMStreamConfig::GetNumberOfCapabilities");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (piCount == nullptr || piSize == nullptr) {
-    return E_POINTER;
-  }
-  *piCount = static_cast<int>(Camera().EnumerateStandardModes().size());
-  *piSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
-  return S_OK;
+  return RunOperation("IAMStreamConfig::GetNumberOfCapabilities", [&]() -> HRESULT {
+    if (piCount == nullptr || piSize == nullptr) {
+      return E_POINTER;
+    }
+    *piCount = static_cast<int>(Camera().EnumerateStandardModes().size());
+    *piSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVcamPin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) {
-  const COperation op("IAMStreamConfig::GetStreamCaps");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (ppmt == nullptr || pSCC == nullptr) {
-    return E_POINTER;
-  }
-  *ppmt = nullptr;
-  const std::vector<StandardModeInfo> modes = Camera().EnumerateStandardModes();
-  if (iIndex < 0) {
-    return E_INVALIDARG;
-  }
-  if (static_cast<std::size_t>(iIndex) >= modes.size()) {
-    return S_FALSE;
-  }
-  const StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
-  HRESULT hr = S_OK;
-  *ppmt = NewVideoMediaType(ShapeOfMode(mode), &hr);
-  if (*ppmt == nullptr) {
-    return hr;
-  }
-  VIDEO_STREAM_CONFIG_CAPS caps;
-  FillCaps(mode, &caps);
-  std::memcpy(pSCC, &caps, sizeof(caps));  // the caller's buffer need not be aligned
-  return S_OK;
+  return RunOperation("IAMStreamConfig::GetStreamCaps", [&]() -> HRESULT {
+    if (ppmt == nullptr || pSCC == nullptr) {
+      return E_POINTER;
+    }
+    *ppmt = nullptr;
+    const std::vector<StandardModeInfo> modes = Camera().EnumerateStandardModes();
+    if (iIndex < 0) {
+      return E_INVALIDARG;
+    }
+    if (static_cast<std::size_t>(iIndex) >= modes.size()) {
+      return S_FALSE;
+    }
+    const StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
+    HRESULT hr = S_OK;
+    *ppmt = NewVideoMediaType(ShapeOfMode(mode), &hr);
+    if (*ppmt == nullptr) {
+      return hr;
+    }
+    VIDEO_STREAM_CONFIG_CAPS caps;
+    FillCaps(mode, &caps);
+    std::memcpy(pSCC, &caps, sizeof(caps));  // the caller's buffer need not be aligned
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVcamPin::SetFormat(AM_MEDIA_TYPE* pmt) {
-  const COperation op("IAMStreamConfig::SetFormat");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (pmt == nullptr) {
-    return E_POINTER;
-  }
-  FormatRequest request;
-  request.subtype = pmt->subtype;
-  request.lSampleSize = pmt->lSampleSize;
-  HRESULT hr = ParseVideoMediaType(pmt, &request.shape);
-  if (SUCCEEDED(hr)) {
-    hr = ApplyFormat(pmt, request.shape);
-  }
-  request.hrResult = hr;
-  m_pVcamFilter->Log().NoteFormatRequest(request);
-  return hr;
+  return RunOperation("IAMStreamConfig::SetFormat", [&]() -> HRESULT {
+    if (pmt == nullptr) {
+      return E_POINTER;
+    }
+    FormatRequest request;
+    request.subtype = pmt->subtype;
+    request.lSampleSize = pmt->lSampleSize;
+    HRESULT hr = ParseVideoMediaType(pmt, &request.shape);
+    if (SUCCEEDED(hr)) {
+      hr = ApplyFormat(pmt, request.shape);
+    }
+    request.hrResult = hr;
+    m_pVcamFilter->Log().NoteFormatRequest(request);
+    return hr;
+  });
 }
 
 HRESULT CVcamPin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape) {
@@ -231,21 +223,19 @@ HRESULT CVcamPin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape)
 }
 
 STDMETHODIMP CVcamPin::GetFormat(AM_MEDIA_TYPE** ppmt) {
-  const COperation op("IAMStreamConfig::GetFormat");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (ppmt == nullptr) {
-    return E_POINTER;
-  }
-  *ppmt = nullptr;
-  VideoShape shape;
-  if (!CurrentShape(&shape)) {
-    return E_FAIL;
-  }
-  HRESULT hr = S_OK;
-  *ppmt = NewVideoMediaType(shape, &hr);
-  return hr;
+  return RunOperation("IAMStreamConfig::GetFormat", [&]() -> HRESULT {
+    if (ppmt == nullptr) {
+      return E_POINTER;
+    }
+    *ppmt = nullptr;
+    VideoShape shape;
+    if (!CurrentShape(&shape)) {
+      return E_FAIL;
+    }
+    HRESULT hr = S_OK;
+    *ppmt = NewVideoMediaType(shape, &hr);
+    return hr;
+  });
 }
 
 // --- IKsPropertySet -------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <span>
 #include <utility>
 
+#include "base/barrier.h"
 #include "base/com_ptr.h"
 #include "vcam/filter/capture_filter.h"
 #include "vcam/filter/capture_pin.h"
@@ -33,7 +34,18 @@ void CFrameStream::ResetCounters() {
 
 void CFrameStream::Start() {
   Stop();
-  m_thread = std::jthread([this](std::stop_token stop) { Run(std::move(stop)); });
+  m_thread = std::jthread([this](std::stop_token stop) {
+    // Nothing thrown on the streaming thread may end the process: an
+    // exception ends the stream as a failed delivery does, and the graph is
+    // told that the stream broke off.
+    const HRESULT hr = ComBarrier([&] {
+      Run(std::move(stop));
+      return S_OK;
+    });
+    if (FAILED(hr)) {
+      m_pFilter->NotifyEvent(EC_ERRORABORT, hr, 0);
+    }
+  });
 }
 
 void CFrameStream::RequestStop() {
@@ -65,7 +77,15 @@ void CFrameStream::Run(std::stop_token stop) {
     }
     const StreamInfo stream = camera.GetStream();
     const std::int64_t llInterval = stream.bValid && stream.llInterval > 0 ? stream.llInterval : IDLE_INTERVAL;
-    if (!pClock->WaitForFrame(llDue, stop)) {
+    if (camera.TriggerIsOn()) {
+      // One frame per release, exposed when it comes; the clock's pace
+      // resumes from there once the trigger is off.
+      const bool bReleased = camera.AwaitTriggerRelease(stop);
+      llDue = std::max(llDue, pClock->Now());
+      if (!bReleased) {
+        continue;
+      }
+    } else if (!pClock->WaitForFrame(llDue, stop)) {
       return;
     }
     if (!DeliverFrame(camera, llDue, llOrigin)) {

@@ -48,7 +48,7 @@ HRESULT FillVideoMediaType(AM_MEDIA_TYPE* pmt, const VideoShape& shape) {
     return E_POINTER;
   }
   std::memset(pmt, 0, sizeof(*pmt));
-  if (!IsKnownColorCoding(shape.nColor)) {
+  if (shape.nColor >= COLOR_CODING_COUNT) {  // the model sends raw codings as Mono8/Mono16
     return E_INVALIDARG;
   }
   auto* pvih = static_cast<VIDEOINFOHEADER*>(CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));

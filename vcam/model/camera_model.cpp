@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -30,6 +31,10 @@ constexpr std::uint32_t WithHi(std::uint32_t q, std::uint32_t v) {
 }
 constexpr std::uint32_t WithBit(std::uint32_t q, std::uint32_t bit, bool b) { return b ? q | bit : q & ~bit; }
 
+// A pull of the cable is a flag without a signal: a wait for the trigger
+// looks at it this often.
+constexpr std::chrono::milliseconds TRIGGER_UNPLUG_POLL{20};
+
 std::shared_ptr<CameraFaults> FaultsOf(const Profile& p) {
   return p.pFaults ? p.pFaults : std::make_shared<CameraFaults>();
 }
@@ -49,6 +54,22 @@ CCameraModel::CCameraModel(Profile profile)
       m_rom(RomOf(m_profile)),
       m_powerUp(BuildRegisterImage(m_profile)),
       m_regs(m_powerUp) {}
+
+// Only what differs is built anew: a camera with the same registers and
+// another ROM keeps its power-up image. Everything is built before anything
+// changes, so a failed allocation leaves the camera as it was.
+void CCameraModel::Replace(const Profile& profile) {
+  std::lock_guard lock(m_mutex);
+  std::optional<RegisterMap> powerUp;
+  if (!profile.SameRegisters(m_profile)) powerUp = BuildRegisterImage(profile);
+  std::vector<std::uint32_t> rom = RomOf(profile);
+  Profile copy = profile;
+  if (powerUp) m_powerUp = std::move(*powerUp);
+  m_rom = std::move(rom);
+  m_profile = std::move(copy);
+  m_onePush.clear();
+  m_regs = m_powerUp;
+}
 
 std::uint32_t CCameraModel::Get(std::uint32_t dwOffset) const {
   const auto it = m_regs.find(dwOffset);
@@ -121,6 +142,10 @@ Result CCameraModel::ReadLocked(std::uint32_t dwOffset, std::uint32_t* pdwValue)
     *pdwValue = StreamIsValid() ? 0 : Bit(0);
     return VCAM_S_OK;
   }
+  if (dwOffset == SOFTWARE_TRIGGER && Has(dwOffset)) {  // busy while a release waits for its frame
+    *pdwValue = m_nReleases ? Bit(0) : 0;
+    return VCAM_S_OK;
+  }
   const auto it = m_regs.find(dwOffset);
   if (it == m_regs.end()) return VCAM_E_ADDRESS;
   *pdwValue = it->second;
@@ -144,6 +169,8 @@ Result CCameraModel::WriteLocked(std::uint32_t dwOffset, std::uint32_t dwValue) 
       if (dwValue & Bit(0)) {  // back to the power-up state; the bit clears itself
         m_regs = m_powerUp;
         m_onePush.clear();
+        m_nReleases = 0;
+        m_cvTrigger.notify_all();
       }
       return VCAM_S_OK;
     case CUR_V_FORMAT: WriteVideoFormat(Top3(dwValue)); return VCAM_S_OK;
@@ -162,6 +189,7 @@ Result CCameraModel::WriteLocked(std::uint32_t dwOffset, std::uint32_t dwValue) 
       m_regs[dwOffset] = dwValue & dwMask;
       return VCAM_S_OK;
     }
+    case SOFTWARE_TRIGGER: WriteSoftwareTrigger(dwValue); return VCAM_S_OK;
     default: break;
   }
   if (dwOffset - FEATURE_CONTROL_BASE < FEATURE_BLOCK_BYTES) {
@@ -263,7 +291,7 @@ StreamInfo CCameraModel::StreamLocked() const {
   if (s.nFormat == FORMAT_7) {
     const auto block = Format7BlockOfMode(s.nMode);
     if (!block) return s;
-    s.nColor = Get(block->dwBase + F7_COLOR_CODING_ID) >> 24;
+    s.nColor = StreamColor(Get(block->dwBase + F7_COLOR_CODING_ID) >> 24);
     const std::uint32_t dwPos = Get(block->dwBase + F7_IMAGE_POSITION);
     const std::uint32_t dwSize = Get(block->dwBase + F7_IMAGE_SIZE);
     s.nLeft = Hi16(dwPos);
@@ -503,6 +531,40 @@ void CCameraModel::WriteTrigger(std::uint32_t dwValue) {
     q = WithLo(q, LoField(dwValue));  // the parameter has no range of its own
   }
   m_regs[dwCtl] = q;
+  if (!TriggerIsOnLocked()) m_nReleases = 0;
+  m_cvTrigger.notify_all();
+}
+
+bool CCameraModel::TriggerIsOnLocked() const {
+  const std::uint32_t dwCtl = Get(FEATURE_CONTROL_BASE + FEATURE_TRIGGER);
+  return (Get(FEATURE_INQ_BASE + FEATURE_TRIGGER) & INQ_PRESENCE) && (dwCtl & CTL_PRESENCE) && (dwCtl & CTL_ON_OFF);
+}
+
+bool CCameraModel::TriggerIsOn() {
+  std::lock_guard lock(m_mutex);
+  return TriggerIsOnLocked();
+}
+
+// A release while the trigger is off, or on a camera without the register's
+// inquiry bit, does nothing.
+void CCameraModel::WriteSoftwareTrigger(std::uint32_t dwValue) {
+  if (!(dwValue & Bit(0)) || !(Get(FEATURE_INQ_BASE + FEATURE_TRIGGER) & TRIGGER_INQ_SOFTWARE) ||
+      !TriggerIsOnLocked())
+    return;
+  ++m_nReleases;
+  m_cvTrigger.notify_all();
+}
+
+bool CCameraModel::AwaitTriggerRelease(std::stop_token stop) {
+  std::unique_lock lock(m_mutex);
+  while (TriggerIsOnLocked() && !m_pFaults->bUnplugged && !stop.stop_requested()) {
+    if (m_nReleases != 0) {
+      --m_nReleases;
+      return true;
+    }
+    m_cvTrigger.wait_for(lock, stop, TRIGGER_UNPLUG_POLL, [&] { return m_nReleases != 0 || !TriggerIsOnLocked(); });
+  }
+  return false;
 }
 
 // One-push adjustments that have run their time settle in the middle of the

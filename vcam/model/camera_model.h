@@ -9,12 +9,14 @@
 // an internal mutex serialises them.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 #include "vcam/model/formats.h"
@@ -83,8 +85,23 @@ public:
   // down a multi-shot and the frames left before a set loss.
   void NoteFrameSent();
 
+  // The trigger (feature TRIGGER present and switched on): the camera then
+  // sends one frame per release, and a write of 1 to SOFTWARE_TRIGGER
+  // releases it when the trigger inquiry offers that register.
+  bool TriggerIsOn();
+  // Streaming side: waits for a release and takes it (true), or returns
+  // false without one once the trigger is off, the camera is unplugged or
+  // stop is requested.
+  bool AwaitTriggerRelease(std::stop_token stop);
+
   // The configuration ROM quadlets (generated or from the profile).
   const std::vector<std::uint32_t>& Rom() const { return m_rom; }
+
+  // Becomes the camera profile describes, as if another camera were plugged
+  // into the same port: its ROM and its registers as at power-up. The clock
+  // and the fault switches stay. For harnesses that play many cameras
+  // through one open device; not while the camera streams.
+  void Replace(const Profile& profile);
 
 private:
   using RegisterMap = std::map<std::uint32_t, std::uint32_t>;
@@ -121,17 +138,21 @@ private:
   void SetIntegerValue(std::uint32_t nId, std::uint32_t nValue, bool bSyncAbs);
   void FinishOnePushes();
   StreamInfo StreamLocked() const;
+  bool TriggerIsOnLocked() const;
+  void WriteSoftwareTrigger(std::uint32_t dwValue);
   bool StreamIsValid() const { return StreamLocked().bValid; }
 
-  const Profile m_profile;
+  Profile m_profile;
   const std::shared_ptr<CameraFaults> m_pFaults;
   const std::shared_ptr<CFrameClock> m_pClock;
-  const std::vector<std::uint32_t> m_rom;
-  const RegisterMap m_powerUp;  // what INITIALIZE restores
+  std::vector<std::uint32_t> m_rom;
+  RegisterMap m_powerUp;  // what INITIALIZE restores
 
   std::mutex m_mutex;
   RegisterMap m_regs;                              // guarded by m_mutex
   std::map<std::uint32_t, std::int64_t> m_onePush; // feature id -> start time; guarded by m_mutex
+  std::uint32_t m_nReleases = 0;                   // trigger releases not yet sent; guarded by m_mutex
+  std::condition_variable_any m_cvTrigger;         // a release, or the trigger switched
 };
 
 // The register map a profile describes at power-up (raw registers applied).

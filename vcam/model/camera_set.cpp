@@ -34,7 +34,9 @@ CameraSet LoadFromEnvironment() {
   if (!pszPath || !*pszPath) return MakeSet(BuiltInCameraSet());
   try {
     return MakeSet(LoadCameraSetFile(pszPath));
-  } catch (const CProfileError& e) {
+  } catch (const std::exception& e) {
+    // A file that cannot be used, for whatever reason (its contents, or no
+    // memory to read it), leaves the set empty with one message.
     CameraSet set;
     set.strError = e.what();
     std::fprintf(stderr, "virtual cameras: %s\n", e.what());

@@ -1,6 +1,8 @@
 #include "vcam/model/config_rom.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 #include "vcam/model/offsets.h"
 
@@ -53,14 +55,61 @@ public:
       Fail("bus information block shorter than 4 quadlets");
     }
     WalkRoot(4 + 4 * nBusInfo);
+    // The IIDC leaves first, then the descriptors nearest to the unit.
+    for (const Names* pNames : {&m_unitNames, &m_rootNames}) {
+      if (!m_id.strVendor) m_id.strVendor = pNames->strVendor;
+      if (!m_id.strModel) m_id.strModel = pNames->strModel;
+    }
     return m_id;
   }
 
+  std::uint32_t Extent() {
+    std::uint32_t q0 = 0;
+    if (!Read(0, &q0, "bus information block")) return 0;
+    const std::uint64_t nRoot = 4 + 4ull * (q0 >> 24);
+    Reach(4 + 4ull * std::max(q0 >> 24, (q0 >> 16) & 0xFF));
+    std::set<std::uint64_t> directories = {nRoot}, seen;
+    std::vector<std::uint64_t> pending = {nRoot};
+    while (!pending.empty()) {
+      const std::uint64_t nBlock = pending.back();
+      pending.pop_back();
+      if (!seen.insert(nBlock).second) continue;
+      const auto block = OpenBlock(nBlock, "block");
+      if (!block) continue;
+      Reach(block->nStart + 4 + 4ull * block->nLength);
+      if (!directories.count(nBlock)) continue;  // a leaf
+      ForEachEntry(*block, "directory", [&](std::uint8_t key, std::uint32_t nEntry, std::uint32_t q) {
+        const unsigned nType = key >> 6;
+        if (nType == KEY_TYPE_DIRECTORY) directories.insert(Target(nEntry, q));
+        if (nType == KEY_TYPE_LEAF || nType == KEY_TYPE_DIRECTORY) pending.push_back(Target(nEntry, q));
+        return true;
+      });
+    }
+    return m_cbExtent;
+  }
+
 private:
+  static constexpr unsigned KEY_TYPE_LEAF = 2, KEY_TYPE_DIRECTORY = 3;
+
+  struct Names {
+    std::optional<std::string> strVendor, strModel;
+  };
   struct Directory {
     std::uint32_t nStart = 0;   // byte of the header
     std::uint32_t nLength = 0;  // entries
   };
+
+  void Reach(std::uint64_t nEnd) {
+    m_cbExtent = static_cast<std::uint32_t>(std::clamp<std::uint64_t>(nEnd, m_cbExtent, m_cbRom));
+  }
+
+  // A textual descriptor leaf names the vendor or model entry just before it.
+  void NoteDescriptor(Names& names, std::uint8_t keyBefore, std::uint8_t key, std::uint32_t nEntry, std::uint32_t q) {
+    std::optional<std::string>* pName = keyBefore == KEY_MODULE_VENDOR_ID ? &names.strVendor
+                                        : keyBefore == KEY_MODEL_ID       ? &names.strModel
+                                                                          : nullptr;
+    if (key == KEY_TEXTUAL_DESCRIPTOR_LEAF && pName && !*pName) *pName = ReadText(Target(nEntry, q));
+  }
 
   bool Read(std::uint64_t nByte, std::uint32_t* pq, const char* what) {
     if (nByte % 4 != 0 || nByte + 4 > m_cbRom || !m_read(static_cast<std::uint32_t>(nByte), pq)) {
@@ -115,10 +164,11 @@ private:
     const auto root = OpenBlock(nRoot, "root directory");
     if (!root) return;
     bool bFound = false;
+    std::uint8_t keyBefore = 0;
     ForEachEntry(*root, "root directory", [&](std::uint8_t key, std::uint32_t nEntry, std::uint32_t q) {
-      if (key != KEY_UNIT_DIRECTORY) return true;
-      bFound = WalkUnit(Target(nEntry, q));
-      return !bFound;  // the first IIDC unit wins
+      NoteDescriptor(m_rootNames, std::exchange(keyBefore, key), key, nEntry, q);
+      if (key == KEY_UNIT_DIRECTORY && !bFound) bFound = WalkUnit(Target(nEntry, q));  // the first IIDC unit wins
+      return true;
     });
     if (!bFound) Fail("no IIDC unit directory");
   }
@@ -128,12 +178,16 @@ private:
     if (!unit) return false;
     std::optional<std::uint32_t> specId;
     std::optional<std::uint64_t> dependent;
+    Names names;
+    std::uint8_t keyBefore = 0;
     ForEachEntry(*unit, "unit directory", [&](std::uint8_t key, std::uint32_t nEntry, std::uint32_t q) {
+      NoteDescriptor(names, std::exchange(keyBefore, key), key, nEntry, q);
       if (key == KEY_UNIT_SPEC_ID) specId = q & 0xFFFFFF;
       if (key == KEY_UNIT_DEPENDENT_DIRECTORY && !dependent) dependent = Target(nEntry, q);
       return true;
     });
     if (specId && *specId != IIDC_UNIT_SPEC_ID) return false;
+    m_unitNames = names;
     if (!dependent) {
       Fail("unit directory without a unit-dependent directory");
       return false;
@@ -173,6 +227,8 @@ private:
   const RomReader& m_read;
   std::uint32_t m_cbRom;
   RomIdentity m_id;
+  Names m_unitNames, m_rootNames;
+  std::uint32_t m_cbExtent = 0;
 };
 
 }  // namespace
@@ -220,6 +276,8 @@ std::vector<std::uint32_t> BuildConfigRom(const std::string& strVendor, const st
 RomIdentity WalkConfigRom(const RomReader& read, std::uint32_t cbRom) {
   return CRomWalk(read, cbRom).Run();
 }
+
+std::uint32_t RomExtent(const RomReader& read, std::uint32_t cbRom) { return CRomWalk(read, cbRom).Extent(); }
 
 RomIdentity WalkConfigRom(std::span<const std::uint32_t> rom) {
   const RomReader read = [rom](std::uint32_t nByte, std::uint32_t* pq) {

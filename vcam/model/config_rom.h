@@ -15,6 +15,8 @@ namespace vcam {
 
 // Directory keys (key type in the upper two bits, key id in the lower six).
 constexpr std::uint8_t KEY_MODULE_VENDOR_ID = 0x03;
+constexpr std::uint8_t KEY_MODEL_ID = 0x17;
+constexpr std::uint8_t KEY_TEXTUAL_DESCRIPTOR_LEAF = 0x81;  // describes the entry before it
 constexpr std::uint8_t KEY_NODE_CAPABILITIES = 0x0C;
 constexpr std::uint8_t KEY_NODE_UNIQUE_ID_LEAF = 0x8D;
 constexpr std::uint8_t KEY_UNIT_DIRECTORY = 0xD1;
@@ -42,6 +44,10 @@ std::vector<std::uint32_t> BuildConfigRom(const std::string& strVendor, const st
 
 // What a key-based walk of a ROM found. Fields stay empty where the ROM does
 // not lead to them; strError names the first problem met (empty when none).
+// Names come from the IIDC unit-dependent directory's leaves (keys 0x81 and
+// 0x82) and, where it has none, from the textual descriptor leaves that follow
+// a vendor (0x03) or model (0x17) entry of the unit directory, else of the
+// root directory.
 struct RomIdentity {
   std::optional<std::uint64_t> ullUniqueId;
   std::optional<std::string> strVendor;  // leaf text without trailing zeros
@@ -59,5 +65,10 @@ using RomReader = std::function<bool(std::uint32_t nByte, std::uint32_t* pdwQuad
 // strError set, never out of bounds.
 RomIdentity WalkConfigRom(const RomReader& read, std::uint32_t cbRom);
 RomIdentity WalkConfigRom(std::span<const std::uint32_t> rom);
+
+// Bytes of the ROM that its blocks declare: the bus information block and its
+// CRC range, and every directory and leaf reachable from the root directory
+// (each visited once). At most cbRom.
+std::uint32_t RomExtent(const RomReader& read, std::uint32_t cbRom);
 
 }  // namespace vcam

@@ -24,9 +24,10 @@ constexpr std::array<StandardMode, 24> STANDARD_MODES = {{
     {COLOR_MONO16, 1280, 960, 16}, {COLOR_MONO16, 1600, 1200, 16},
 }};
 
-constexpr std::array<std::string_view, COLOR_CODING_COUNT> COLOR_NAMES = {
-    "Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16"};
-constexpr std::array<std::uint32_t, COLOR_CODING_COUNT> COLOR_BITS = {8, 12, 16, 24, 24, 16, 48};
+// By IIDC coding number; codes 7 and 8 (signed Mono16 and RGB16) are not served.
+constexpr std::array<std::string_view, COLOR_RAW16 + 1> COLOR_NAMES = {
+    "Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16", "", "", "Raw8", "Raw16"};
+constexpr std::array<std::uint32_t, COLOR_RAW16 + 1> COLOR_BITS = {8, 12, 16, 24, 24, 16, 48, 0, 0, 8, 16};
 
 constexpr std::uint32_t Fourcc(char a, char b, char c, char d) {
   return static_cast<std::uint32_t>(static_cast<unsigned char>(a)) |
@@ -44,7 +45,11 @@ std::optional<StandardMode> LookUpStandardMode(std::uint32_t nFormat, std::uint3
   return row;
 }
 
-bool IsKnownColorCoding(std::uint32_t nColor) { return nColor < COLOR_CODING_COUNT; }
+bool IsKnownColorCoding(std::uint32_t nColor) { return nColor < COLOR_BITS.size() && COLOR_BITS[nColor] != 0; }
+
+std::uint32_t StreamColor(std::uint32_t nColor) {
+  return nColor == COLOR_RAW8 ? COLOR_MONO8 : nColor == COLOR_RAW16 ? COLOR_MONO16 : nColor;
+}
 
 std::uint32_t BitsPerPixel(std::uint32_t nColor) {
   return IsKnownColorCoding(nColor) ? COLOR_BITS[nColor] : 0;
@@ -59,8 +64,8 @@ std::string_view ColorCodingName(std::uint32_t nColor) {
 }
 
 std::optional<std::uint32_t> ColorCodingFromName(std::string_view name) {
-  for (std::uint32_t c = 0; c < COLOR_CODING_COUNT; ++c)
-    if (COLOR_NAMES[c] == name) return c;
+  for (std::uint32_t c = 0; c < COLOR_NAMES.size(); ++c)
+    if (!name.empty() && COLOR_NAMES[c] == name) return c;
   return std::nullopt;
 }
 

@@ -16,7 +16,10 @@ enum ColorCoding : std::uint32_t {
   COLOR_RGB8 = 4,
   COLOR_MONO16 = 5,
   COLOR_RGB16 = 6,
-  COLOR_CODING_COUNT = 7
+  COLOR_CODING_COUNT = 7,  // codings 0-6, the ones a stream is sent in
+  // Bayer sensor data of Format 7, sent as Mono8 and Mono16 data.
+  COLOR_RAW8 = 9,
+  COLOR_RAW16 = 10
 };
 
 struct StandardMode {
@@ -36,10 +39,13 @@ constexpr unsigned RATE_CODE_COUNT = 8;  // 1.875 * 2^k frames per second
 std::optional<StandardMode> LookUpStandardMode(std::uint32_t nFormat, std::uint32_t nMode);
 
 std::uint32_t BitsPerPixel(std::uint32_t nColor);  // 0 for an unknown coding
-bool IsKnownColorCoding(std::uint32_t nColor);
+bool IsKnownColorCoding(std::uint32_t nColor);     // 0-6, RAW8 and RAW16
+// The coding whose layout the stream carries: Mono8 for RAW8, Mono16 for
+// RAW16, the coding itself otherwise.
+std::uint32_t StreamColor(std::uint32_t nColor);
 std::uint64_t FrameBytes(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight);
 
-std::string_view ColorCodingName(std::uint32_t nColor);  // "Mono8", ... ; "" if unknown
+std::string_view ColorCodingName(std::uint32_t nColor);  // "Mono8", ..., "Raw16"; "" if unknown
 std::optional<std::uint32_t> ColorCodingFromName(std::string_view name);
 
 // First 32-bit field of the media subtype GUID for a colour coding: Mono8 is

@@ -19,6 +19,13 @@ constexpr std::uint32_t CsrQuadletToOffset(std::uint32_t q) { return 4u * q - CO
 constexpr std::uint32_t OffsetToCsrQuadlet(std::uint32_t off) { return (off + COMMAND_BASE) / 4u; }
 constexpr std::uint32_t RomByteToOffset(std::uint32_t x) { return ROM_OFFSET + x; }
 
+// A register's 48-bit address 0xFFFF xxxx xxxx as camera documents write it,
+// by its lower 32 bits: the command-register base is 0xF0F00000 there.
+constexpr std::uint32_t COMMAND_BASE_ADDRESS = 0xF0F00000;
+constexpr std::uint32_t INITIAL_SPACE_ADDRESS = 0xF0000000;
+constexpr std::uint32_t AddressToOffset(std::uint32_t a) { return a - COMMAND_BASE_ADDRESS; }
+constexpr std::uint32_t OffsetToAddress(std::uint32_t off) { return off + COMMAND_BASE_ADDRESS; }
+
 // Camera initialise and inquiry registers.
 constexpr std::uint32_t INITIALIZE = 0x000;
 constexpr std::uint32_t V_FORMAT_INQ = 0x100;
@@ -48,6 +55,7 @@ constexpr std::uint32_t CAMERA_POWER = 0x610;
 constexpr std::uint32_t ISO_EN = 0x614;
 constexpr std::uint32_t ONE_SHOT = 0x61C;  // One_Shot bit 0, Multi_Shot bit 1, count bits 16-31
 constexpr std::uint32_t VMODE_ERROR_STATUS = 0x628;
+constexpr std::uint32_t SOFTWARE_TRIGGER = 0x62C;  // bit 0: release the trigger once
 
 // Feature ids (byte offsets inside each feature register block).
 constexpr std::uint32_t FEATURE_BRIGHTNESS = 0;
@@ -108,6 +116,7 @@ constexpr std::uint32_t INQ_ON_OFF = Bit(5);
 constexpr std::uint32_t INQ_AUTO = Bit(6);
 constexpr std::uint32_t INQ_MANUAL = Bit(7);
 constexpr std::uint32_t TRIGGER_INQ_POLARITY = Bit(6);
+constexpr std::uint32_t TRIGGER_INQ_SOFTWARE = Bit(15);  // SOFTWARE_TRIGGER is there
 constexpr std::uint32_t TRIGGER_INQ_MODE0 = Bit(16);  // mode k is Bit(16 + k)
 
 // Feature status and control bits (0x800 + id).

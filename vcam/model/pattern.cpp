@@ -184,6 +184,7 @@ PatternPixel PatternAt(std::uint32_t x, std::uint32_t y, std::uint32_t nSequence
 bool DrawTestPattern(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight, std::uint32_t nSequence,
                      std::span<std::uint8_t> frame) {
   if (!IsKnownColorCoding(nColor)) return false;
+  nColor = StreamColor(nColor);
   const std::span<std::uint8_t> out = FrameSpan(nColor, nWidth, nHeight, frame);
   DrawPixels(nColor, nWidth, nHeight, nSequence, out);
   StampSequence(nSequence, out);
@@ -199,6 +200,7 @@ std::uint32_t FrameSequence(std::span<const std::uint8_t> frame) {
 bool CPatternPainter::Draw(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight,
                            std::uint32_t nSequence, std::span<std::uint8_t> frame, bool bReverseRows) {
   if (!IsKnownColorCoding(nColor)) return false;
+  nColor = StreamColor(nColor);
   const std::uint64_t cbFrame = FrameBytes(nColor, nWidth, nHeight);
   const bool bWhole = frame.size() >= cbFrame;
   if (!bWhole || !HoldPeriod(nColor, nWidth, std::min<std::uint32_t>(nHeight, PERIOD_ROWS))) {

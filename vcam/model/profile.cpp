@@ -44,6 +44,7 @@ FeatureProfile Trigger(std::uint32_t wModes) {
   f.bOnOff = true;
   f.bOn = false;
   f.bPolarity = true;
+  f.bSoftwareTrigger = true;
   f.wTriggerModes = wModes;
   return f;
 }
@@ -147,6 +148,12 @@ std::string At(const char* list, std::size_t i, const char* field) {
   return std::string(list) + "[" + std::to_string(i) + "]." + field;
 }
 
+// A stated CSR address lies in the initial register space, quadlet-aligned.
+void CheckAddress(std::uint32_t dwAddress, const std::string& strField, CChecker& check) {
+  check(dwAddress == 0 || (dwAddress >= INITIAL_SPACE_ADDRESS && dwAddress % 4 == 0), strField,
+        "must be a multiple of 4 from 0xF0000000 on");
+}
+
 void CheckFormat7(const Format7ModeProfile& m, std::size_t i, CChecker& check) {
   const auto at = [i](const char* field) { return At("format7", i, field); };
   check(m.nMode < MODES_PER_FORMAT, at("mode"), "must be 0 to 7");
@@ -180,6 +187,7 @@ void CheckFormat7(const Format7ModeProfile& m, std::size_t i, CChecker& check) {
   check(m.nMaxBytesPerPacket <= 0xFFFF && m.nUnitBytesPerPacket &&
             m.nMaxBytesPerPacket >= m.nUnitBytesPerPacket && m.nMaxBytesPerPacket % m.nUnitBytesPerPacket == 0,
         at("maxBytesPerPacket"), "must be a multiple of unitBytesPerPacket below 65536");
+  CheckAddress(m.dwAddress, at("address"), check);
 }
 
 void CheckFeature(const FeatureProfile& f, std::size_t i, CChecker& check) {
@@ -202,6 +210,7 @@ void CheckFeature(const FeatureProfile& f, std::size_t i, CChecker& check) {
           "must be finite and not exceed absolute.max");
     check(f.fAbsValue >= f.fAbsMin && f.fAbsValue <= f.fAbsMax, at("absolute.value"),
           "must lie within absolute.min and absolute.max");
+    CheckAddress(f.dwAbsAddress, at("absolute.address"), check);
   }
 }
 
@@ -209,10 +218,13 @@ void CheckFeature(const FeatureProfile& f, std::size_t i, CChecker& check) {
 
 bool Profile::SameDescription(const Profile& o) const {
   return strFriendlyName == o.strFriendlyName && strVendor == o.strVendor && strModel == o.strModel &&
-         ullUniqueId == o.ullUniqueId && standardModes == o.standardModes && format7Modes == o.format7Modes &&
-         features == o.features && nInitialFormat == o.nInitialFormat && nInitialMode == o.nInitialMode &&
-         nInitialRate == o.nInitialRate && nIsoChannel == o.nIsoChannel && nIsoSpeed == o.nIsoSpeed &&
-         rawRegisters == o.rawRegisters && rawRom == o.rawRom && clock == o.clock;
+         ullUniqueId == o.ullUniqueId && SameRegisters(o) && rawRom == o.rawRom && clock == o.clock;
+}
+
+bool Profile::SameRegisters(const Profile& o) const {
+  return standardModes == o.standardModes && format7Modes == o.format7Modes && features == o.features &&
+         nInitialFormat == o.nInitialFormat && nInitialMode == o.nInitialMode && nInitialRate == o.nInitialRate &&
+         nIsoChannel == o.nIsoChannel && nIsoSpeed == o.nIsoSpeed && rawRegisters == o.rawRegisters;
 }
 
 std::vector<Profile> BuiltInCameraSet() {
@@ -250,9 +262,11 @@ std::vector<std::string> ValidateProfile(const Profile& p) {
   }
 
   const bool bHasModes = !p.standardModes.empty() || !p.format7Modes.empty();
-  if (p.nInitialFormat == FORMAT_7) {
+  // A camera described by raw registers alone (a dump) has its video mode there.
+  const bool bRawOnly = !bHasModes && !p.rawRegisters.empty();
+  if (!bRawOnly && p.nInitialFormat == FORMAT_7) {
     check(seen7.count(p.nInitialMode) != 0, "initial.mode", "not one of the Format 7 modes");
-  } else if (bHasModes || p.rawRegisters.empty()) {
+  } else if (!bRawOnly) {
     bool bFound = false;
     for (const StandardModeProfile& s : p.standardModes)
       if (s.nFormat == p.nInitialFormat && s.nMode == p.nInitialMode) {

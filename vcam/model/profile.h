@@ -34,6 +34,9 @@ struct Format7ModeProfile {
   std::uint32_t nColor = 0;                       // colour coding in force
   std::uint32_t nLeft = 0, nTop = 0, nWidth = 0, nHeight = 0;  // 0 size = maximum
   std::uint32_t nUnitBytesPerPacket = 4, nMaxBytesPerPacket = 4096;
+  // Address of the register block (lower 32 bits of 0xFFFF xxxx xxxx); 0:
+  // where generated blocks go. A raw V_CSR_INQ_7_m of the profile wins.
+  std::uint32_t dwAddress = 0;
   bool operator==(const Format7ModeProfile&) const = default;
 };
 
@@ -49,12 +52,14 @@ struct FeatureProfile {
   // Absolute-value control.
   bool bAbsolute = false, bAbsMode = false;
   float fAbsMin = 0, fAbsMax = 0, fAbsValue = 0;
+  std::uint32_t dwAbsAddress = 0;  // as Format7ModeProfile::dwAddress; a raw 0x700 + id wins
   // Trigger only: modes offered (the inquiry's bits 16-31, so mode k is
   // 0x8000 >> k), polarity, mode and parameter at power-up (nValue holds the
   // parameter).
   std::uint32_t wTriggerModes = 0;
   bool bPolarity = false, bPolarityHigh = false;
   std::uint32_t nTriggerMode = 0;
+  bool bSoftwareTrigger = false;  // Software_Trigger_Inq and the SOFTWARE_TRIGGER register
   bool operator==(const FeatureProfile&) const = default;
 };
 
@@ -89,6 +94,8 @@ struct Profile {
 
   // Compares the description only, not the runtime hooks.
   bool SameDescription(const Profile& other) const;
+  // Whether both describe the same registers at power-up (the ROM aside).
+  bool SameRegisters(const Profile& other) const;
 };
 
 // The two cameras a new user gets with no setup: a colour camera with

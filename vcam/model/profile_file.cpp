@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <sstream>
 
@@ -50,6 +51,59 @@ json FloatValue(float f) {
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, f);
   return std::stod(std::string(buffer, result.ptr));
 }
+
+// The JSON library's message without its "[json.exception.type.nnn] " tag.
+std::string WithoutPrefix(const json::exception& e) {
+  const std::string_view what = e.what();
+  const std::size_t nEnd = what.find("] ");
+  return std::string(nEnd == std::string_view::npos ? what : what.substr(nEnd + 2));
+}
+
+// Follows the parser through the text as a field path ("cameras[0].uniqueId"),
+// so that an error the parser meets names the field it is in.
+class CParsePath {
+public:
+  bool operator()(int /*depth*/, json::parse_event_t event, json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start:
+      case json::parse_event_t::array_start:
+        m_levels.push_back({event == json::parse_event_t::array_start, {}, 0});
+        break;
+      case json::parse_event_t::key:
+        if (!m_levels.empty()) m_levels.back().strKey = parsed.get<std::string>();
+        break;
+      case json::parse_event_t::object_end:
+      case json::parse_event_t::array_end:
+        if (!m_levels.empty()) m_levels.pop_back();
+        [[fallthrough]];
+      case json::parse_event_t::value:
+        if (!m_levels.empty() && m_levels.back().bArray) ++m_levels.back().nDone;
+        break;
+    }
+    return true;
+  }
+
+  // "cameras[0].uniqueId: ", or nothing outside every object.
+  std::string Describe() const {
+    std::string s;
+    for (const Level& level : m_levels) {
+      if (level.bArray) {
+        s += "[" + std::to_string(level.nDone) + "]";
+      } else if (!level.strKey.empty()) {
+        s += (s.empty() ? "" : ".") + level.strKey;
+      }
+    }
+    return s.empty() ? s : s + ": ";
+  }
+
+private:
+  struct Level {
+    bool bArray;
+    std::string strKey;    // the latest key of an object
+    std::size_t nDone;     // the elements of an array read so far
+  };
+  std::vector<Level> m_levels;
+};
 
 // Reads one JSON object, naming every problem by its path in the file.
 class CReader {
@@ -145,8 +199,16 @@ public:
   void ForEach(const char* key, Fn fn) const {
     if (!Has(key)) return;
     const json& list = Array(key);
-    for (std::size_t i = 0; i < list.size(); ++i)
-      fn(CReader(list[i], Path(std::string(key) + "[" + std::to_string(i) + "]"), m_strSource));
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const CReader item(list[i], Path(std::string(key) + "[" + std::to_string(i) + "]"), m_strSource);
+      // The reader checks every value's type before it takes it; should the
+      // JSON library still refuse one, the element it was in is named.
+      try {
+        fn(item);
+      } catch (const json::exception& e) {
+        item.Fail("", WithoutPrefix(e));
+      }
+    }
   }
 
 private:
@@ -172,7 +234,8 @@ std::uint32_t ReadColor(const CReader& r, const json& v, const std::string& strF
     if (const auto c = ColorCodingFromName(v.get<std::string>())) return *c;
     r.Fail(strField, "unknown colour coding \"" + v.get<std::string>() + "\"");
   }
-  const auto c = static_cast<std::uint32_t>(r.Unsigned(v, strField, COLOR_CODING_COUNT - 1));
+  const auto c = static_cast<std::uint32_t>(r.Unsigned(v, strField, COLOR_RAW16));
+  if (!IsKnownColorCoding(c)) r.Fail(strField, "unknown colour coding " + std::to_string(c));
   return c;
 }
 
@@ -188,7 +251,7 @@ StandardModeProfile ReadMode(const CReader& r) {
 
 Format7ModeProfile ReadFormat7(const CReader& r) {
   r.Allow({"mode", "maxWidth", "maxHeight", "unitWidth", "unitHeight", "unitLeft", "unitTop", "colorCodings",
-           "colorCoding", "left", "top", "width", "height", "unitBytesPerPacket", "maxBytesPerPacket"});
+           "colorCoding", "left", "top", "width", "height", "unitBytesPerPacket", "maxBytesPerPacket", "address"});
   Format7ModeProfile m;
   m.nMode = r.U32("mode", 0, true);
   m.nMaxWidth = r.U32("maxWidth", 0, true);
@@ -209,12 +272,13 @@ Format7ModeProfile ReadFormat7(const CReader& r) {
   m.nHeight = r.U32("height", 0);
   m.nUnitBytesPerPacket = r.U32("unitBytesPerPacket", m.nUnitBytesPerPacket);
   m.nMaxBytesPerPacket = r.U32("maxBytesPerPacket", m.nMaxBytesPerPacket);
+  m.dwAddress = r.U32("address", 0);
   return m;
 }
 
 FeatureProfile ReadFeature(const CReader& r) {
   r.Allow({"feature", "manual", "auto", "onePush", "onOff", "readOut", "min", "max", "on", "autoMode", "value",
-           "value2", "absolute", "triggerModes", "polarity", "polarityHigh", "triggerMode"});
+           "value2", "absolute", "triggerModes", "polarity", "polarityHigh", "triggerMode", "softwareTrigger"});
   FeatureProfile f;
   if (!r.Has("feature")) r.Fail("feature", "missing");
   const json& id = r.Raw("feature");
@@ -242,12 +306,13 @@ FeatureProfile ReadFeature(const CReader& r) {
   f.nValue2 = r.U32("value2", f.nValue2);
   if (r.Has("absolute")) {
     const CReader a = r.Object("absolute");
-    a.Allow({"min", "max", "value", "active"});
+    a.Allow({"min", "max", "value", "active", "address"});
     f.bAbsolute = true;
     f.fAbsMin = a.Float("min", 0);
     f.fAbsMax = a.Float("max", 0);
     f.fAbsValue = a.Float("value", f.fAbsMin);
     f.bAbsMode = a.Bool("active", false);
+    f.dwAbsAddress = a.U32("address", 0);
   }
   if (r.Has("triggerModes")) {
     const json& modes = r.Array("triggerModes");
@@ -257,6 +322,7 @@ FeatureProfile ReadFeature(const CReader& r) {
   f.bPolarity = r.Bool("polarity", f.bPolarity);
   f.bPolarityHigh = r.Bool("polarityHigh", f.bPolarityHigh);
   f.nTriggerMode = r.U32("triggerMode", f.nTriggerMode);
+  f.bSoftwareTrigger = r.Bool("softwareTrigger", f.bSoftwareTrigger);
   return f;
 }
 
@@ -383,9 +449,11 @@ json FeatureToJson(const FeatureProfile& f) {
   put("autoMode", f.bAutoMode, d.bAutoMode);
   put("value", f.nValue, d.nValue);
   put("value2", f.nValue2, d.nValue2);
-  if (f.bAbsolute)
+  if (f.bAbsolute) {
     j["absolute"] = {{"min", FloatValue(f.fAbsMin)}, {"max", FloatValue(f.fAbsMax)},
                      {"value", FloatValue(f.fAbsValue)}, {"active", f.bAbsMode}};
+    if (f.dwAbsAddress) j["absolute"]["address"] = Hex(f.dwAbsAddress, 8);
+  }
   if (f.wTriggerModes) {
     json modes = json::array();
     for (unsigned k = 0; k < 16; ++k)
@@ -395,6 +463,7 @@ json FeatureToJson(const FeatureProfile& f) {
   put("triggerMode", f.nTriggerMode, d.nTriggerMode);
   put("polarity", f.bPolarity, d.bPolarity);
   put("polarityHigh", f.bPolarityHigh, d.bPolarityHigh);
+  put("softwareTrigger", f.bSoftwareTrigger, d.bSoftwareTrigger);
   return j;
 }
 
@@ -439,12 +508,14 @@ json ProfileToJson(const Profile& p) {
   for (const Format7ModeProfile& m : p.format7Modes) {
     json codings = json::array();
     for (std::uint32_t c : m.colorCodings) codings.push_back(std::string(ColorCodingName(c)));
-    f7.push_back({{"mode", m.nMode}, {"maxWidth", m.nMaxWidth}, {"maxHeight", m.nMaxHeight},
-                  {"unitWidth", m.nUnitWidth}, {"unitHeight", m.nUnitHeight}, {"unitLeft", m.nUnitLeft},
-                  {"unitTop", m.nUnitTop}, {"colorCodings", codings},
-                  {"colorCoding", std::string(ColorCodingName(m.nColor))}, {"left", m.nLeft}, {"top", m.nTop},
-                  {"width", m.nWidth}, {"height", m.nHeight}, {"unitBytesPerPacket", m.nUnitBytesPerPacket},
-                  {"maxBytesPerPacket", m.nMaxBytesPerPacket}});
+    json mode = {{"mode", m.nMode}, {"maxWidth", m.nMaxWidth}, {"maxHeight", m.nMaxHeight},
+                 {"unitWidth", m.nUnitWidth}, {"unitHeight", m.nUnitHeight}, {"unitLeft", m.nUnitLeft},
+                 {"unitTop", m.nUnitTop}, {"colorCodings", codings},
+                 {"colorCoding", std::string(ColorCodingName(m.nColor))}, {"left", m.nLeft}, {"top", m.nTop},
+                 {"width", m.nWidth}, {"height", m.nHeight}, {"unitBytesPerPacket", m.nUnitBytesPerPacket},
+                 {"maxBytesPerPacket", m.nMaxBytesPerPacket}};
+    if (m.dwAddress) mode["address"] = Hex(m.dwAddress, 8);
+    f7.push_back(mode);
   }
   j["format7"] = f7;
   json features = json::array();
@@ -481,10 +552,13 @@ std::string_view FeatureName(std::uint32_t nId) {
 
 std::vector<Profile> ParseCameraSet(std::string_view text, const std::string& strSource) {
   json j;
+  CParsePath path;
   try {
-    j = json::parse(text);
-  } catch (const json::parse_error& e) {
-    throw CProfileError(strSource + ": not JSON: " + e.what());
+    j = json::parse(text, std::ref(path));
+  } catch (const json::exception& e) {
+    // A syntax error, or a value the JSON library cannot hold (a number
+    // beyond the double range): named by the field the parser was in.
+    throw CProfileError(strSource + ": " + path.Describe() + "not JSON: " + WithoutPrefix(e));
   }
   const CReader top(j, "", strSource);
   top.Allow({"cameras"});

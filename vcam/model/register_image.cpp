@@ -22,6 +22,7 @@ std::uint32_t FeatureInquiry(const FeatureProfile& f) {
   if (f.nId == FEATURE_TRIGGER) {
     q &= ~(INQ_ONE_PUSH | INQ_AUTO);
     if (f.bPolarity) q |= TRIGGER_INQ_POLARITY;
+    if (f.bSoftwareTrigger) q |= TRIGGER_INQ_SOFTWARE;
     return q | (f.wTriggerModes & 0xFFFF);
   }
   return q | (f.nMin & 0xFFF) << VALUE_HI_SHIFT | (f.nMax & 0xFFF);
@@ -59,6 +60,16 @@ void AddFormat7Block(std::map<std::uint32_t, std::uint32_t>& regs, const Format7
   regs[dwBase + F7_VALUE_SETTING] = VS_PRESENCE;
 }
 
+// Where a described CSR goes: where the profile's raw inquiry register points
+// (a dump's own address), else the address the profile states, else the
+// generated place.
+std::uint32_t CsrPlace(const Profile& profile, std::uint32_t dwInquiry, std::uint32_t dwAddress,
+                       std::uint32_t dwGenerated) {
+  if (const auto it = profile.rawRegisters.find(dwInquiry); it != profile.rawRegisters.end())
+    return CsrQuadletToOffset(it->second);
+  return dwAddress ? AddressToOffset(dwAddress) : dwGenerated;
+}
+
 }  // namespace
 
 std::map<std::uint32_t, std::uint32_t> BuildRegisterImage(const Profile& profile) {
@@ -80,7 +91,7 @@ std::map<std::uint32_t, std::uint32_t> BuildRegisterImage(const Profile& profile
     if (m.nMode >= MODES_PER_FORMAT) continue;
     dwFormats |= Bit(FORMAT_7);
     dwModes[FORMAT_7] |= Bit(m.nMode);
-    const std::uint32_t dwBase = F7_BLOCKS_AT + 0x100 * m.nMode;
+    const std::uint32_t dwBase = CsrPlace(profile, VCsrInq7(m.nMode), m.dwAddress, F7_BLOCKS_AT + 0x100 * m.nMode);
     regs[VCsrInq7(m.nMode)] = OffsetToCsrQuadlet(dwBase);
     AddFormat7Block(regs, m, dwBase);
   }
@@ -101,8 +112,10 @@ std::map<std::uint32_t, std::uint32_t> BuildRegisterImage(const Profile& profile
     (f.nId < 0x80 ? dwHi : dwLo) |= Bit((f.nId % 0x80) / 4);
     regs[FEATURE_INQ_BASE + f.nId] = FeatureInquiry(f);
     regs[FEATURE_CONTROL_BASE + f.nId] = FeatureControl(f);
+    if (f.nId == FEATURE_TRIGGER && f.bSoftwareTrigger) regs[SOFTWARE_TRIGGER] = 0;
     if (f.bAbsolute) {
-      const std::uint32_t dwCsr = ABS_CSRS_AT + 4 * f.nId;
+      const std::uint32_t dwCsr =
+          CsrPlace(profile, ABS_CSR_OFFSET_BASE + f.nId, f.dwAbsAddress, ABS_CSRS_AT + 4 * f.nId);
       regs[ABS_CSR_OFFSET_BASE + f.nId] = OffsetToCsrQuadlet(dwCsr);
       regs[dwCsr + ABS_MIN] = FloatBits(f.fAbsMin);
       regs[dwCsr + ABS_MAX] = FloatBits(f.fAbsMax);

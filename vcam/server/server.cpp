@@ -11,6 +11,7 @@
 #include <string>
 
 #include "winapi.h"
+#include "base/barrier.h"
 #include "base/com_ptr.h"
 #include "base/unknown.h"
 #include "vcam/filter/capture_filter.h"
@@ -55,20 +56,22 @@ class CClassFactory final : public IClassFactory {
 
   // A new filter on camera 0 of the active set; the device's bag rebinds it.
   STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
-    if (ppv == nullptr) {
-      return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (pUnkOuter != nullptr) {
-      return CLASS_E_NOAGGREGATION;
-    }
-    std::shared_ptr<CCameraModel> pCamera = GetCameraModel(0);
-    if (!pCamera) {
-      return E_FAIL;  // the profiles file has no camera or cannot be read
-    }
-    ComPtr<IBaseFilter> pFilter;
-    HRESULT hr = CVcamFilter::Create(pCamera, DriverLogOf(pCamera), pFilter.ReleaseAndGetAddressOf());
-    return SUCCEEDED(hr) ? pFilter->QueryInterface(riid, ppv) : hr;
+    return ComBarrier([&]() -> HRESULT {
+      if (ppv == nullptr) {
+        return E_POINTER;
+      }
+      *ppv = nullptr;
+      if (pUnkOuter != nullptr) {
+        return CLASS_E_NOAGGREGATION;
+      }
+      std::shared_ptr<CCameraModel> pCamera = GetCameraModel(0);
+      if (!pCamera) {
+        return E_FAIL;  // the profiles file has no camera or cannot be read
+      }
+      ComPtr<IBaseFilter> pFilter;
+      HRESULT hr = CVcamFilter::Create(pCamera, DriverLogOf(pCamera), pFilter.ReleaseAndGetAddressOf());
+      return SUCCEEDED(hr) ? pFilter->QueryInterface(riid, ppv) : hr;
+    });
   }
   STDMETHODIMP LockServer(BOOL fLock) override {
     if (fLock) {
@@ -216,37 +219,41 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 // Registers the class and one video input device per camera of the active
 // set, replacing the devices of an earlier registration.
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-  const CComScope com;
-  HRESULT hr = RegisterClassKey();
-  if (FAILED(hr)) {
-    return hr;
-  }
-  ComPtr<IFilterMapper2> pMapper;
-  hr = CreateMapper(pMapper.ReleaseAndGetAddressOf());
-  if (FAILED(hr)) {
-    return hr;
-  }
-  UnregisterDevices(pMapper.Get());
-  const std::vector<Profile> profiles = GetActiveCameraSet();
-  if (profiles.empty()) {
-    return E_FAIL;  // a profiles file that cannot be read leaves no camera
-  }
-  for (std::size_t i = 0; i < profiles.size() && i < MAX_DEVICES; ++i) {
-    hr = RegisterDevice(pMapper.Get(), static_cast<int>(i), WidenUtf8(profiles[i].strFriendlyName));
+  return ComBarrier([&]() -> HRESULT {
+    const CComScope com;
+    HRESULT hr = RegisterClassKey();
     if (FAILED(hr)) {
-      UnregisterDevices(pMapper.Get());
       return hr;
     }
-  }
-  return S_OK;
+    ComPtr<IFilterMapper2> pMapper;
+    hr = CreateMapper(pMapper.ReleaseAndGetAddressOf());
+    if (FAILED(hr)) {
+      return hr;
+    }
+    UnregisterDevices(pMapper.Get());
+    const std::vector<Profile> profiles = GetActiveCameraSet();
+    if (profiles.empty()) {
+      return E_FAIL;  // a profiles file that cannot be read leaves no camera
+    }
+    for (std::size_t i = 0; i < profiles.size() && i < MAX_DEVICES; ++i) {
+      hr = RegisterDevice(pMapper.Get(), static_cast<int>(i), WidenUtf8(profiles[i].strFriendlyName));
+      if (FAILED(hr)) {
+        UnregisterDevices(pMapper.Get());
+        return hr;
+      }
+    }
+    return S_OK;
+  });
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  const CComScope com;
-  ComPtr<IFilterMapper2> pMapper;
-  if (SUCCEEDED(CreateMapper(pMapper.ReleaseAndGetAddressOf()))) {
-    UnregisterDevices(pMapper.Get());
-  }
-  const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey().c_str());
-  return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(rc);
+  return ComBarrier([&]() -> HRESULT {
+    const CComScope com;
+    ComPtr<IFilterMapper2> pMapper;
+    if (SUCCEEDED(CreateMapper(pMapper.ReleaseAndGetAddressOf()))) {
+      UnregisterDevices(pMapper.Get());
+    }
+    const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey().c_str());
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(rc);
+  });
 }

@@ -97,16 +97,14 @@ class CCaptureGraphBuilder final : public CComBase<ICaptureGraphBuilder2> {
     if (pfg == nullptr) {
       return E_POINTER;
     }
-    const COperation op("ICaptureGraphBuilder2::SetFiltergraph");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    if (m_pGraph) {
-      return E_UNEXPECTED;
-    }
-    pfg->AddRef();
-    m_pGraph.Attach(pfg);
-    return S_OK;
+    return RunOperation("ICaptureGraphBuilder2::SetFiltergraph", [&]() -> HRESULT {
+      if (m_pGraph) {
+        return E_UNEXPECTED;
+      }
+      pfg->AddRef();
+      m_pGraph.Attach(pfg);
+      return S_OK;
+    });
   }
 
   STDMETHODIMP GetFiltergraph(IGraphBuilder** ppfg) override {
@@ -114,11 +112,9 @@ class CCaptureGraphBuilder final : public CComBase<ICaptureGraphBuilder2> {
       return E_POINTER;
     }
     *ppfg = nullptr;
-    const COperation op("ICaptureGraphBuilder2::GetFiltergraph");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    return m_pGraph ? m_pGraph.CopyTo(ppfg) : E_UNEXPECTED;
+    return RunOperation("ICaptureGraphBuilder2::GetFiltergraph", [&]() -> HRESULT {
+      return m_pGraph ? m_pGraph.CopyTo(ppfg) : E_UNEXPECTED;
+    });
   }
 
   STDMETHODIMP SetOutputFileName(const GUID* /*pType*/, LPCOLESTR /*lpstrFile*/, IBaseFilter** ppf,
@@ -142,42 +138,40 @@ class CCaptureGraphBuilder final : public CComBase<ICaptureGraphBuilder2> {
       return E_POINTER;
     }
     *ppint = nullptr;
-    const COperation op("ICaptureGraphBuilder2::FindInterface");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    if (pCategory != nullptr && *pCategory == LOOK_UPSTREAM_ONLY) {
-      return SearchAlong(pf, PINDIR_INPUT, pType, riid, ppint, 0);
-    }
-    if (pCategory != nullptr && *pCategory == LOOK_DOWNSTREAM_ONLY) {
-      return SearchAlong(pf, PINDIR_OUTPUT, pType, riid, ppint, 0);
-    }
-    if (pCategory != nullptr) {
-      ComPtr<IPin> pPin;
-      if (FAILED(FindPinOf(pf, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, pPin.ReleaseAndGetAddressOf()))) {
-        return E_FAIL;
+    return RunOperation("ICaptureGraphBuilder2::FindInterface", [&]() -> HRESULT {
+      if (pCategory != nullptr && *pCategory == LOOK_UPSTREAM_ONLY) {
+        return SearchAlong(pf, PINDIR_INPUT, pType, riid, ppint, 0);
       }
-      if (SUCCEEDED(pPin->QueryInterface(riid, ppint)) && *ppint != nullptr) {
+      if (pCategory != nullptr && *pCategory == LOOK_DOWNSTREAM_ONLY) {
+        return SearchAlong(pf, PINDIR_OUTPUT, pType, riid, ppint, 0);
+      }
+      if (pCategory != nullptr) {
+        ComPtr<IPin> pPin;
+        if (FAILED(FindPinOf(pf, PINDIR_OUTPUT, pCategory, pType, FALSE, 0, pPin.ReleaseAndGetAddressOf()))) {
+          return E_FAIL;
+        }
+        if (SUCCEEDED(pPin->QueryInterface(riid, ppint)) && *ppint != nullptr) {
+          return S_OK;
+        }
+        ComPtr<IPin> pPeer = emul::ConnectedPin(pPin.Get());
+        ComPtr<IBaseFilter> pNext = emul::PinFilter(pPeer.Get());
+        if (pPeer && SUCCEEDED(pPeer->QueryInterface(riid, ppint)) && *ppint != nullptr) {
+          return S_OK;
+        }
+        if (pNext && (SUCCEEDED(QueryFilterAndPins(pNext.Get(), riid, ppint)) ||
+                      SUCCEEDED(SearchAlong(pNext.Get(), PINDIR_OUTPUT, nullptr, riid, ppint, 1)))) {
+          return S_OK;
+        }
+        *ppint = nullptr;
+        return E_NOINTERFACE;
+      }
+      if (SUCCEEDED(QueryFilterAndPins(pf, riid, ppint)) ||
+          SUCCEEDED(SearchAlong(pf, PINDIR_OUTPUT, pType, riid, ppint, 0)) ||
+          SUCCEEDED(SearchAlong(pf, PINDIR_INPUT, pType, riid, ppint, 0))) {
         return S_OK;
       }
-      ComPtr<IPin> pPeer = emul::ConnectedPin(pPin.Get());
-      ComPtr<IBaseFilter> pNext = emul::PinFilter(pPeer.Get());
-      if (pPeer && SUCCEEDED(pPeer->QueryInterface(riid, ppint)) && *ppint != nullptr) {
-        return S_OK;
-      }
-      if (pNext && (SUCCEEDED(QueryFilterAndPins(pNext.Get(), riid, ppint)) ||
-                    SUCCEEDED(SearchAlong(pNext.Get(), PINDIR_OUTPUT, nullptr, riid, ppint, 1)))) {
-        return S_OK;
-      }
-      *ppint = nullptr;
       return E_NOINTERFACE;
-    }
-    if (SUCCEEDED(QueryFilterAndPins(pf, riid, ppint)) ||
-        SUCCEEDED(SearchAlong(pf, PINDIR_OUTPUT, pType, riid, ppint, 0)) ||
-        SUCCEEDED(SearchAlong(pf, PINDIR_INPUT, pType, riid, ppint, 0))) {
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    });
   }
 
   // Connects the source's first free output pin of the category and type,
@@ -188,37 +182,35 @@ class CCaptureGraphBuilder final : public CComBase<ICaptureGraphBuilder2> {
     if (pSource == nullptr) {
       return E_POINTER;
     }
-    const COperation op("ICaptureGraphBuilder2::RenderStream");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    if (!m_pGraph) {
-      return E_UNEXPECTED;
-    }
-    ComPtr<IPin> pOut;
-    HRESULT hr = FindPinOf(pSource, PINDIR_OUTPUT, pCategory, pType, TRUE, 0, pOut.ReleaseAndGetAddressOf());
-    if (FAILED(hr)) {
-      return hr;
-    }
-    if (pfCompressor != nullptr) {
-      ComPtr<IPin> pIn;
-      hr = FindPinOf(pfCompressor, PINDIR_INPUT, nullptr, nullptr, TRUE, 0, pIn.ReleaseAndGetAddressOf());
-      if (SUCCEEDED(hr)) {
-        hr = m_pGraph->Connect(pOut.Get(), pIn.Get());
+    return RunOperation("ICaptureGraphBuilder2::RenderStream", [&]() -> HRESULT {
+      if (!m_pGraph) {
+        return E_UNEXPECTED;
       }
-      if (SUCCEEDED(hr)) {
-        hr = FindPinOf(pfCompressor, PINDIR_OUTPUT, nullptr, nullptr, TRUE, 0, pOut.ReleaseAndGetAddressOf());
-      }
+      ComPtr<IPin> pOut;
+      HRESULT hr = FindPinOf(pSource, PINDIR_OUTPUT, pCategory, pType, TRUE, 0, pOut.ReleaseAndGetAddressOf());
       if (FAILED(hr)) {
         return hr;
       }
-    }
-    if (pfRenderer == nullptr) {
-      return m_pGraph->Render(pOut.Get());
-    }
-    ComPtr<IPin> pIn;
-    hr = FindPinOf(pfRenderer, PINDIR_INPUT, nullptr, nullptr, TRUE, 0, pIn.ReleaseAndGetAddressOf());
-    return SUCCEEDED(hr) ? m_pGraph->Connect(pOut.Get(), pIn.Get()) : hr;
+      if (pfCompressor != nullptr) {
+        ComPtr<IPin> pIn;
+        hr = FindPinOf(pfCompressor, PINDIR_INPUT, nullptr, nullptr, TRUE, 0, pIn.ReleaseAndGetAddressOf());
+        if (SUCCEEDED(hr)) {
+          hr = m_pGraph->Connect(pOut.Get(), pIn.Get());
+        }
+        if (SUCCEEDED(hr)) {
+          hr = FindPinOf(pfCompressor, PINDIR_OUTPUT, nullptr, nullptr, TRUE, 0, pOut.ReleaseAndGetAddressOf());
+        }
+        if (FAILED(hr)) {
+          return hr;
+        }
+      }
+      if (pfRenderer == nullptr) {
+        return m_pGraph->Render(pOut.Get());
+      }
+      ComPtr<IPin> pIn;
+      hr = FindPinOf(pfRenderer, PINDIR_INPUT, nullptr, nullptr, TRUE, 0, pIn.ReleaseAndGetAddressOf());
+      return SUCCEEDED(hr) ? m_pGraph->Connect(pOut.Get(), pIn.Get()) : hr;
+    });
   }
 
   STDMETHODIMP ControlStream(const GUID* /*pCategory*/, const GUID* /*pType*/, IBaseFilter* /*pFilter*/,
@@ -240,11 +232,9 @@ class CCaptureGraphBuilder final : public CComBase<ICaptureGraphBuilder2> {
       return E_POINTER;
     }
     *ppPin = nullptr;
-    const COperation op("ICaptureGraphBuilder2::FindPin");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    return FindPinOf(pSource, pindir, pCategory, pType, fUnconnected, num, ppPin);
+    return RunOperation("ICaptureGraphBuilder2::FindPin", [&]() -> HRESULT {
+      return FindPinOf(pSource, pindir, pCategory, pType, fUnconnected, num, ppPin);
+    });
   }
 
  private:

@@ -64,23 +64,21 @@ class CDevicePropertyBag final : public CComBase<IPropertyBag> {
     if (pszPropName == nullptr || pVar == nullptr) {
       return E_POINTER;
     }
-    const COperation op("IPropertyBag::Read");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    if (std::wcscmp(pszPropName, L"FriendlyName") != 0) {
-      return E_INVALIDARG;
-    }
-    if (pVar->vt != VT_EMPTY && pVar->vt != VT_BSTR) {
-      return E_FAIL;
-    }
-    BSTR bstr = SysAllocString(m_wszFriendlyName.c_str());
-    if (bstr == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    pVar->vt = VT_BSTR;
-    pVar->bstrVal = bstr;
-    return S_OK;
+    return RunOperation("IPropertyBag::Read", [&]() -> HRESULT {
+      if (std::wcscmp(pszPropName, L"FriendlyName") != 0) {
+        return E_INVALIDARG;
+      }
+      if (pVar->vt != VT_EMPTY && pVar->vt != VT_BSTR) {
+        return E_FAIL;
+      }
+      BSTR bstr = SysAllocString(m_wszFriendlyName.c_str());
+      if (bstr == nullptr) {
+        return E_OUTOFMEMORY;
+      }
+      pVar->vt = VT_BSTR;
+      pVar->bstrVal = bstr;
+      return S_OK;
+    });
   }
 
   STDMETHODIMP Write(LPCOLESTR /*pszPropName*/, VARIANT* /*pVar*/) override { return E_NOTIMPL; }
@@ -119,19 +117,17 @@ class CDeviceMoniker final : public CComBase<IMoniker> {
       return E_POINTER;
     }
     *ppvResult = nullptr;
-    const COperation op("IMoniker::BindToObject");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    if (!m_device.create) {
-      return E_FAIL;
-    }
-    ComPtr<IBaseFilter> pFilter;
-    HRESULT hr = m_device.create(pFilter.ReleaseAndGetAddressOf());
-    if (FAILED(hr)) {
-      return hr;
-    }
-    return pFilter ? pFilter->QueryInterface(riidResult, ppvResult) : E_FAIL;
+    return RunOperation("IMoniker::BindToObject", [&]() -> HRESULT {
+      if (!m_device.create) {
+        return E_FAIL;
+      }
+      ComPtr<IBaseFilter> pFilter;
+      HRESULT hr = m_device.create(pFilter.ReleaseAndGetAddressOf());
+      if (FAILED(hr)) {
+        return hr;
+      }
+      return pFilter ? pFilter->QueryInterface(riidResult, ppvResult) : E_FAIL;
+    });
   }
 
   STDMETHODIMP BindToStorage(IBindCtx* /*pbc*/, IMoniker* /*pmkToLeft*/, REFIID riid, void** ppvObj) override {
@@ -139,21 +135,19 @@ class CDeviceMoniker final : public CComBase<IMoniker> {
       return E_POINTER;
     }
     *ppvObj = nullptr;
-    const COperation op("IMoniker::BindToStorage");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    if (riid != IID_IPropertyBag) {
-      return E_NOINTERFACE;
-    }
-    auto* pBag = new (std::nothrow) CDevicePropertyBag(m_device.friendlyName);
-    if (pBag == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    pBag->NonDelegatingAddRef();
-    HRESULT hr = pBag->QueryInterface(riid, ppvObj);
-    pBag->NonDelegatingRelease();
-    return hr;
+    return RunOperation("IMoniker::BindToStorage", [&]() -> HRESULT {
+      if (riid != IID_IPropertyBag) {
+        return E_NOINTERFACE;
+      }
+      auto* pBag = new (std::nothrow) CDevicePropertyBag(m_device.friendlyName);
+      if (pBag == nullptr) {
+        return E_OUTOFMEMORY;
+      }
+      pBag->NonDelegatingAddRef();
+      HRESULT hr = pBag->QueryInterface(riid, ppvObj);
+      pBag->NonDelegatingRelease();
+      return hr;
+    });
   }
 
   STDMETHODIMP Reduce(IBindCtx* /*pbc*/, DWORD /*dwReduceHowFar*/, IMoniker** ppmkToLeft,
@@ -261,18 +255,16 @@ class CEnumDeviceMonikers final : public CComBase<IEnumMoniker> {
     if (rgelt == nullptr || (pceltFetched == nullptr && celt != 1)) {
       return E_POINTER;
     }
-    const COperation op("IEnumMoniker::Next");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    ULONG cFetched = 0;
-    while (cFetched < celt && m_nPosition < m_monikers.size()) {
-      m_monikers[m_nPosition++].CopyTo(&rgelt[cFetched++]);
-    }
-    if (pceltFetched != nullptr) {
-      *pceltFetched = cFetched;
-    }
-    return cFetched == celt ? S_OK : S_FALSE;
+    return RunOperation("IEnumMoniker::Next", [&]() -> HRESULT {
+      ULONG cFetched = 0;
+      while (cFetched < celt && m_nPosition < m_monikers.size()) {
+        m_monikers[m_nPosition++].CopyTo(&rgelt[cFetched++]);
+      }
+      if (pceltFetched != nullptr) {
+        *pceltFetched = cFetched;
+      }
+      return cFetched == celt ? S_OK : S_FALSE;
+    });
   }
 
   STDMETHODIMP Skip(ULONG celt) override {
@@ -286,12 +278,10 @@ class CEnumDeviceMonikers final : public CComBase<IEnumMoniker> {
   }
 
   STDMETHODIMP Reset() override {
-    const COperation op("IEnumMoniker::Reset");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    m_nPosition = 0;
-    return S_OK;
+    return RunOperation("IEnumMoniker::Reset", [&]() -> HRESULT {
+      m_nPosition = 0;
+      return S_OK;
+    });
   }
 
   STDMETHODIMP Clone(IEnumMoniker** ppenum) override {
@@ -330,33 +320,31 @@ class CSystemDeviceEnum final : public CComBase<ICreateDevEnum> {
       return E_POINTER;
     }
     *ppEnumMoniker = nullptr;
-    const COperation op("ICreateDevEnum::CreateClassEnumerator");
-    if (FAILED(op.Fault())) {
-      return op.Fault();
-    }
-    if (clsidDeviceClass != CLSID_VideoInputDeviceCategory) {
-      return S_FALSE;
-    }
-    std::vector<ComPtr<IMoniker>> monikers;
-    for (emul::CaptureDevice& device : emul::CurrentCaptureDevices()) {
-      auto* pMoniker = new (std::nothrow) CDeviceMoniker(std::move(device));
-      if (pMoniker == nullptr) {
+    return RunOperation("ICreateDevEnum::CreateClassEnumerator", [&]() -> HRESULT {
+      if (clsidDeviceClass != CLSID_VideoInputDeviceCategory) {
+        return S_FALSE;
+      }
+      std::vector<ComPtr<IMoniker>> monikers;
+      for (emul::CaptureDevice& device : emul::CurrentCaptureDevices()) {
+        auto* pMoniker = new (std::nothrow) CDeviceMoniker(std::move(device));
+        if (pMoniker == nullptr) {
+          return E_OUTOFMEMORY;
+        }
+        pMoniker->AddRef();
+        ComPtr<IMoniker> p;
+        p.Attach(pMoniker);
+        monikers.push_back(p);
+      }
+      if (monikers.empty()) {
+        return S_FALSE;
+      }
+      *ppEnumMoniker = new (std::nothrow) CEnumDeviceMonikers(std::move(monikers), 0);
+      if (*ppEnumMoniker == nullptr) {
         return E_OUTOFMEMORY;
       }
-      pMoniker->AddRef();
-      ComPtr<IMoniker> p;
-      p.Attach(pMoniker);
-      monikers.push_back(p);
-    }
-    if (monikers.empty()) {
-      return S_FALSE;
-    }
-    *ppEnumMoniker = new (std::nothrow) CEnumDeviceMonikers(std::move(monikers), 0);
-    if (*ppEnumMoniker == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    (*ppEnumMoniker)->AddRef();
-    return S_OK;
+      (*ppEnumMoniker)->AddRef();
+      return S_OK;
+    });
   }
 };
 

@@ -179,12 +179,10 @@ bool CFilterGraph::PinInGraphLocked(IPin* pPin) const {
 }
 
 STDMETHODIMP CFilterGraph::AddFilter(IBaseFilter* pFilter, LPCWSTR pName) {
-  const COperation op("IGraphBuilder::AddFilter");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  return AddFilterLocked(pFilter, pName);
+  return RunOperation("IGraphBuilder::AddFilter", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    return AddFilterLocked(pFilter, pName);
+  });
 }
 
 // A name already in use gets a number appended, as DirectShow does; a filter
@@ -218,12 +216,10 @@ HRESULT CFilterGraph::AddFilterLocked(IBaseFilter* pFilter, LPCWSTR pName) {
 }
 
 STDMETHODIMP CFilterGraph::RemoveFilter(IBaseFilter* pFilter) {
-  const COperation op("IFilterGraph::RemoveFilter");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  return RemoveFilterLocked(pFilter);
+  return RunOperation("IFilterGraph::RemoveFilter", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    return RemoveFilterLocked(pFilter);
+  });
 }
 
 // As a DirectShow graph does: the filter is stopped if it runs, its
@@ -253,23 +249,21 @@ STDMETHODIMP CFilterGraph::EnumFilters(IEnumFilters** ppEnum) {
     return E_POINTER;
   }
   *ppEnum = nullptr;
-  const COperation op("IFilterGraph::EnumFilters");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::vector<ComPtr<IBaseFilter>> filters;
-  {
-    std::lock_guard lock(m_mxGraph);
-    for (const CFilterEntry& e : m_filters) {
-      filters.push_back(e.pFilter);
+  return RunOperation("IFilterGraph::EnumFilters", [&]() -> HRESULT {
+    std::vector<ComPtr<IBaseFilter>> filters;
+    {
+      std::lock_guard lock(m_mxGraph);
+      for (const CFilterEntry& e : m_filters) {
+        filters.push_back(e.pFilter);
+      }
     }
-  }
-  *ppEnum = new (std::nothrow) CEnumFilters(std::move(filters), 0);
-  if (*ppEnum == nullptr) {
-    return E_OUTOFMEMORY;
-  }
-  (*ppEnum)->AddRef();
-  return S_OK;
+    *ppEnum = new (std::nothrow) CEnumFilters(std::move(filters), 0);
+    if (*ppEnum == nullptr) {
+      return E_OUTOFMEMORY;
+    }
+    (*ppEnum)->AddRef();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CFilterGraph::FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilter) {
@@ -277,26 +271,22 @@ STDMETHODIMP CFilterGraph::FindFilterByName(LPCWSTR pName, IBaseFilter** ppFilte
     return E_POINTER;
   }
   *ppFilter = nullptr;
-  const COperation op("IFilterGraph::FindFilterByName");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  for (const CFilterEntry& e : m_filters) {
-    if (e.wszName == pName) {
-      return e.pFilter.CopyTo(ppFilter);
+  return RunOperation("IFilterGraph::FindFilterByName", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    for (const CFilterEntry& e : m_filters) {
+      if (e.wszName == pName) {
+        return e.pFilter.CopyTo(ppFilter);
+      }
     }
-  }
-  return VFW_E_NOT_FOUND;
+    return VFW_E_NOT_FOUND;
+  });
 }
 
 STDMETHODIMP CFilterGraph::ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) {
-  const COperation op("IFilterGraph::ConnectDirect");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  return ConnectDirectLocked(ppinOut, ppinIn, pmt);
+  return RunOperation("IFilterGraph::ConnectDirect", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    return ConnectDirectLocked(ppinOut, ppinIn, pmt);
+  });
 }
 
 HRESULT CFilterGraph::ConnectDirectLocked(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) {
@@ -325,12 +315,10 @@ STDMETHODIMP CFilterGraph::Disconnect(IPin* ppin) {
   if (ppin == nullptr) {
     return E_POINTER;
   }
-  const COperation op("IFilterGraph::Disconnect");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  return ppin->Disconnect();
+  return RunOperation("IFilterGraph::Disconnect", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    return ppin->Disconnect();
+  });
 }
 
 // The emulated graph keeps no reference clock; filters run on their own time.
@@ -342,17 +330,15 @@ STDMETHODIMP CFilterGraph::SetDefaultSyncSource() { return S_OK; }
 // insert. The pins negotiate the media type (the input pin's preferred types,
 // then the output pin's).
 STDMETHODIMP CFilterGraph::Connect(IPin* ppinOut, IPin* ppinIn) {
-  const COperation op("IGraphBuilder::Connect");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  HRESULT hr = ConnectDirectLocked(ppinOut, ppinIn, nullptr);
-  if (SUCCEEDED(hr) || hr == E_POINTER || hr == VFW_E_NOT_IN_GRAPH || hr == VFW_E_NOT_STOPPED ||
-      hr == VFW_E_INVALID_DIRECTION || hr == VFW_E_ALREADY_CONNECTED) {
-    return hr;
-  }
-  return VFW_E_CANNOT_CONNECT;
+  return RunOperation("IGraphBuilder::Connect", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    HRESULT hr = ConnectDirectLocked(ppinOut, ppinIn, nullptr);
+    if (SUCCEEDED(hr) || hr == E_POINTER || hr == VFW_E_NOT_IN_GRAPH || hr == VFW_E_NOT_STOPPED ||
+        hr == VFW_E_INVALID_DIRECTION || hr == VFW_E_ALREADY_CONNECTED) {
+      return hr;
+    }
+    return VFW_E_CANNOT_CONNECT;
+  });
 }
 
 // Connects the output pin to a new video renderer, the only renderer the
@@ -361,44 +347,42 @@ STDMETHODIMP CFilterGraph::Render(IPin* ppinOut) {
   if (ppinOut == nullptr) {
     return E_POINTER;
   }
-  const COperation op("IGraphBuilder::Render");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  PIN_DIRECTION dir;
-  if (!emul::PinDirection(ppinOut, &dir) || dir != PINDIR_OUTPUT) {
-    return VFW_E_INVALID_DIRECTION;
-  }
-  if (!PinInGraphLocked(ppinOut)) {
-    return VFW_E_NOT_IN_GRAPH;
-  }
-  if (emul::ConnectedPin(ppinOut)) {
-    return VFW_E_ALREADY_CONNECTED;
-  }
-  // Through the class table, so a test's replacement renderer is used, but
-  // not through CoCreateInstance: the caller made no such call.
-  emul::PFN_CREATEINSTANCE pfnCreate = emul::FindClass(CLSID_VideoRenderer);
-  if (pfnCreate == nullptr) {
-    return VFW_E_CANNOT_RENDER;
-  }
-  ComPtr<IBaseFilter> pRenderer;
-  HRESULT hr = pfnCreate(nullptr, IID_IBaseFilter, pRenderer.ReleaseAndGetVoidAddressOf());
-  if (FAILED(hr)) {
-    return hr;
-  }
-  hr = AddFilterLocked(pRenderer.Get(), L"Video Renderer");
-  if (FAILED(hr)) {
-    return hr;
-  }
-  for (const ComPtr<IPin>& pPin : emul::FilterPins(pRenderer.Get())) {
-    if (emul::PinDirection(pPin.Get(), &dir) && dir == PINDIR_INPUT &&
-        SUCCEEDED(ConnectDirectLocked(ppinOut, pPin.Get(), nullptr))) {
-      return S_OK;
+  return RunOperation("IGraphBuilder::Render", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    PIN_DIRECTION dir;
+    if (!emul::PinDirection(ppinOut, &dir) || dir != PINDIR_OUTPUT) {
+      return VFW_E_INVALID_DIRECTION;
     }
-  }
-  RemoveFilterLocked(pRenderer.Get());
-  return VFW_E_CANNOT_RENDER;
+    if (!PinInGraphLocked(ppinOut)) {
+      return VFW_E_NOT_IN_GRAPH;
+    }
+    if (emul::ConnectedPin(ppinOut)) {
+      return VFW_E_ALREADY_CONNECTED;
+    }
+    // Through the class table, so a test's replacement renderer is used, but
+    // not through CoCreateInstance: the caller made no such call.
+    emul::PFN_CREATEINSTANCE pfnCreate = emul::FindClass(CLSID_VideoRenderer);
+    if (pfnCreate == nullptr) {
+      return VFW_E_CANNOT_RENDER;
+    }
+    ComPtr<IBaseFilter> pRenderer;
+    HRESULT hr = pfnCreate(nullptr, IID_IBaseFilter, pRenderer.ReleaseAndGetVoidAddressOf());
+    if (FAILED(hr)) {
+      return hr;
+    }
+    hr = AddFilterLocked(pRenderer.Get(), L"Video Renderer");
+    if (FAILED(hr)) {
+      return hr;
+    }
+    for (const ComPtr<IPin>& pPin : emul::FilterPins(pRenderer.Get())) {
+      if (emul::PinDirection(pPin.Get(), &dir) && dir == PINDIR_INPUT &&
+          SUCCEEDED(ConnectDirectLocked(ppinOut, pPin.Get(), nullptr))) {
+        return S_OK;
+      }
+    }
+    RemoveFilterLocked(pRenderer.Get());
+    return VFW_E_CANNOT_RENDER;
+  });
 }
 
 STDMETHODIMP CFilterGraph::RenderFile(LPCWSTR /*lpcwstrFile*/, LPCWSTR /*lpcwstrPlayList*/) { return E_NOTIMPL; }
@@ -559,10 +543,17 @@ HRESULT CFilterGraph::RunLocked() {
   return S_OK;
 }
 
-// Stopping does not fail: every filter is told, whatever the others answer.
+// Stopping does not fail: every filter is told, whatever the others answer,
+// and without memory for the downstream-first order, in the graph's order.
 void CFilterGraph::StopLocked() {
-  for (IBaseFilter* pFilter : DownstreamFirstLocked()) {
-    pFilter->Stop();
+  try {
+    for (IBaseFilter* pFilter : DownstreamFirstLocked()) {
+      pFilter->Stop();
+    }
+  } catch (const std::bad_alloc&) {
+    for (const CFilterEntry& e : m_filters) {
+      e.pFilter->Stop();
+    }
   }
   m_nState.store(State_Stopped);
   std::lock_guard lock(m_mxEvents);
@@ -570,31 +561,25 @@ void CFilterGraph::StopLocked() {
 }
 
 STDMETHODIMP CFilterGraph::Run() {
-  const COperation op("IMediaControl::Run");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  return RunLocked();
+  return RunOperation("IMediaControl::Run", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    return RunLocked();
+  });
 }
 
 STDMETHODIMP CFilterGraph::Pause() {
-  const COperation op("IMediaControl::Pause");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  return PauseLocked();
+  return RunOperation("IMediaControl::Pause", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    return PauseLocked();
+  });
 }
 
 STDMETHODIMP CFilterGraph::Stop() {
-  const COperation op("IMediaControl::Stop");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  StopLocked();
-  return S_OK;
+  return RunOperation("IMediaControl::Stop", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    StopLocked();
+    return S_OK;
+  });
 }
 
 // Transitions complete inside Run, Pause and Stop, so the state is never
@@ -603,12 +588,10 @@ STDMETHODIMP CFilterGraph::GetState(LONG /*msTimeout*/, OAFilterState* pfs) {
   if (pfs == nullptr) {
     return E_POINTER;
   }
-  const COperation op("IMediaControl::GetState");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  *pfs = m_nState.load();
-  return S_OK;
+  return RunOperation("IMediaControl::GetState", [&]() -> HRESULT {
+    *pfs = m_nState.load();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CFilterGraph::RenderFile(BSTR /*strFilename*/) { return E_NOTIMPL; }
@@ -637,16 +620,14 @@ STDMETHODIMP CFilterGraph::get_RegFilterCollection(IDispatch** ppUnk) {
 // DirectShow pauses, waits for the data to be ready, then stops; a live
 // graph has no data to wait for, so this is a stop through pause.
 STDMETHODIMP CFilterGraph::StopWhenReady() {
-  const COperation op("IMediaControl::StopWhenReady");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::lock_guard lock(m_mxGraph);
-  if (m_nState.load() == State_Running) {
-    PauseLocked();
-  }
-  StopLocked();
-  return S_OK;
+  return RunOperation("IMediaControl::StopWhenReady", [&]() -> HRESULT {
+    std::lock_guard lock(m_mxGraph);
+    if (m_nState.load() == State_Running) {
+      PauseLocked();
+    }
+    StopLocked();
+    return S_OK;
+  });
 }
 
 // ---- IMediaEvent, IMediaEventEx, IMediaEventSink ----
@@ -708,23 +689,21 @@ STDMETHODIMP CFilterGraph::GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PT
   }
   *lEventCode = 0;
   *lParam1 = *lParam2 = 0;
-  const COperation op("IMediaEvent::GetEvent");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::unique_lock lock(m_mxEvents);
-  if (!WaitFor(m_cvEvents, lock, msTimeout, [&] { return !m_events.empty(); })) {
-    return E_ABORT;
-  }
-  const CEvent event = m_events.front();
-  m_events.pop_front();
-  if (m_events.empty() && m_hEvent != nullptr) {
-    ResetEvent(m_hEvent);
-  }
-  *lEventCode = event.lCode;
-  *lParam1 = event.lParam1;
-  *lParam2 = event.lParam2;
-  return S_OK;
+  return RunOperation("IMediaEvent::GetEvent", [&]() -> HRESULT {
+    std::unique_lock lock(m_mxEvents);
+    if (!WaitFor(m_cvEvents, lock, msTimeout, [&] { return !m_events.empty(); })) {
+      return E_ABORT;
+    }
+    const CEvent event = m_events.front();
+    m_events.pop_front();
+    if (m_events.empty() && m_hEvent != nullptr) {
+      ResetEvent(m_hEvent);
+    }
+    *lEventCode = event.lCode;
+    *lParam1 = event.lParam1;
+    *lParam2 = event.lParam2;
+    return S_OK;
+  });
 }
 
 // Waits for the end of the current run: EC_COMPLETE from every renderer, or
@@ -734,17 +713,15 @@ STDMETHODIMP CFilterGraph::WaitForCompletion(LONG msTimeout, LONG* pEvCode) {
     return E_POINTER;
   }
   *pEvCode = 0;
-  const COperation op("IMediaEvent::WaitForCompletion");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  std::unique_lock lock(m_mxEvents);
-  WaitFor(m_cvEvents, lock, msTimeout, [&] { return m_bCompleted || m_nState.load() != State_Running; });
-  if (m_bCompleted) {
-    *pEvCode = m_lCompletionCode;
-    return S_OK;
-  }
-  return m_nState.load() != State_Running ? VFW_E_WRONG_STATE : E_ABORT;
+  return RunOperation("IMediaEvent::WaitForCompletion", [&]() -> HRESULT {
+    std::unique_lock lock(m_mxEvents);
+    WaitFor(m_cvEvents, lock, msTimeout, [&] { return m_bCompleted || m_nState.load() != State_Running; });
+    if (m_bCompleted) {
+      *pEvCode = m_lCompletionCode;
+      return S_OK;
+    }
+    return m_nState.load() != State_Running ? VFW_E_WRONG_STATE : E_ABORT;
+  });
 }
 
 STDMETHODIMP CFilterGraph::CancelDefaultHandling(LONG lEvCode) {

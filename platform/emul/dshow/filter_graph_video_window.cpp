@@ -7,20 +7,18 @@
 
 template <class F>
 HRESULT CFilterGraph::ForwardToVideoWindow(const char* pszOperation, F&& f) {
-  const COperation op(pszOperation);
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  ComPtr<IVideoWindow> pWindow;
-  {
-    std::lock_guard lock(m_mxGraph);
-    for (const CFilterEntry& e : m_filters) {
-      if (SUCCEEDED(e.pFilter->QueryInterface(IID_IVideoWindow, pWindow.ReleaseAndGetVoidAddressOf())) && pWindow) {
-        break;
+  return RunOperation(pszOperation, [&]() -> HRESULT {
+    ComPtr<IVideoWindow> pWindow;
+    {
+      std::lock_guard lock(m_mxGraph);
+      for (const CFilterEntry& e : m_filters) {
+        if (SUCCEEDED(e.pFilter->QueryInterface(IID_IVideoWindow, pWindow.ReleaseAndGetVoidAddressOf())) && pWindow) {
+          break;
+        }
       }
     }
-  }
-  return pWindow ? f(pWindow.Get()) : E_NOINTERFACE;
+    return pWindow ? f(pWindow.Get()) : E_NOINTERFACE;
+  });
 }
 
 STDMETHODIMP CFilterGraph::put_Caption(BSTR strCaption) {

@@ -169,46 +169,38 @@ HRESULT CSampleGrabber::ReceiveSample(IMediaSample* pSample) {
 }
 
 STDMETHODIMP CSampleGrabber::SetOneShot(BOOL OneShot) {
-  const COperation op("ISampleGrabber::SetOneShot");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  m_bOneShot.store(OneShot != FALSE);
-  return S_OK;
+  return RunOperation("ISampleGrabber::SetOneShot", [&]() -> HRESULT {
+    m_bOneShot.store(OneShot != FALSE);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CSampleGrabber::SetMediaType(const AM_MEDIA_TYPE* pType) {
   if (pType == nullptr) {
     return E_POINTER;
   }
-  const COperation op("ISampleGrabber::SetMediaType");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  return m_mtAccept.Set(*pType);
+  return RunOperation("ISampleGrabber::SetMediaType", [&]() -> HRESULT {
+    return m_mtAccept.Set(*pType);
+  });
 }
 
 STDMETHODIMP CSampleGrabber::GetConnectedMediaType(AM_MEDIA_TYPE* pType) {
   if (pType == nullptr) {
     return E_POINTER;
   }
-  const COperation op("ISampleGrabber::GetConnectedMediaType");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (!m_pInput->IsConnected()) {
-    return VFW_E_NOT_CONNECTED;
-  }
-  return CopyMediaType(pType, &m_pInput->CurrentMediaType());
+  return RunOperation("ISampleGrabber::GetConnectedMediaType", [&]() -> HRESULT {
+    if (!m_pInput->IsConnected()) {
+      return VFW_E_NOT_CONNECTED;
+    }
+    return CopyMediaType(pType, &m_pInput->CurrentMediaType());
+  });
 }
 
 STDMETHODIMP CSampleGrabber::SetBufferSamples(BOOL BufferThem) {
-  const COperation op("ISampleGrabber::SetBufferSamples");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  m_bBufferSamples.store(BufferThem != FALSE);
-  return S_OK;
+  return RunOperation("ISampleGrabber::SetBufferSamples", [&]() -> HRESULT {
+    m_bBufferSamples.store(BufferThem != FALSE);
+    return S_OK;
+  });
 }
 
 // As DirectShow's grabber: with a null buffer the size alone is returned.
@@ -216,26 +208,24 @@ STDMETHODIMP CSampleGrabber::GetCurrentBuffer(LONG* pBufferSize, LONG* pBuffer) 
   if (pBufferSize == nullptr) {
     return E_POINTER;
   }
-  const COperation op("ISampleGrabber::GetCurrentBuffer");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (!m_bBufferSamples.load()) {
-    return E_INVALIDARG;
-  }
-  std::lock_guard lock(m_mxBuffer);
-  if (!m_bHaveBuffer) {
-    return VFW_E_WRONG_STATE;
-  }
-  const LONG cbBuffer = static_cast<LONG>(m_buffer.size());
-  if (pBuffer != nullptr) {
-    if (*pBufferSize < cbBuffer) {
-      return E_OUTOFMEMORY;
+  return RunOperation("ISampleGrabber::GetCurrentBuffer", [&]() -> HRESULT {
+    if (!m_bBufferSamples.load()) {
+      return E_INVALIDARG;
     }
-    std::memcpy(pBuffer, m_buffer.data(), m_buffer.size());
-  }
-  *pBufferSize = cbBuffer;
-  return S_OK;
+    std::lock_guard lock(m_mxBuffer);
+    if (!m_bHaveBuffer) {
+      return VFW_E_WRONG_STATE;
+    }
+    const LONG cbBuffer = static_cast<LONG>(m_buffer.size());
+    if (pBuffer != nullptr) {
+      if (*pBufferSize < cbBuffer) {
+        return E_OUTOFMEMORY;
+      }
+      std::memcpy(pBuffer, m_buffer.data(), m_buffer.size());
+    }
+    *pBufferSize = cbBuffer;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CSampleGrabber::GetCurrentSample(IMediaSample** ppSample) {
@@ -249,19 +239,17 @@ STDMETHODIMP CSampleGrabber::SetCallback(ISampleGrabberCB* pCallback, LONG Which
   if (WhichMethodToCallback != 0 && WhichMethodToCallback != 1) {
     return E_INVALIDARG;
   }
-  const COperation op("ISampleGrabber::SetCallback");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  if (pCallback != nullptr) {
-    pCallback->AddRef();
-  }
-  ComPtr<ISampleGrabberCB> pOld;
-  {
-    std::lock_guard lock(m_mxCallback);
-    pOld.Attach(m_pCallback.Detach());
-    m_pCallback.Attach(pCallback);
-    m_nCallbackMethod = WhichMethodToCallback;
-  }
-  return S_OK;  // the old callback is released outside the lock
+  return RunOperation("ISampleGrabber::SetCallback", [&]() -> HRESULT {
+    if (pCallback != nullptr) {
+      pCallback->AddRef();
+    }
+    ComPtr<ISampleGrabberCB> pOld;
+    {
+      std::lock_guard lock(m_mxCallback);
+      pOld.Attach(m_pCallback.Detach());
+      m_pCallback.Attach(pCallback);
+      m_nCallbackMethod = WhichMethodToCallback;
+    }
+    return S_OK;  // the old callback is released outside the lock
+  });
 }

@@ -123,24 +123,20 @@ STDMETHODIMP CVideoRenderer::get_FramesDroppedInRenderer(int* pcFrames) {
   if (pcFrames == nullptr) {
     return E_POINTER;
   }
-  const COperation op("IQualProp::get_FramesDroppedInRenderer");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  *pcFrames = m_nFramesDropped.load();
-  return S_OK;
+  return RunOperation("IQualProp::get_FramesDroppedInRenderer", [&]() -> HRESULT {
+    *pcFrames = m_nFramesDropped.load();
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVideoRenderer::get_FramesDrawn(int* pcFramesDrawn) {
   if (pcFramesDrawn == nullptr) {
     return E_POINTER;
   }
-  const COperation op("IQualProp::get_FramesDrawn");
-  if (FAILED(op.Fault())) {
-    return op.Fault();
-  }
-  *pcFramesDrawn = m_nFramesDrawn.load();
-  return S_OK;
+  return RunOperation("IQualProp::get_FramesDrawn", [&]() -> HRESULT {
+    *pcFramesDrawn = m_nFramesDrawn.load();
+    return S_OK;
+  });
 }
 
 // The timing figures need a reference clock, which the emulated graph does

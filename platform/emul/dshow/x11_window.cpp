@@ -123,8 +123,11 @@ CX11VideoWindow::~CX11VideoWindow() {
   }
   XCloseDisplay(m_pDisplay);
   // Only now: closing flushes the requests above, whose errors are ours.
+  // Init may have stopped before the connection was listed.
   std::lock_guard lock(g_mxDisplays);
-  g_displays.erase(g_displays.find(m_pDisplay));
+  if (const auto it = g_displays.find(m_pDisplay); it != g_displays.end()) {
+    g_displays.erase(it);
+  }
 }
 
 void CX11VideoWindow::Place(const CWindowPlacement& placement) {
