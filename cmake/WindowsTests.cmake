@@ -1,8 +1,9 @@
 # Windows: the behaviour suite (tests/behaviour), which sees the library
 # through its public header only, built for running against the system's
 # DirectShow (scripts/wine-test runs it under Wine). GoogleTest is built from
-# the sources Debian ships in /usr/src/googletest; the programs are run by
-# the script, not registered with ctest.
+# the sources Debian ships in /usr/src/googletest; the programs are built by
+# name and run by the script, neither built with the library nor registered
+# with ctest.
 find_path(IIDC_GOOGLETEST_SOURCE CMakeLists.txt PATHS /usr/src/googletest NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(NOT IIDC_GOOGLETEST_SOURCE)
   message(FATAL_ERROR "GoogleTest sources not found in /usr/src/googletest (Debian's googletest)")
@@ -21,4 +22,4 @@ function(iidc_add_test name)
   iidc_warnings(${name})
 endfunction()
 
-add_subdirectory(tests/behaviour)
+add_subdirectory(tests/behaviour ${PROJECT_BINARY_DIR}/tests/behaviour EXCLUDE_FROM_ALL)

@@ -66,6 +66,7 @@ TEST_F(ToolTest, CommandsAndWhatTheyPrint) {
       {{"snap"}, EXIT_BAD_ARGUMENTS, "--help"},
       {{"--help"}, EXIT_OK, "grab"},
       {{"grab", "--help"}, EXIT_OK, "--count"},
+      {{"--version"}, EXIT_OK, "iidc " IIDC_TOOL_VERSION "\n"},
   });
   // What the feature, register and range checks refuse.
   for (const auto& [arg, message] : std::vector<std::pair<const char*, const char*>>{

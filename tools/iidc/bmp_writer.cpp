@@ -1,7 +1,5 @@
 // BMP files: 24-bit, rows stored bottom-up as the format defines, so every
 // viewer shows the picture the right way up.
-#include <fstream>
-
 #include "file_error.h"
 #include "image.h"
 
@@ -57,13 +55,7 @@ void WriteBmp(const CImage& image, const std::string& path)
         }
         bytes.resize(bytes.size() + (cbStride - uint32_t(image.nWidth) * 3), 0);
     }
-    std::ofstream file(path, std::ios::binary);
-    if (!file)
-        FileError(path, errno);
-    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    file.close();
-    if (!file)
-        FileError(path, errno);
+    WriteFileBytes(path, bytes);
 }
 
 }  // namespace iidctool

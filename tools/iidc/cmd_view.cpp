@@ -1,25 +1,18 @@
-// iidc view: live video in an X11 window, with the frames per second shown,
+// iidc view: live video in a window, with the frames per second shown,
 // until the window is closed, q is pressed or --seconds have passed.
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <ostream>
 
 #include "camera_query.h"
 #include "commands.h"
 #include "exit_status.h"
 #include "names.h"
+#include "preview_window.h"
 #include "session.h"
 #include "video_settings.h"
-
-// Last: the X11 headers define macros (Success, None, Status) that other
-// headers use as names.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/keysym.h>
-#include <poll.h>
 
 namespace iidctool {
 
@@ -28,73 +21,6 @@ namespace {
 struct ViewOptions {
   double fSeconds = 0;  // 0: until closed
   VideoSettings video;
-};
-
-// The X connection and the top-level window the preview lives in.
-class CPreviewWindow {
- public:
-  CPreviewWindow(int nWidth, int nHeight, const std::string& title)
-  {
-      m_pDisplay = XOpenDisplay(nullptr);
-      if (!m_pDisplay) {
-          const char* pszName = std::getenv("DISPLAY");
-          throw CToolError(EXIT_FAILED, fmt::format("cannot open the X display '{}': run iidc view in a desktop session "
-                                                    "or set DISPLAY",
-                                                    pszName ? pszName : ""));
-      }
-      const int nScreen = DefaultScreen(m_pDisplay);
-      m_window = XCreateSimpleWindow(m_pDisplay, RootWindow(m_pDisplay, nScreen), 0, 0, unsigned(nWidth),
-                                     unsigned(nHeight), 0, BlackPixel(m_pDisplay, nScreen),
-                                     BlackPixel(m_pDisplay, nScreen));
-      m_deleteAtom = XInternAtom(m_pDisplay, "WM_DELETE_WINDOW", False);
-      XSetWMProtocols(m_pDisplay, m_window, &m_deleteAtom, 1);
-      XSelectInput(m_pDisplay, m_window, KeyPressMask | StructureNotifyMask);
-      SetTitle(title);
-      XMapWindow(m_pDisplay, m_window);
-      XFlush(m_pDisplay);
-  }
-  ~CPreviewWindow()
-  {
-      XDestroyWindow(m_pDisplay, m_window);
-      XCloseDisplay(m_pDisplay);
-  }
-  CPreviewWindow(const CPreviewWindow&) = delete;
-  CPreviewWindow& operator=(const CPreviewWindow&) = delete;
-
-  Window Id() const { return m_window; }
-  void SetTitle(const std::string& title)
-  {
-      XStoreName(m_pDisplay, m_window, title.c_str());
-      XFlush(m_pDisplay);
-  }
-  // Handles the pending events, waiting at most nMilliseconds for one; false
-  // once the user closed the window or pressed q or Escape.
-  bool Pump(int nMilliseconds)
-  {
-      if (!XPending(m_pDisplay)) {
-          pollfd fd{ConnectionNumber(m_pDisplay), POLLIN, 0};
-          poll(&fd, 1, nMilliseconds);
-      }
-      while (XPending(m_pDisplay)) {
-          XEvent event;
-          XNextEvent(m_pDisplay, &event);
-          if (event.type == ClientMessage && Atom(event.xclient.data.l[0]) == m_deleteAtom)
-              return false;
-          if (event.type == DestroyNotify)
-              return false;
-          if (event.type == KeyPress) {
-              const KeySym key = XLookupKeysym(&event.xkey, 0);
-              if (key == XK_q || key == XK_Q || key == XK_Escape)
-                  return false;
-          }
-      }
-      return true;
-  }
-
- private:
-  Display* m_pDisplay = nullptr;
-  Window m_window = 0;
-  Atom m_deleteAtom = 0;
 };
 
 double Now()
@@ -115,8 +41,14 @@ int RunView(CommandLine& line, ViewOptions& options)
     CPreviewWindow window(format.nWidth, format.nHeight, name);
     if (!iidc_preparecapture(camera.Handle()))
         camera.Fail("preparing capture");
-    if (!iidc_setimagetowindow(camera.Handle(), window.Id(), 0, 0, format.nWidth, format.nHeight))
+    if (!iidc_setimagetowindow(camera.Handle(), window.Id(), 0, 0, format.nWidth, format.nHeight)) {
+        // Failing with no code recorded: the platform's video renderer counts
+        // no frames drawn, which the preview needs.
+        if (iidc_getlasterror(camera.Index()) == 0)
+            throw CToolError(EXIT_FAILED, "the platform's video renderer does not count the frames it draws, which the "
+                                          "live preview needs (Wine's renderers do not): use 'iidc grab' for pictures");
         camera.Fail("setting up the preview window");
+    }
     if (!iidc_capture(camera.Handle(), IIDC_TRUE))
         camera.Fail("starting the preview");
     line.context.err << "press q in the window or close it to stop\n";

@@ -1,9 +1,12 @@
-// The message for a file that cannot be written.
+// Writing a whole file, and the message for a file that cannot be written.
 #pragma once
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -16,6 +19,17 @@ namespace iidctool {
 {
     throw CToolError(EXIT_FAILED, fmt::format("cannot write {}: {}; check that the directory exists and is writable",
                                               path, std::strerror(nErrno)));
+}
+
+inline void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream file(path, std::ios::binary);
+    if (!file)
+        FileError(path, errno);
+    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    file.close();
+    if (!file)
+        FileError(path, errno);
 }
 
 }  // namespace iidctool

@@ -25,6 +25,7 @@ int RunTool(const std::vector<std::string>& args, ToolContext& context)
     app.require_subcommand(1);
     app.fallthrough();
     CommandLine line{context, {}, {}};
+    app.set_version_flag("--version", "iidc " IIDC_TOOL_VERSION, "print the version and exit");
     app.add_option("-c,--camera", line.camera, "camera index (0, 1, ...) or unique id (10 hex digits); default 0");
     AddListCommand(app, line);
     AddInfoCommand(app, line);
@@ -44,6 +45,9 @@ int RunTool(const std::vector<std::string>& args, ToolContext& context)
         return EXIT_OK;
     } catch (const CLI::CallForAllHelp&) {
         context.out << app.help("", CLI::AppFormatMode::All);
+        return EXIT_OK;
+    } catch (const CLI::CallForVersion& version) {
+        context.out << version.what() << '\n';
         return EXIT_OK;
     } catch (const CLI::ParseError& error) {
         context.err << fmt::format("iidc: {}\nRun 'iidc --help' or 'iidc COMMAND --help' for the usage.\n",

@@ -47,7 +47,7 @@ uint32_t ChooseFormat(const CCameraSession& camera, const FormatSpec& spec, cons
     if (matches.size() > 1) {
         std::string choices;
         for (uint32_t id : matches)
-            choices += " " + FormatIdText(id);
+            choices += fmt::format(" {}", FormatIdText(id));
         throw CToolError(EXIT_BAD_ARGUMENTS,
                          fmt::format("format {} is ambiguous: add the colour coding or pick one of{}", typed, choices));
     }

@@ -4,16 +4,6 @@
 # DirectShow base pieces, and links its runtime statically (the toolchain's
 # -static), so it loads alone.
 
-# The JSON parser is header-only: the cross build takes the build machine's
-# copy through a folder that holds nothing else.
-find_path(IIDC_JSON_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
-if(NOT IIDC_JSON_INCLUDE)
-  message(FATAL_ERROR "nlohmann/json.hpp not found (Debian's nlohmann-json3-dev)")
-endif()
-set(_json_dir ${CMAKE_CURRENT_BINARY_DIR}/json-include)
-file(MAKE_DIRECTORY ${_json_dir})
-file(CREATE_LINK ${IIDC_JSON_INCLUDE}/nlohmann ${_json_dir}/nlohmann SYMBOLIC)
-
 file(GLOB_RECURSE _model CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../model/*.cpp)
 file(GLOB _filter CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../filter/*.cpp)
 # Device registration with the emulation, and the test controls, are the
@@ -21,7 +11,9 @@ file(GLOB _filter CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../filter/*.cpp)
 list(FILTER _filter EXCLUDE REGEX "/(registration|test_support)\\.cpp$")
 add_library(iidc_vcam SHARED ${_model} ${_filter} ${CMAKE_CURRENT_LIST_DIR}/server.cpp
   ${CMAKE_CURRENT_LIST_DIR}/iidc_vcam.def $<TARGET_OBJECTS:iidc_platform_base>)
-target_include_directories(iidc_vcam PRIVATE ${_json_dir})
+# The JSON parser is header-only: the build machine's copy.
+include(${PROJECT_SOURCE_DIR}/cmake/HostHeaders.cmake)
+iidc_host_headers(iidc_vcam PRIVATE nlohmann)
 target_link_libraries(iidc_vcam PRIVATE iidc_internal strmiids ole32 oleaut32 uuid advapi32)
 target_compile_definitions(iidc_vcam PRIVATE NOMINMAX)
 # The four entry points are standard-call functions exported undecorated.
