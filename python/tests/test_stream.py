@@ -1,6 +1,7 @@
 """Frames: content, row order, colour conversion, waiting, loss and leaks."""
 
 import _thread
+import signal
 import threading
 
 import numpy as np
@@ -58,7 +59,16 @@ def test_single_frame_capture_gives_arrays_of_their_own(cam):
     assert np.array_equal(images[0][..., 2], pattern("Mono8", 640, 480, images[0][..., 0]))
 
 
-def test_a_silent_camera_times_out_and_ctrl_c_ends_a_wait_cleanly():
+@pytest.fixture
+def ctrl_c():
+    """Python's own Ctrl-C handler, which a process started in the background
+    may lack (its Ctrl-C ignored), for the time of one test."""
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    yield
+    signal.signal(signal.SIGINT, previous)
+
+
+def test_a_silent_camera_times_out_and_ctrl_c_ends_a_wait_cleanly(ctrl_c):
     with iidc.Camera(SILENT) as cam:
         with cam.stream(timeout=0.2) as stream:
             with pytest.raises(iidc.FrameTimeoutError, match="no frame from camera 3 within 0.2 s") as raised:
