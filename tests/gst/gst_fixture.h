@@ -55,8 +55,8 @@ class CGstTest : public CEmulTest {
   }
 
   // The next sample of an appsink, or null after a few seconds.
-  static SamplePtr Pull(GstElement* pipeline, const char* pszSink = "sink") {
-    return {gst_app_sink_try_pull_sample(GST_APP_SINK(Child(pipeline, pszSink)), 5 * GST_SECOND), gst_sample_unref};
+  static SamplePtr Pull(GstElement* pipeline, const char* pszSink = "sink", GstClockTime timeout = 5 * GST_SECOND) {
+    return {gst_app_sink_try_pull_sample(GST_APP_SINK(Child(pipeline, pszSink)), timeout), gst_sample_unref};
   }
 
   // Releases one frame of a camera and pulls the sample it became.

@@ -107,13 +107,14 @@ TEST_F(SourceTest, NumBuffersEndsTheStreamAndAGapInTheCountIsFlaggedAndReported)
   std::vector<SamplePtr> samples;
   for (int i = 0; i < 2; ++i)
     samples.push_back(NextSample(pipeline));
-  // Frames 2 to 6 (all but the last have landed once the camera takes it),
-  // of which the source has taken two; then one more.
+  // Frames 2 to 6 come at once, while the sink is full: the source takes one
+  // or two of them, the rest are passed over. Then a frame per sample.
   m_clocks[0]->Step(5);
   ASSERT_TRUE(m_clocks[0]->WaitForTaken(7, std::chrono::seconds(5)));
-  samples.push_back(Pull(pipeline));
-  samples.push_back(Pull(pipeline));
-  samples.push_back(NextSample(pipeline));
+  while (samples.size() < 5) {
+    SamplePtr sample = Pull(pipeline, "sink", GST_SECOND / 2);
+    samples.push_back(sample ? std::move(sample) : NextSample(pipeline));
+  }
   int64_t nPrevious = -1, nGaps = 0;
   for (const SamplePtr& sample : samples) {
     ASSERT_TRUE(sample);
