@@ -145,57 +145,7 @@ class CHoldingCallback final : public CComBase<ISampleGrabberCB> {
   bool m_bHold = true;
 };
 
-class GraphTest : public CDshowTest {
- protected:
-  void SetUp() override {
-    CDshowTest::SetUp();
-    m_pGraph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-    m_pControl = Query<IMediaControl>(m_pGraph.Get(), IID_IMediaControl);
-    m_pSource = CameraFilter(COLOR_CAMERA);
-    m_pRenderer = Create<IBaseFilter>(CLSID_NullRenderer, IID_IBaseFilter);
-    m_pOut = PinOf(m_pSource.Get(), PINDIR_OUTPUT);
-    m_pIn = PinOf(m_pRenderer.Get(), PINDIR_INPUT);
-  }
-
-  void TearDown() override {
-    m_pControl->Stop();
-    m_pGrabberFilter.Reset();
-    m_pGrabber.Reset();
-    m_pIn.Reset();
-    m_pOut.Reset();
-    m_pRenderer.Reset();
-    m_pSource.Reset();
-    m_pControl.Reset();
-    EXPECT_EQ(m_pGraph.Get()->Release(), 0u) << "the final release returns 0";
-    (void)m_pGraph.Detach();
-    CDshowTest::TearDown();
-  }
-
-  // source -> Sample Grabber (any video, as the library sets it) -> null renderer
-  void BuildCaptureGraph() {
-    m_pGrabber = Create<ISampleGrabber>(CLSID_SampleGrabber, IID_ISampleGrabber);
-    m_pGrabberFilter = Query<IBaseFilter>(m_pGrabber.Get(), IID_IBaseFilter);
-    CMediaType mt;
-    mt.majortype = MEDIATYPE_Video;
-    mt.bFixedSizeSamples = TRUE;
-    mt.lSampleSize = 1;
-    ASSERT_EQ(m_pGrabber->SetMediaType(&mt), S_OK);
-    ASSERT_EQ(m_pGraph->AddFilter(m_pSource.Get(), L"Camera"), S_OK);
-    ASSERT_EQ(m_pGraph->AddFilter(m_pGrabberFilter.Get(), L"Sample Grabber"), S_OK);
-    ASSERT_EQ(m_pGraph->Connect(m_pOut.Get(), PinOf(m_pGrabberFilter.Get(), PINDIR_INPUT).Get()), S_OK);
-    ASSERT_EQ(m_pGraph->AddFilter(m_pRenderer.Get(), L"Null Renderer"), S_OK);
-    ASSERT_EQ(m_pGraph->Connect(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get(), m_pIn.Get()), S_OK);
-  }
-
-  ComPtr<IGraphBuilder> m_pGraph;
-  ComPtr<IMediaControl> m_pControl;
-  ComPtr<IBaseFilter> m_pSource;
-  ComPtr<IBaseFilter> m_pRenderer;
-  ComPtr<IPin> m_pOut;
-  ComPtr<IPin> m_pIn;
-  ComPtr<ISampleGrabber> m_pGrabber;
-  ComPtr<IBaseFilter> m_pGrabberFilter;
-};
+class GraphTest : public CDshowTest {};
 
 class MemAllocatorTest : public CDshowTest {
  protected:
@@ -271,25 +221,43 @@ TEST_F(MemAllocatorTest, DecommitReleasesAWaitingThreadAndSamplesKeepTheAllocato
 // first, and the grabber is stopped and cut off from it only once the sample
 // in its hands has been passed on and the end of the stream after it.
 TEST_F(GraphTest, RemovingARunningFilterWaitsForTheSampleInItsHands) {
-  BuildCaptureGraph();
+  // camera -> Sample Grabber (any video, as the library sets it) -> null renderer
+  ComPtr<IGraphBuilder> pGraph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+  ComPtr<IBaseFilter> pSource = CameraFilter(COLOR_CAMERA);
+  ComPtr<IBaseFilter> pRenderer = Create<IBaseFilter>(CLSID_NullRenderer, IID_IBaseFilter);
+  ComPtr<ISampleGrabber> pGrabber = Create<ISampleGrabber>(CLSID_SampleGrabber, IID_ISampleGrabber);
+  ComPtr<IBaseFilter> pGrabberFilter = Query<IBaseFilter>(pGrabber.Get(), IID_IBaseFilter);
+  CMediaType mt;
+  mt.majortype = MEDIATYPE_Video;
+  ASSERT_EQ(pGrabber->SetMediaType(&mt), S_OK);
+  for (IBaseFilter* pFilter : {pSource.Get(), pGrabberFilter.Get(), pRenderer.Get()}) {
+    ASSERT_EQ(pGraph->AddFilter(pFilter, nullptr), S_OK);
+  }
+  ASSERT_EQ(pGraph->Connect(PinOf(pSource.Get(), PINDIR_OUTPUT).Get(), PinOf(pGrabberFilter.Get(), PINDIR_INPUT).Get()),
+            S_OK);
+  ASSERT_EQ(
+      pGraph->Connect(PinOf(pGrabberFilter.Get(), PINDIR_OUTPUT).Get(), PinOf(pRenderer.Get(), PINDIR_INPUT).Get()),
+      S_OK);
   ComPtr<CHoldingCallback> pRecorder(new CHoldingCallback());
-  ASSERT_EQ(m_pGrabber->SetOneShot(TRUE), S_OK);
-  ASSERT_EQ(m_pGrabber->SetCallback(pRecorder.Get(), 1), S_OK);
-  ASSERT_EQ(m_pControl->Run(), S_OK);
+  ASSERT_EQ(pGrabber->SetOneShot(TRUE), S_OK);
+  ASSERT_EQ(pGrabber->SetCallback(pRecorder.Get(), 1), S_OK);
+  ComPtr<IMediaControl> pControl = Query<IMediaControl>(pGraph.Get(), IID_IMediaControl);
+  ASSERT_EQ(pControl->Run(), S_OK);
   m_clocks[COLOR_CAMERA]->Step(1);
   ASSERT_TRUE(pRecorder->WaitFrames(1));
-  ASSERT_EQ(m_pGraph->RemoveFilter(m_pRenderer.Get()), S_OK);
+  ASSERT_EQ(pGraph->RemoveFilter(pRenderer.Get()), S_OK);
   std::atomic<bool> bRemoved{false};
   std::thread remover([&] {
-    EXPECT_EQ(m_pGraph->RemoveFilter(m_pGrabberFilter.Get()), S_OK);
+    EXPECT_EQ(pGraph->RemoveFilter(pGrabberFilter.Get()), S_OK);
     bRemoved = true;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(bRemoved);
   pRecorder->LetGo();
   remover.join();
-  EXPECT_EQ(PeerOf(PinOf(m_pGrabberFilter.Get(), PINDIR_OUTPUT).Get()).Get(), nullptr);
-  ASSERT_EQ(m_pGrabber->SetCallback(nullptr, 0), S_OK);
+  EXPECT_EQ(PeerOf(PinOf(pGrabberFilter.Get(), PINDIR_OUTPUT).Get()).Get(), nullptr);
+  ASSERT_EQ(pGrabber->SetCallback(nullptr, 0), S_OK);
+  pControl->Stop();
 }
 
 class VcamFilterTest : public CDshowTest {
