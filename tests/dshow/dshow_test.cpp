@@ -6,10 +6,12 @@
 // video control, device bag) and the devices' names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -147,6 +149,32 @@ class CHoldingCallback final : public CComBase<ISampleGrabberCB> {
 
 class GraphTest : public CDshowTest {};
 
+// The graph joins an output to an input of its own filters, once; what a pin
+// says of itself stays within its record.
+TEST_F(GraphTest, ConnectsOnlyAnOutputToAnInputOfItsFilters) {
+  ComPtr<IGraphBuilder> pGraph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+  ComPtr<IBaseFilter> pSource = CameraFilter(COLOR_CAMERA);
+  ComPtr<IBaseFilter> pRenderer = Create<IBaseFilter>(CLSID_NullRenderer, IID_IBaseFilter);
+  ComPtr<IPin> pOut = PinOf(pSource.Get(), PINDIR_OUTPUT);
+  ComPtr<IPin> pIn = PinOf(pRenderer.Get(), PINDIR_INPUT);
+  EXPECT_EQ(pGraph->Connect(pOut.Get(), pIn.Get()), VFW_E_NOT_IN_GRAPH);
+  ASSERT_EQ(pGraph->AddFilter(pSource.Get(), nullptr), S_OK);
+  ASSERT_EQ(pGraph->AddFilter(pRenderer.Get(), nullptr), S_OK);
+  EXPECT_EQ(pGraph->Connect(pIn.Get(), pOut.Get()), VFW_E_INVALID_DIRECTION);
+  ASSERT_EQ(pGraph->Connect(pOut.Get(), pIn.Get()), S_OK);
+  EXPECT_EQ(pGraph->Connect(pOut.Get(), pIn.Get()), VFW_E_ALREADY_CONNECTED);
+  struct {
+    PIN_INFO info;
+    BYTE guard[16];
+  } pin;
+  std::memset(&pin, 0xA5, sizeof pin);
+  ASSERT_EQ(pOut->QueryPinInfo(&pin.info), S_OK);
+  pin.info.pFilter->Release();
+  const auto* pPast = reinterpret_cast<const BYTE*>(std::end(pin.info.achName));
+  const BYTE* pEnd = std::end(pin.guard);
+  EXPECT_TRUE(std::all_of(pPast, pEnd, [](BYTE b) { return b == 0xA5; })) << "written past the pin's name";
+}
+
 class MemAllocatorTest : public CDshowTest {
  protected:
   static ComPtr<IMemAllocator> Committed(LONG cBuffers) {
@@ -181,6 +209,23 @@ TEST_F(MemAllocatorTest, RoundsToAlignmentAndRefusesBadRequests) {
   EXPECT_EQ(reinterpret_cast<uintptr_t>(pData) % 64, 0u);
   EXPECT_EQ(pSample->SetActualDataLength(129), VFW_E_BUFFER_OVERFLOW);
   EXPECT_EQ(pSample->SetActualDataLength(128), S_OK);
+  // A sample back in the pool carries nothing of its last use.
+  REFERENCE_TIME tStart = 10;
+  REFERENCE_TIME tStop = 20;
+  pSample->SetTime(&tStart, &tStop);
+  pSample->SetSyncPoint(TRUE);
+  pSample->SetPreroll(TRUE);
+  pSample->SetDiscontinuity(TRUE);
+  pSample.Reset();
+  ComPtr<IMediaSample> samples[2];
+  for (ComPtr<IMediaSample>& pAgain : samples) {
+    ASSERT_EQ(p->GetBuffer(pAgain.ReleaseAndGetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
+    EXPECT_EQ(pAgain->IsSyncPoint(), S_FALSE);
+    EXPECT_EQ(pAgain->IsPreroll(), S_FALSE);
+    EXPECT_EQ(pAgain->IsDiscontinuity(), S_FALSE);
+    EXPECT_EQ(pAgain->GetActualDataLength(), 0);
+    EXPECT_EQ(pAgain->GetTime(&tStart, &tStop), VFW_E_SAMPLE_TIME_NOT_SET);
+  }
 }
 
 TEST_F(MemAllocatorTest, DecommitReleasesAWaitingThreadAndSamplesKeepTheAllocator) {
