@@ -1,7 +1,8 @@
 // The emulated DirectShow and the virtual camera's filter where neither the
 // library nor the behaviour suite (which also runs on Wine's DirectShow)
-// reaches: the allocator's refusals and its release of a waiting thread, a
-// running filter taken out of its graph, and the filter's answers to
+// reaches: the graph's connection refusals and the pin record's bounds, the
+// allocator's refusals, its samples' reset and its release of a waiting
+// thread, a running filter taken out of its graph, and the filter's answers to
 // malformed requests of any client (property set, stream configuration,
 // video control, device bag) and the devices' names.
 #include <gtest/gtest.h>
