@@ -1,6 +1,7 @@
-// Frame conversion: the worked pixel values, the output layout (bottom-up
-// rows, padding), source rows of any width, tails, unaligned and
-// page-bounded buffers, and refused arguments.
+// Frame conversion: the output layout (bottom-up rows, padding), source rows
+// of any width, tails, unaligned and page-bounded buffers, and refused
+// arguments. The pixel values are the exhaustive suite's (every kernel against
+// the reference) and the image suite's (the frames against a worked oracle).
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -16,67 +17,6 @@ namespace {
 
 constexpr RawCoding ALL_CODINGS[] = {RawCoding::Mono8, RawCoding::Mono16, RawCoding::Yuv411, RawCoding::Yuv422,
                                      RawCoding::Yuv444};
-constexpr RawCoding YUV_CODINGS[] = {RawCoding::Yuv411, RawCoding::Yuv422, RawCoding::Yuv444};
-
-struct BGR
-{
-    int b, g, r;
-};
-
-// A row of n pixels that all have the same Y, U and V.
-std::vector<uint8_t> UniformRow(RawCoding coding, int n, uint8_t y, uint8_t u, uint8_t v)
-{
-    std::vector<uint8_t> row(RawRowBytes(coding, n));
-    for (size_t i = 0; i < row.size(); ++i) {
-        switch (coding) {
-        case RawCoding::Yuv411: row[i] = (i % 6 == 0) ? u : (i % 6 == 3) ? v : y; break;
-        case RawCoding::Yuv422: row[i] = (i % 4 == 0) ? u : (i % 4 == 2) ? v : y; break;
-        case RawCoding::Yuv444: row[i] = (i % 3 == 0) ? u : (i % 3 == 2) ? v : y; break;
-        default: row[i] = y; break;
-        }
-    }
-    return row;
-}
-
-struct WORKED_PIXEL
-{
-    uint8_t y, u, v;
-    BGR floatFormula;
-    BGR integerFormula;
-};
-
-TEST(ConvertPixels, WorkedValuesInEveryCodingAndKernelSet)
-{
-    const WORKED_PIXEL pixels[] = {
-        {100, 200, 50, {227, 130, 0}, {172, 128, 22}},
-        {255, 0, 255, {29, 209, 255}, {127, 213, 255}},
-        // Negative U' and V' shift toward minus infinity in the integer formula.
-        {0, 127, 127, {0, 1, 0}, {0, 2, 0}},
-        // Grey: U = V = 128 leaves Y in all three channels.
-        {0, 128, 128, {0, 0, 0}, {0, 0, 0}},
-        {77, 128, 128, {77, 77, 77}, {77, 77, 77}},
-        {255, 128, 128, {255, 255, 255}, {255, 255, 255}},
-    };
-    constexpr int N = 77;   // whole SIMD blocks and a tail
-    for (const CONVERT_ROWS* pRows : AvailableRowSets()) {
-        for (RawCoding coding : YUV_CODINGS) {
-            for (const WORKED_PIXEL& p : pixels) {
-                for (bool bFloatYuv : {true, false}) {
-                    const std::vector<uint8_t> src = UniformRow(coding, N, p.y, p.u, p.v);
-                    std::vector<uint8_t> dst(3 * N);
-                    ConvertRow(*pRows, coding, src.data(), dst.data(), N, bFloatYuv);
-                    const BGR want = bFloatYuv ? p.floatFormula : p.integerFormula;
-                    for (int i = 0; i < N; ++i) {
-                        ASSERT_EQ((std::vector<int>{dst[3 * i], dst[3 * i + 1], dst[3 * i + 2]}),
-                                  (std::vector<int>{want.b, want.g, want.r}))
-                            << pRows->pszName << " " << CodingName(coding) << (bFloatYuv ? " float" : " integer")
-                            << " Y=" << int(p.y) << " U=" << int(p.u) << " V=" << int(p.v) << " pixel " << i;
-                    }
-                }
-            }
-        }
-    }
-}
 
 // The frame function of a coding, as callers outside the converters use it.
 bool ConvertWithPublicFunction(RawCoding coding, const std::vector<uint8_t>& src, std::vector<uint8_t>& dst, int w,
