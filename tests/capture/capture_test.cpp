@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/ring.h"
+#include "vcam/model/offsets.h"
 #include "tests/support/camera_fixture.h"
 
 namespace {
@@ -204,6 +205,24 @@ TEST_F(CaptureTest, FrameWaitOnAnotherThreadEndsWithTheNextFrameOrItsAbort) {
       EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_WAIT_ABORTED);
     }
   }
+  ASSERT_TRUE(iidc_idle(h));
+}
+
+// A frame that outgrows the connection while the camera streams (its mode
+// changed through the registers) is skipped, and frames come again once they
+// fit.
+TEST_F(CaptureTest, FramesTheConnectionCannotCarryAreSkippedUntilTheyFitAgain) {
+  iidc_handle h = OpenReady(3);
+  ASSERT_TRUE(iidc_capture(h, 1));
+  Deliver(h, 1);
+  const uint32_t larger = 1u << 29, small = 0;  // modes 1 (320 x 240) and 0
+  ASSERT_EQ(iidc1394_asyncwritequadlet(h, vcam::CUR_V_MODE, &larger, 4), 4);
+  const std::uint64_t nTaken = m_clocks[0]->FramesTaken();
+  m_clocks[0]->Step(2);
+  ASSERT_TRUE(m_clocks[0]->WaitForTaken(nTaken + 2, DEADLINE));
+  EXPECT_EQ(Stored(h), 1);
+  ASSERT_EQ(iidc1394_asyncwritequadlet(h, vcam::CUR_V_MODE, &small, 4), 4);
+  Deliver(h, 1);
   ASSERT_TRUE(iidc_idle(h));
 }
 

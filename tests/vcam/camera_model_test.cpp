@@ -3,6 +3,7 @@
 // status registers, shots, initialisation, fault switches and raw registers;
 // the Format 7 blocks and area requests; feature control; and the
 // configuration ROM, served and walked.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <string>
@@ -49,7 +50,10 @@ class CameraTest : public ::testing::Test {
 
 TEST_F(CameraTest, UnimplementedAddressesFailAndReadOnlyRegistersIgnoreWrites) {
   const std::uint32_t rom = ROM_OFFSET + 4 * static_cast<std::uint32_t>(m_pCamera->Rom().size());
-  for (std::uint32_t dwOffset : {0x618u, 0x3000u, 0x101u, 0x0FFFFFFCu, rom, Format7Block(0) + 0x18}) {
+  const std::uint32_t absCsr = CsrQuadletToOffset(Read(ABS_CSR_OFFSET_BASE + FEATURE_SHUTTER));
+  // Past the end of each block: the ROM, a Format 7 block, an absolute-value CSR.
+  for (std::uint32_t dwOffset : {0x618u, 0x3000u, 0x101u, 0x0FFFFFFCu, rom, Format7Block(0) + 0x18,
+                                 Format7Block(0) + F7_BLOCK_BYTES, absCsr + ABS_CSR_BYTES}) {
     std::uint32_t v = 0x12345678;
     EXPECT_EQ(m_pCamera->ReadQuadlet(dwOffset, &v), VCAM_E_ADDRESS) << std::hex << dwOffset;
     EXPECT_EQ(v, 0x12345678u);
@@ -141,7 +145,12 @@ TEST_F(CameraTest, FaultSwitchesAndRawRegisters) {
   EXPECT_EQ(m_pCamera->WriteQuadlet(CUR_V_MODE, 5u << 29), VCAM_E_FAIL);
   EXPECT_EQ(Read(CUR_V_MODE), 0u);  // as the write that got through left it
   faults.Clear();
-  faults.bUnplugged = true;
+  faults.nFramesBeforeLoss = 2;  // the camera is lost with its second frame
+  m_pCamera->NoteFrameSent();
+  EXPECT_FALSE(faults.bUnplugged);
+  m_pCamera->NoteFrameSent();
+  EXPECT_TRUE(faults.bUnplugged);
+  EXPECT_EQ(faults.nFramesBeforeLoss, 0u);
   EXPECT_EQ(m_pCamera->ReadQuadlet(V_FORMAT_INQ, &v), VCAM_E_NOT_CONNECTED);
   EXPECT_EQ(m_pCamera->WriteQuadlet(ISO_EN, 0), VCAM_E_NOT_CONNECTED);
 
@@ -368,6 +377,16 @@ TEST_F(FeatureTest, AbsoluteValuesAreClampedAndKeepTheIntegerInStep) {
   EXPECT_EQ(Value(Read(Control(FEATURE_GAIN))), 170u);
   Write(Control(FEATURE_BRIGHTNESS), CTL_ON_OFF | CTL_ABS_CONTROL | 5);  // no absolute control
   EXPECT_EQ(Read(Control(FEATURE_BRIGHTNESS)), CTL_PRESENCE | CTL_ON_OFF | 5);
+  // A fixed range (a recorded camera whose value lay outside it) leaves the
+  // absolute value where it was.
+  Profile p = BuiltInCameraSet()[0];
+  FeatureProfile& gain = *std::ranges::find(p.features, FEATURE_GAIN, &FeatureProfile::nId);
+  gain.nMin = gain.nMax = 5;
+  Make(p);
+  const float before = ReadFloat(CsrQuadletToOffset(Read(ABS_CSR_OFFSET_BASE + FEATURE_GAIN)) + ABS_VALUE);
+  Write(Control(FEATURE_GAIN), CTL_ON_OFF | 9);
+  EXPECT_EQ(Value(Read(Control(FEATURE_GAIN))), 5u);
+  EXPECT_FLOAT_EQ(ReadFloat(CsrQuadletToOffset(Read(ABS_CSR_OFFSET_BASE + FEATURE_GAIN)) + ABS_VALUE), before);
 }
 
 TEST_F(FeatureTest, TriggerTakesOfferedModesOnly) {
@@ -396,12 +415,12 @@ TEST(ConfigRom, NamesOfEveryLengthRoundTripAndTheKeyWalkFindsThemInAnyLayout) {
     EXPECT_EQ(id.strModel, name + "-M");
     EXPECT_EQ(id.ullUniqueId, 42u);
   }
-  // The unit directory is the root's second entry, has an entry the walk
-  // steps over, and the model leaf comes before the vendor leaf.
+  // A unit of another kind comes first; the IIDC unit directory has an entry
+  // the walk steps over, and the model leaf comes before the vendor leaf.
   const std::vector<std::uint32_t> rom = {
       0x04040000, BUS_NAME_1394, 0x20FF8002, 0x00112233, 0x44556677,  // 0: bus information block
-      0x00020000, 0x03001122, 0xD1000007,                              // 5: root -> unit at 14
-      0, 0, 0, 0, 0, 0,                                                // 8: unused
+      0x00030000, 0x03001122, 0xD1000002, 0xD1000006,                  // 5: root -> units at 9, 14
+      0x00020000, 0x1200609E, 0x13010483, 0, 0,                        // 9: a storage unit
       0x00040000, 0x1200A02D, 0x13000102, 0x38000001, 0xD4000001,      // 14: unit -> dependent at 19
       0x00030000, 0x403C0000, 0x82000002, 0x81000005,                  // 19: model at 23, vendor at 27
       0x00030000, 0, 0, 0x4D4F444C,                                    // 23: "MODL"
