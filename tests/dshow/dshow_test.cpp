@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -191,7 +192,8 @@ class MemAllocatorTest : public CDshowTest {
 TEST_F(MemAllocatorTest, RoundsToAlignmentAndRefusesBadRequests) {
   ComPtr<IMemAllocator> p = Create<IMemAllocator>(CLSID_MemoryAllocator, IID_IMemAllocator);
   ALLOCATOR_PROPERTIES actual{};
-  for (const ALLOCATOR_PROPERTIES& bad : {ALLOCATOR_PROPERTIES{2, 100, 3, 0}, ALLOCATOR_PROPERTIES{2, 0, 16, 0},
+  for (const ALLOCATOR_PROPERTIES& bad : {ALLOCATOR_PROPERTIES{2, 100, 3, 0}, ALLOCATOR_PROPERTIES{2, 100, 0, 0},
+                                          ALLOCATOR_PROPERTIES{2, 0, 16, 0},
                                           ALLOCATOR_PROPERTIES{-1, 100, 16, 0}, ALLOCATOR_PROPERTIES{2, 100, 16, -1}}) {
     ALLOCATOR_PROPERTIES request = bad;
     EXPECT_TRUE(FAILED(p->SetProperties(&request, &actual))) << request.cBuffers << " " << request.cbBuffer;
@@ -254,6 +256,10 @@ TEST_F(MemAllocatorTest, DecommitReleasesAWaitingThreadAndSamplesKeepTheAllocato
 
   p = Committed(1);
   ASSERT_EQ(p->GetBuffer(pHeld.ReleaseAndGetAddressOf(), nullptr, nullptr, 0), S_OK);
+  EXPECT_EQ(p->Decommit(), S_OK);
+  ALLOCATOR_PROPERTIES request{1, 100, 16, 0};
+  ALLOCATOR_PROPERTIES actual{};
+  EXPECT_TRUE(FAILED(p->SetProperties(&request, &actual))) << "a sample is still out";
   EXPECT_EQ(p.Get()->Release(), 1u) << "the sample's reference remains";
   (void)p.Detach();
   BYTE* pData = nullptr;
@@ -490,6 +496,10 @@ TEST_F(VcamFilterTest, DevicesAreNamedByTheirProfiles) {
   ComPtr<IUnknown> pOther;
   EXPECT_EQ(pMoniker->BindToObject(nullptr, nullptr, IID_IMediaControl, pOther.ReleaseAndGetVoidAddressOf()),
             E_NOINTERFACE);
+  LPOLESTR pszDisplayName = nullptr;
+  ASSERT_EQ(pMoniker->GetDisplayName(nullptr, nullptr, &pszDisplayName), S_OK);
+  EXPECT_TRUE(std::wstring_view(pszDisplayName).ends_with(L"Bench camera \u00E9")) << "and ends there";
+  CoTaskMemFree(pszDisplayName);
   ComPtr<IPropertyBag> pBag;
   ASSERT_EQ(pMoniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, pBag.ReleaseAndGetVoidAddressOf()), S_OK);
   VARIANT var;
