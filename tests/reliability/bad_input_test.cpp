@@ -228,6 +228,9 @@ TEST_F(BadInputTest, QueriesRefuseNullRecordsAndIdsOutsideTheirTables) {
                      29.0f}) {
     EXPECT_EQ(iidc_setframerate(h, rate), 0.0f) << rate;
   }
+  // 10^7 / (78125 * 2^-56) is 2^63 exactly: just past a 64-bit interval.
+  EXPECT_EQ(iidc_setframerate(h, std::ldexp(78125.0f, -56)), 0.0f);
+  EXPECT_EQ(iidc_getlasterror(0), IIDC_ERR_INVALID_PARAMETER);
   // Rates whose interval rounds to nothing are the driver's to judge.
   iidc_setframerate(h, 1e30f);
   iidc_setframerate(h, std::numeric_limits<float>::infinity());
