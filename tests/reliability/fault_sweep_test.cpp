@@ -51,9 +51,10 @@ class CRun {
   }
 
   // After it: bSucceeded is whether the result was the success value. On
-  // failure the global slot must hold one of codes (or, with an exception
-  // thrown inside, the codes every export records for one), or the marker
-  // when the export may fail without recording anything.
+  // failure the global slot must hold one of codes, or the marker when the
+  // export may fail without recording anything. An exception thrown inside
+  // may also leave the code every export records for it: IIDC_ERR_NO_MEMORY
+  // for an allocation failure, IIDC_ERR_FAIL for any.
   bool Check(const char* pszExport, bool bSucceeded, std::span<const uint32_t> codes,
              bool bMayRecordNothing = false) {
     emul::CountAllocations(false);
@@ -62,7 +63,7 @@ class CRun {
     }
     m_bFailed = true;
     const uint32_t dwCode = iidc_getlasterror(-1);
-    const bool bThrowCode = m_bThrows && (dwCode == IIDC_ERR_NO_MEMORY || dwCode == IIDC_ERR_FAIL);
+    const bool bThrowCode = (m_bThrows && dwCode == IIDC_ERR_FAIL) || (m_bOutOfMemory && dwCode == IIDC_ERR_NO_MEMORY);
     if (dwCode == NOTHING_RECORDED) {
       if (!bMayRecordNothing) {
         Problem() << pszExport << " failed and recorded nothing";
@@ -87,7 +88,8 @@ class CRun {
   bool m_bAttached = false;
   std::vector<std::vector<unsigned char>> m_buffers;  // the caller's ring, outliving the camera
   bool m_bFailed = false;
-  bool m_bThrows = false;  // an operation or an allocation is made to throw
+  bool m_bThrows = false;       // an operation or an allocation is made to throw
+  bool m_bOutOfMemory = false;  // ... and what it throws is an allocation failure
   std::vector<std::ostringstream> m_problems;
 };
 
@@ -396,6 +398,7 @@ class FaultSweepTest : public CReliabilityTest {
                bool* pbReached = nullptr) {
     CRun run(*m_clocks[0]);
     run.m_bThrows = pPoint != nullptr && pPoint->fault != Fault::Fails;
+    run.m_bOutOfMemory = run.m_bThrows && pPoint->fault != Fault::Throws;
     scenario(run);
     emul::CountAllocations(false);
     const bool bFailed = run.m_bFailed;
