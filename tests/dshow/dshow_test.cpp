@@ -433,6 +433,10 @@ TEST_F(VcamFilterTest, PropertySetAnswersWellFormedRequestsOnly) {
   EXPECT_EQ(Read(vcam::CUR_V_FRM_RATE) >> 29, 4u);
   emul::FailOperation("IKsPropertySet::Get", E_FAIL, 1);
   EXPECT_EQ(ReadRegister(m_pProps.Get(), vcam::V_FORMAT_INQ, &dwValue), E_FAIL);
+  // The pin answers the camera's set as the filter does.
+  ComPtr<IKsPropertySet> pPinProps = Query<IKsPropertySet>(m_pPin.Get(), IID_IKsPropertySet);
+  EXPECT_EQ(ReadRegister(pPinProps.Get(), vcam::CUR_V_FRM_RATE, &dwValue), S_OK);
+  EXPECT_EQ(dwValue >> 29, 4u);
 }
 
 TEST_F(VcamFilterTest, PinAndStreamConfigurationCheckTheirArguments) {
