@@ -1,6 +1,8 @@
 // What only the real capture graph on a virtual camera shows: a change of
-// format, rate or area takes the graph down to the capture filter alone, and
-// the packet figure of Format 7 comes from the mode's own registers.
+// format, rate or area takes the graph down to the capture filter alone, the
+// area reaches the driver as its request block, and the packet figure of
+// Format 7 comes from the mode's own registers.
+#include <array>
 #include <functional>
 #include <utility>
 
@@ -61,6 +63,23 @@ TEST_F(FormatGraphTest, ChangesTakeTheGraphDownToTheCaptureFilter) {
     EXPECT_FALSE(Camera(h).m_pGrabber);
     EXPECT_FALSE(Camera(h).m_pDroppedFrames);
   }
+}
+
+// The rectangle goes to the driver as it is, in the 64-byte request: the four
+// fields at bytes 24 to 39, little-endian, then 1, and zero elsewhere.
+TEST_F(FormatGraphTest, AreaReachesTheDriverAsItsRequestBlock) {
+  iidc_handle h = Open(0);
+  const int32_t fields[] = {-8, 16, 320, 240, 1};
+  const iidc_area area{fields[0], fields[1], fields[2], fields[3]};
+  iidc_setarea(h, &area, sizeof area);  // the camera refuses it; what arrived counts
+  const auto request = vcam::GetDriverLog(0)->LastAreaRequest();
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->cbBlock, 64u);
+  std::array<BYTE, 64> expected{};
+  for (size_t i = 0; i < 20; ++i) {
+    expected[24 + i] = static_cast<BYTE>(static_cast<uint32_t>(fields[i / 4]) >> (8 * (i % 4)));
+  }
+  EXPECT_EQ(request->block, expected);
 }
 
 // The colour camera's Format 7 mode 0, entered through its registers: the
