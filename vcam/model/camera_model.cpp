@@ -301,6 +301,7 @@ StreamInfo CCameraModel::StreamLocked() const {
     s.nBitsPerPixel = BitsPerPixel(s.nColor);
     s.cbFrame = FrameBytes(s.nColor, s.nWidth, s.nHeight);
     const std::uint64_t cbPacket = Format7BytesPerPacket(*block);
+    s.cbPacket = static_cast<std::uint32_t>(cbPacket);
     const std::uint64_t nPackets = cbPacket ? (s.cbFrame + cbPacket - 1) / cbPacket : 0;
     s.llInterval = std::max<std::int64_t>(1, static_cast<std::int64_t>(nPackets) * ISO_CYCLE_100NS);
     s.bValid = s.nBitsPerPixel != 0 && s.cbFrame != 0 && cbPacket != 0;
@@ -316,8 +317,21 @@ StreamInfo CCameraModel::StreamLocked() const {
   s.nBitsPerPixel = row->nBitsPerPixel;
   s.cbFrame = FrameBytes(row->nColor, row->nWidth, row->nHeight);
   s.llInterval = IntervalFromCode(nRate);
+  s.cbPacket = StandardPacketBytes(s.nFormat, s.nMode, nRate).value_or(0);
   s.bValid = (Get(V_FORMAT_INQ) & Bit(s.nFormat)) && (Get(VModeInq(s.nFormat)) & Bit(s.nMode)) &&
              (Get(VRateInq(s.nFormat, s.nMode)) & Bit(nRate));
+  return s;
+}
+
+IsoSettings CCameraModel::GetIsoSettings() {
+  std::lock_guard lock(m_mutex);
+  const std::uint32_t dwShot = Get(ONE_SHOT);
+  const std::uint32_t dwChannel = Get(ISO_CHANNEL);
+  IsoSettings s;
+  s.bEnabled = (Get(ISO_EN) & Bit(0)) != 0;
+  s.bShot = (dwShot & Bit(0)) || ((dwShot & Bit(1)) && Lo16(dwShot) != 0);
+  s.nChannel = dwChannel >> 28;
+  s.nSpeed = (dwChannel >> 24) & 3;
   return s;
 }
 
@@ -553,6 +567,13 @@ void CCameraModel::WriteSoftwareTrigger(std::uint32_t dwValue) {
     return;
   ++m_nReleases;
   m_cvTrigger.notify_all();
+}
+
+bool CCameraModel::TakeTriggerRelease() {
+  std::lock_guard lock(m_mutex);
+  if (!TriggerIsOnLocked() || m_nReleases == 0) return false;
+  --m_nReleases;
+  return true;
 }
 
 bool CCameraModel::AwaitTriggerRelease(std::stop_token stop) {

@@ -42,6 +42,15 @@ struct StreamInfo {
   std::uint32_t nLeft = 0, nTop = 0, nWidth = 0, nHeight = 0;
   std::uint64_t cbFrame = 0;       // width x height x bits per pixel / 8
   std::int64_t llInterval = 0;     // frame period, 100-ns units
+  std::uint32_t cbPacket = 0;      // bytes per isochronous packet; 0: the bus cannot carry it
+};
+
+// What the camera's isochronous talker acts on: ISO_EN, ONE_SHOT and the
+// channel and speed of ISO_CHANNEL.
+struct IsoSettings {
+  bool bEnabled = false;  // ISO_EN: continuous transmission
+  bool bShot = false;     // a one-shot, or a multi-shot with frames left
+  std::uint32_t nChannel = 0, nSpeed = 0;
 };
 
 // One Format 0-2 mode the inquiry registers offer.
@@ -81,6 +90,10 @@ public:
   std::vector<StandardModeInfo> EnumerateStandardModes();
   StreamInfo GetStream();
 
+  // The talker's settings, as the camera itself sees them: register fault
+  // switches do not apply.
+  IsoSettings GetIsoSettings();
+
   // Called by the streaming side after each frame: ends a one-shot, counts
   // down a multi-shot and the frames left before a set loss.
   void NoteFrameSent();
@@ -93,6 +106,8 @@ public:
   // false without one once the trigger is off, the camera is unplugged or
   // stop is requested.
   bool AwaitTriggerRelease(std::stop_token stop);
+  // Takes a waiting release without waiting: false when there is none.
+  bool TakeTriggerRelease();
 
   // The configuration ROM quadlets (generated or from the profile).
   const std::vector<std::uint32_t>& Rom() const { return m_rom; }

@@ -24,6 +24,16 @@ constexpr std::array<StandardMode, 24> STANDARD_MODES = {{
     {COLOR_MONO16, 1280, 960, 16}, {COLOR_MONO16, 1600, 1200, 16},
 }};
 
+// Quadlets per isochronous packet at 1.875 frames per second, times four, of
+// each standard mode (rows as above; 0: none). A packet doubles with each
+// faster rate code, and a mode has a packet size at a rate where that comes to
+// whole quadlets: the IIDC table and its extension to the faster codes.
+constexpr std::array<std::uint16_t, 24> PACKET_QUADLETS_X4 = {{
+      15,   40,  120,  160,  240,   80,  160,    0,  // format 0
+     250,  375,  125,  384,  576,  192,  250,  384,  // format 1
+     640,  960,  320, 1000, 1500,  500,  640, 1000,  // format 2
+}};
+
 // By IIDC coding number; codes 7 and 8 (signed Mono16 and RGB16) are not served.
 constexpr std::array<std::string_view, COLOR_RAW16 + 1> COLOR_NAMES = {
     "Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16", "", "", "Raw8", "Raw16"};
@@ -43,6 +53,13 @@ std::optional<StandardMode> LookUpStandardMode(std::uint32_t nFormat, std::uint3
   const StandardMode& row = STANDARD_MODES[nFormat * MODES_PER_FORMAT + nMode];
   if (row.nWidth == 0) return std::nullopt;
   return row;
+}
+
+std::optional<std::uint32_t> StandardPacketBytes(std::uint32_t nFormat, std::uint32_t nMode, unsigned nRateCode) {
+  if (!LookUpStandardMode(nFormat, nMode) || nRateCode >= RATE_CODE_COUNT) return std::nullopt;
+  const std::uint32_t nScaled = std::uint32_t{PACKET_QUADLETS_X4[nFormat * MODES_PER_FORMAT + nMode]} << nRateCode;
+  if (nScaled % 4 != 0) return std::nullopt;
+  return nScaled;  // quadlets x 4 = bytes
 }
 
 bool IsKnownColorCoding(std::uint32_t nColor) { return nColor < COLOR_BITS.size() && COLOR_BITS[nColor] != 0; }

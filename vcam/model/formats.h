@@ -38,6 +38,11 @@ constexpr unsigned RATE_CODE_COUNT = 8;  // 1.875 * 2^k frames per second
 // format/mode outside Formats 0-2 or a mode the table leaves empty.
 std::optional<StandardMode> LookUpStandardMode(std::uint32_t nFormat, std::uint32_t nMode);
 
+// Bytes per isochronous packet of a Format 0-2 mode at a frame-rate code: the
+// IIDC table, each faster code doubling the packet; nullopt where that gives
+// no whole number of quadlets. Whether a bus speed carries it is not checked.
+std::optional<std::uint32_t> StandardPacketBytes(std::uint32_t nFormat, std::uint32_t nMode, unsigned nRateCode);
+
 std::uint32_t BitsPerPixel(std::uint32_t nColor);  // 0 for an unknown coding
 bool IsKnownColorCoding(std::uint32_t nColor);     // 0-6, RAW8 and RAW16
 // The coding whose layout the stream carries: Mono8 for RAW8, Mono16 for
