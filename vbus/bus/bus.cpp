@@ -138,6 +138,9 @@ void CBus::FreeAddress(std::uint64_t qwOffset) { m_addresses.erase(qwOffset); }
 Response CBus::Transact(CDevice& device, int nTcode, std::uint64_t qwAddress, std::span<const std::uint8_t> data,
                         std::size_t cbRead) {
   if (!device.pCamera) return LocalTransact(nTcode, qwAddress, data, cbRead);
+  // The camera acts on the request at this moment: the cycles before it are
+  // played first.
+  PlayCycles();
   Response response;
   switch (nTcode) {
     case TCODE_READ_QUADLET_REQUEST:

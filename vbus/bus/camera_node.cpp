@@ -80,6 +80,11 @@ int CCameraNode::Write(std::uint64_t qwAddress, std::span<const std::uint8_t> da
 std::optional<IsoPacket> CCameraNode::Transmit(std::int64_t nCycle) {
   if (IsUnplugged()) return std::nullopt;
   const vcam::IsoSettings iso = m_pModel->GetIsoSettings();
+  if (iso.nStarts != m_nStarts) {
+    // Switched off and on again since the last cycle: a new transmission.
+    m_nStarts = iso.nStarts;
+    m_bSending = m_bInFrame = false;
+  }
   if (!iso.bEnabled && !iso.bShot) {
     // Transmission stops at once, the frame on its way with it.
     m_bSending = m_bInFrame = false;

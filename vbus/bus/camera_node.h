@@ -61,6 +61,7 @@ class CCameraNode {
   const std::vector<std::uint32_t> m_rom;
 
   bool m_bSending = false;         // transmission is on
+  std::uint32_t m_nStarts = 0;     // the camera's count of transmission starts, as last seen
   bool m_bInFrame = false;         // a frame is on its way
   std::int64_t m_llNextDue = 0;    // 100-ns units of bus time
   std::uint32_t m_nSequence = 0;   // frames started since transmission came on

@@ -180,7 +180,10 @@ Result CCameraModel::WriteLocked(std::uint32_t dwOffset, std::uint32_t dwValue) 
     case CAMERA_POWER:
       if (Get(BASIC_FUNC_INQ) & BASIC_CAM_POWER) m_regs[dwOffset] = dwValue & Bit(0);
       return VCAM_S_OK;
-    case ISO_EN: m_regs[dwOffset] = dwValue & Bit(0); return VCAM_S_OK;
+    case ISO_EN:
+      if ((dwValue & Bit(0)) && !(Get(ISO_EN) & Bit(0))) ++m_nIsoStarts;
+      m_regs[dwOffset] = dwValue & Bit(0);
+      return VCAM_S_OK;
     case ONE_SHOT: {
       const std::uint32_t dwBasic = Get(BASIC_FUNC_INQ);
       std::uint32_t dwMask = 0;
@@ -332,6 +335,7 @@ IsoSettings CCameraModel::GetIsoSettings() {
   s.bShot = (dwShot & Bit(0)) || ((dwShot & Bit(1)) && Lo16(dwShot) != 0);
   s.nChannel = dwChannel >> 28;
   s.nSpeed = (dwChannel >> 24) & 3;
+  s.nStarts = m_nIsoStarts;
   return s;
 }
 

@@ -51,6 +51,7 @@ struct IsoSettings {
   bool bEnabled = false;  // ISO_EN: continuous transmission
   bool bShot = false;     // a one-shot, or a multi-shot with frames left
   std::uint32_t nChannel = 0, nSpeed = 0;
+  std::uint32_t nStarts = 0;  // times ISO_EN was switched on: each starts the frame count again
 };
 
 // One Format 0-2 mode the inquiry registers offer.
@@ -167,6 +168,7 @@ private:
   RegisterMap m_regs;                              // guarded by m_mutex
   std::map<std::uint32_t, std::int64_t> m_onePush; // feature id -> start time; guarded by m_mutex
   std::uint32_t m_nReleases = 0;                   // trigger releases not yet sent; guarded by m_mutex
+  std::uint32_t m_nIsoStarts = 0;                  // ISO_EN switched on; guarded by m_mutex
   std::condition_variable_any m_cvTrigger;         // a release, or the trigger switched
 };
 
