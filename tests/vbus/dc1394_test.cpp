@@ -341,6 +341,38 @@ TEST_F(BusTest, BusResetDuringCaptureLosesAtMostAFrame) {
   }
 }
 
+// A camera that answers busy fails libdc1394's reads once its retries are
+// spent; a frame whose first packet is lost is not received; bandwidth other
+// nodes hold is not there to allocate.
+TEST_F(BusTest, FaultsShowAsOnARealBus) {
+  dc1394camera_t* pCamera = Open(1);
+  ASSERT_NE(pCamera, nullptr);
+  dc1394video_mode_t mode;
+  ASSERT_EQ(Control("busy 1 0x604 0x604"), 0);
+  EXPECT_EQ(dc1394_video_get_mode(pCamera, &mode), DC1394_FAILURE);
+  ASSERT_EQ(Control("busy 1 off"), 0);
+  EXPECT_EQ(dc1394_video_get_mode(pCamera, &mode), DC1394_SUCCESS);
+
+  // Triggered, the camera sends a frame per release: the one whose first
+  // packet is lost never reaches the buffer waiting for a frame's start.
+  ASSERT_EQ(dc1394_external_trigger_set_power(pCamera, DC1394_ON), DC1394_SUCCESS);
+  ASSERT_EQ(Start(pCamera), DC1394_SUCCESS);
+  ASSERT_EQ(Control("lose 1 1"), 0);
+  ASSERT_EQ(dc1394_software_trigger_set_power(pCamera, DC1394_ON), DC1394_SUCCESS);
+  std::this_thread::sleep_for(100ms);
+  dc1394video_frame_t* pFrame = nullptr;
+  ASSERT_EQ(dc1394_capture_dequeue(pCamera, DC1394_CAPTURE_POLICY_POLL, &pFrame), DC1394_SUCCESS);
+  EXPECT_EQ(pFrame, nullptr);
+  ASSERT_EQ(dc1394_software_trigger_set_power(pCamera, DC1394_ON), DC1394_SUCCESS);
+  EXPECT_EQ(TakePatternFrame(pCamera), 1);
+  Stop(pCamera);
+
+  ASSERT_EQ(Control("bandwidth 1000"), 0);
+  EXPECT_EQ(dc1394_capture_setup(pCamera, 4, DC1394_CAPTURE_FLAGS_BANDWIDTH_ALLOC), DC1394_NO_BANDWIDTH);
+  EXPECT_EQ(Control("bandwidth"), -1);
+  EXPECT_EQ(Control("unplug 9"), -1);
+}
+
 // A camera pulled while it streams: the waiting dequeue ends in an error, the
 // others' calls too, and nothing hangs; plugged back, it is found again.
 TEST_F(BusTest, CameraUnpluggedDuringCaptureEndsInErrors) {

@@ -149,8 +149,10 @@ void CClient::QueueResponse(std::uint64_t qwClosure, const Response& response, s
   const std::size_t cbInRecord = sizeof rsp - offsetof(fw_cdev_event_response, data);
   std::vector<std::uint8_t> event(sizeof rsp + rsp.length);
   std::memcpy(event.data(), &rsp, sizeof rsp);
-  std::memcpy(event.data() + offsetof(fw_cdev_event_response, data), response.payload.data(), rsp.length);
-  if (rsp.length <= cbInRecord) std::memcpy(event.data() + sizeof rsp, response.payload.data(), rsp.length);
+  if (rsp.length != 0) {
+    std::memcpy(event.data() + offsetof(fw_cdev_event_response, data), response.payload.data(), rsp.length);
+    if (rsp.length <= cbInRecord) std::memcpy(event.data() + sizeof rsp, response.payload.data(), rsp.length);
+  }
   QueueEvent(event.data(), event.size());
 }
 
