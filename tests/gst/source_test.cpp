@@ -34,7 +34,13 @@ TEST_F(SourceTest, DeviceProviderListsEachCameraWithItsCapsAndASourceForIt) {
   for (GList* item = devices; const auto& row : rows) {
     GstDevice* device = GST_DEVICE(item->data);
     item = item->next;
-    gchar *pszName = gst_device_get_display_name(device), *pszCamera = nullptr;
+    gchar *pszName = gst_device_get_display_name(device), *pszCamera = nullptr, *pszUniqueId = nullptr;
+    GstStructure* properties = gst_device_get_properties(device);
+    g_object_get(device, "unique-id", &pszUniqueId, nullptr);
+    EXPECT_STREQ(pszUniqueId, row.pszUniqueId);
+    EXPECT_STREQ(gst_structure_get_string(properties, "device.serial"), row.pszUniqueId);
+    EXPECT_NE(std::strstr(row.pszName, gst_structure_get_string(properties, "device.product.name")), nullptr);
+    g_free(pszUniqueId), gst_structure_free(properties);
     GstCaps *caps = gst_device_get_caps(device), *offered = gst_caps_from_string(row.pszOffered),
             *notOffered = gst_caps_from_string(row.pszNotOffered);
     EXPECT_STREQ(pszName, row.pszName);
@@ -46,7 +52,20 @@ TEST_F(SourceTest, DeviceProviderListsEachCameraWithItsCapsAndASourceForIt) {
     g_free(pszName), g_free(pszCamera), gst_object_unref(source);
     gst_caps_unref(caps), gst_caps_unref(offered), gst_caps_unref(notOffered);
   }
+  g_list_free_full(devices, gst_object_unref);
+  // A camera open elsewhere is still listed, with every format the source can
+  // deliver, and the others as they are.
+  ASSERT_TRUE(iidc_init());
+  iidc_handle h = iidc_open(0);
+  devices = gst_device_provider_get_devices(provider);
+  ASSERT_EQ(g_list_length(devices), 2u);
+  GstCaps *template_ = gst_caps_from_string("video/x-raw,format=RGB,width=640,height=480,framerate=30/1"),
+          *busy = gst_device_get_caps(GST_DEVICE(devices->data)), *free = gst_device_get_caps(GST_DEVICE(devices->next->data));
+  EXPECT_TRUE(gst_caps_can_intersect(template_, busy));
+  EXPECT_FALSE(gst_caps_can_intersect(template_, free));
+  gst_caps_unref(template_), gst_caps_unref(busy), gst_caps_unref(free);
   g_list_free_full(devices, gst_object_unref), gst_object_unref(provider);
+  iidc_close(h);
 }
 
 // The first frame of a capture through the C interface, rows top-down (the
@@ -163,6 +182,9 @@ TEST_F(SourceTest, BadCameraOrFeaturesFailTheStateChangeAndARefusedFormatTheStre
       {"iidcsrc features=\"warp=9\"", NONE, GST_STATE_READY, GST_RESOURCE_ERROR_SETTINGS, "unknown feature 'warp'"},
       {"iidcsrc features=\"gain=9999\"", NONE, GST_STATE_READY, GST_RESOURCE_ERROR_SETTINGS, "from 0 to 680"},
       {"iidcsrc", REFUSE_FORMATS, GST_STATE_PLAYING, GST_RESOURCE_ERROR_SETTINGS, "selecting format 0:3"},
+      {"iidcsrc offset-x=2 ! video/x-raw,format=GRAY8,width=320", NONE, GST_STATE_PLAYING, GST_RESOURCE_ERROR_SETTINGS,
+       "offset-x=2: a side of 320 takes offsets in steps of 4 up to 960"},
+      {"iidcsrc timeout=50", NONE, GST_STATE_PLAYING, GST_RESOURCE_ERROR_READ, "sent no frame within 50 ms"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.pszSource);

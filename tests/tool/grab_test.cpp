@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <nlohmann/json.hpp>
+
 #include "exit_status.h"
 #include "tool_fixture.h"
 #include "vcam/filter/test_support.h"
@@ -98,6 +100,27 @@ TEST_F(GrabTest, SingleShotAndColourFrames)
     const ToolRun raw = Run({"grab", "-n", "1", "-t", "raw", "--prefix", "yuv", "-o", m_dir.string()});
     ASSERT_EQ(raw.nStatus, EXIT_OK) << raw.err;
     EXPECT_EQ(std::filesystem::file_size(m_dir / "yuv-0001.raw"), 640u * 480u * 2u);
+}
+
+// --json names each file with the number of the frame in it, which the
+// camera wrote into the frame's first bytes.
+TEST_F(GrabTest, JsonListsEachFileWithItsFramesNumberAndTime)
+{
+    const ToolRun run = Run({"grab", "-n", "4", "-t", "raw", "--json", "-o", m_dir.string()});
+    ASSERT_EQ(run.nStatus, EXIT_OK) << run.err;
+    const auto json = nlohmann::json::parse(run.out);
+    ASSERT_EQ(json["frames"].size(), 4u);
+    int64_t nNumber = -1, nTime = 0;
+    for (const auto& frame : json["frames"]) {
+        std::ifstream file(frame["file"].get<std::string>(), std::ios::binary);
+        std::vector<uint8_t> bytes(4);
+        file.read(reinterpret_cast<char*>(bytes.data()), 4);
+        EXPECT_EQ(int64_t(vcam::FrameSequence(bytes)), frame["number"].get<int64_t>());
+        EXPECT_GT(frame["number"].get<int64_t>(), nNumber);
+        EXPECT_GT(frame["timestamp"].get<int64_t>(), nTime);
+        nNumber = frame["number"], nTime = frame["timestamp"];
+    }
+    EXPECT_EQ(json["dropped"].get<int64_t>(), nNumber + 1 - 4 - json["frames"][0]["number"].get<int64_t>());
 }
 
 TEST_F(GrabTest, SilentCameraTimesOut)
