@@ -1,8 +1,7 @@
 // iidcsrc's buffers as a sink sees them: time stamps and the latency they
 // agree with, on a test clock; which frames are lent and which copied, a lent
-// frame read after the pipeline has gone to NULL, copies into padded rows,
-// renegotiation while playing, and a Format 7 area placed by offset-x and
-// offset-y.
+// frame read after the pipeline has gone to NULL, copies into padded rows and
+// renegotiation while playing.
 #include "gst_fixture.h"
 
 #include <gst/check/gsttestclock.h>
@@ -134,23 +133,6 @@ TEST_F(TimingTest, CapsChangedWhilePlayingRenegotiateTheCamera) {
   }
   EXPECT_EQ(GST_VIDEO_INFO_FORMAT(&info), GST_VIDEO_FORMAT_GRAY8);
   EXPECT_EQ(info.height, 480);
-}
-
-TEST_F(TimingTest, OffsetsPlaceTheFormat7AreaAndGainAndShutterReachTheCamera) {
-  const auto camera = vcam::GetCameraModel(0);
-  auto reg = [&](uint32_t dwOffset) { uint32_t dwValue = 0; camera->ReadQuadlet(dwOffset, &dwValue); return dwValue; };
-  GstElement* pipeline = Launch("iidcsrc name=src offset-x=16 offset-y=6 gain=220 shutter-auto=true ! "
-                                "video/x-raw,format=GRAY8,width=320,height=240 ! appsink name=sink");
-  ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-  ASSERT_TRUE(NextSample(pipeline));
-  const uint32_t dwBlock = 4 * reg(0x2E0) - 0xF00000;  // V_CSR_INQ_7_0
-  EXPECT_EQ(reg(dwBlock + 0x008), (16u << 16) | 6u);   // IMAGE_POSITION
-  constexpr uint32_t GAIN = 0x800 + IIDC_FEATURE_GAIN, SHUTTER = 0x800 + IIDC_FEATURE_SHUTTER, AUTO = 0x01000000;
-  EXPECT_EQ(reg(GAIN) & (AUTO | 0xFFF), 220u);
-  EXPECT_EQ(reg(SHUTTER) & AUTO, AUTO);
-  g_object_set(Child(pipeline, "src"), "shutter-auto", FALSE, "gain-auto", TRUE, nullptr);
-  EXPECT_EQ(reg(SHUTTER) & AUTO, 0u);
-  EXPECT_EQ(reg(GAIN) & AUTO, AUTO);
 }
 
 }  // namespace
