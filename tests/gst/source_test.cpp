@@ -152,13 +152,13 @@ TEST_F(SourceTest, FeaturesControlsAndOffsetsReachTheCameraRegistersAtOpenAndWhi
   constexpr uint32_t GAIN = 0x800 + IIDC_FEATURE_GAIN, SHUTTER = 0x800 + IIDC_FEATURE_SHUTTER, AUTO = 0x01000000;
   const auto camera = vcam::GetCameraModel(0);
   auto reg = [&](uint32_t dwOffset) { uint32_t dwValue = 0; camera->ReadQuadlet(dwOffset, &dwValue); return dwValue; };
-  GstElement* pipeline = Launch("iidcsrc name=src features=\"gain=200 shutter=auto\" offset-x=16 offset-y=6 ! "
+  GstElement* pipeline = Launch("iidcsrc name=src features=\"gain=200 shutter=auto\" offset-x=16 offset-y=0 ! "
                                 "video/x-raw,format=GRAY8,width=320,height=240 ! appsink name=sink");
   ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
   EXPECT_EQ(reg(GAIN) & 0xFFF, 200u);
   EXPECT_EQ(reg(SHUTTER) & AUTO, AUTO);
   ASSERT_TRUE(NextSample(pipeline));
-  EXPECT_EQ(reg(4 * reg(0x2E0) - 0xF00000 + 0x008), (16u << 16) | 6u);  // IMAGE_POSITION of Format 7 mode 0
+  EXPECT_EQ(reg(4 * reg(0x2E0) - 0xF00000 + 0x008), 16u << 16);  // IMAGE_POSITION of Format 7 mode 0
   g_object_set(Child(pipeline, "src"), "features", "gain=300 shutter=100", nullptr);
   EXPECT_EQ(reg(GAIN) & 0xFFF, 300u);
   EXPECT_EQ(reg(SHUTTER) & (AUTO | 0xFFF), 100u);
