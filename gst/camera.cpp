@@ -5,47 +5,31 @@
 #include <algorithm>
 #include <cmath>
 
-#include "exit_status.h"
 #include "feature_request.h"
+#include "format_selection.h"
 #include "names.h"
 #include "session.h"
 
 namespace iidcgst {
 
-using iidctool::CToolError;
-
 namespace {
-
-constexpr uint32_t CUR_V_MODE = 0x604;
-constexpr uint32_t CUR_V_FORMAT = 0x608;
-constexpr uint32_t V_CSR_INQ_7 = 0x2E0;
-constexpr uint32_t COLOR_CODING_ID = 0x010;  // in a Format 7 register block
 
 // How long one wait for a frame lasts before the waiter looks at its stop
 // flag and at whether the camera still answers.
 constexpr std::chrono::milliseconds WAIT_SLICE{20};
 
-CCameraError::Kind KindOf(int nStatus, CCameraError::Kind failed)
-{
-    switch (nStatus) {
-    case iidctool::EXIT_NO_CAMERA: return CCameraError::Kind::NotFound;
-    case iidctool::EXIT_BAD_ARGUMENTS: return CCameraError::Kind::Settings;
-    case iidctool::EXIT_TIMEOUT: return CCameraError::Kind::Timeout;
-    case iidctool::EXIT_DEVICE_LOST: return CCameraError::Kind::Lost;
-    default: return failed;
-    }
-}
-
-// Runs work on the library thread; the tool's failures come back as camera
-// errors, a plain refusal as the kind failed.
+// Runs work on the library thread; a plain refusal of the camera comes back
+// as the kind given.
 template <class Work>
 void RunOnThread(const CLibraryHold& hold, CCameraError::Kind failed, const Work& work)
 {
     hold.Run([&] {
         try {
             work();
-        } catch (const CToolError& error) {
-            throw CCameraError(KindOf(error.Status(), failed), error.what());
+        } catch (const CCameraError& error) {
+            if (error.GetKind() != CCameraError::Kind::Failed)
+                throw;
+            throw CCameraError(failed, error.what());
         }
     });
 }
@@ -109,9 +93,9 @@ std::vector<CameraName> CCamera::List()
     const CLibraryHold hold;
     hold.Run([&] {
         for (int i = 0; i < iidc_getcameracount(); ++i)
-            names.push_back(CameraName{i, iidctool::CameraString(i, IIDC_STRING_UNIQUEID),
-                                       iidctool::CameraString(i, IIDC_STRING_VENDOR),
-                                       iidctool::CameraString(i, IIDC_STRING_MODEL)});
+            names.push_back(CameraName{i, iidccam::CameraString(i, IIDC_STRING_UNIQUEID),
+                                       iidccam::CameraString(i, IIDC_STRING_VENDOR),
+                                       iidccam::CameraString(i, IIDC_STRING_MODEL)});
     });
     return names;
 }
@@ -128,18 +112,12 @@ CCamera::CCamera(const std::string& selector)
         if (nCount == 0)
             throw CCameraError(CCameraError::Kind::NotFound,
                                "no camera found: connect a camera (or check IIDC_VCAM_PROFILE) and try again");
-        m_nIndex = iidctool::FindCamera(nCount, selector);
+        m_pSession = std::make_unique<iidccam::CCameraSession>(nCount, selector);
+        m_nIndex = m_pSession->Index();
         try {
-            m_pSession = std::make_unique<iidctool::CCameraSession>(nCount, std::to_string(m_nIndex));
-        } catch (const CToolError& error) {
-            throw CCameraError(iidc_getlasterror(-1) == IIDC_ERR_ALREADY_OPEN ? CCameraError::Kind::Busy
-                                                                               : CCameraError::Kind::NotFound,
-                               error.what());
-        }
-        try {
-            m_formats = iidctool::ReadFormats(*m_pSession);
-            const uint32_t current = iidctool::ReadCurrentFormat(*m_pSession).id;
-            std::stable_partition(m_formats.begin(), m_formats.end(), [&](const iidctool::FormatEntry& entry) {
+            m_formats = iidccam::ReadFormats(*m_pSession);
+            const uint32_t current = iidccam::ReadCurrentFormat(*m_pSession).id;
+            std::stable_partition(m_formats.begin(), m_formats.end(), [&](const iidccam::FormatEntry& entry) {
                 return SameMode(entry.id, current)
                        && (IIDC_FORMATID_FORMAT(current) != IIDC_FORMAT_SCALABLE
                            || IIDC_FORMATID_COLOR(entry.id) == IIDC_FORMATID_COLOR(current));
@@ -167,11 +145,11 @@ CCamera::~CCamera()
 void CCamera::SetFeatures(const std::string& text)
 {
     RunOnThread(m_hold, CCameraError::Kind::Settings, [&] {
-        const auto assignments = iidctool::ParseAssignments(text);
+        const auto assignments = iidccam::ParseAssignments(text);
         std::lock_guard lock(m_mutex);
-        const auto requests = iidctool::FeatureRequests(*m_pSession, assignments);
+        const auto requests = iidccam::FeatureRequests(*m_pSession, assignments);
         for (std::size_t i = 0; i < requests.size(); ++i)
-            iidctool::SetFeature(*m_pSession, requests[i], assignments[i].text);
+            iidccam::SetFeature(*m_pSession, requests[i], assignments[i].text);
     });
 }
 
@@ -226,46 +204,18 @@ void CCamera::StopCapture()
     m_nBuffers = 0;
     m_nTaken = 0;
     m_nLastBuffer = 0;
-    m_nNumber = -1;
     m_bLent = false;
     ++m_nRun;
 }
 
 void CCamera::SelectStream(const StreamChoice& choice)
 {
-    const iidc_handle h = m_pSession->Handle();
-    const uint32_t id = choice.id;
-    const int nColor = IIDC_FORMATID_COLOR(id);
-    if (IIDC_FORMATID_FORMAT(id) != IIDC_FORMAT_SCALABLE) {
-        if (!iidc_setformat(h, id))
-            m_pSession->Fail(fmt::format("selecting format {}", iidctool::FormatIdText(id)));
-        m_bMono8Flipped = nColor == IIDC_COLOR_MONO8;
-        const float fRate = iidc_currentframerate(h);
-        if (choice.fRate > 0 && std::fabs(fRate - choice.fRate) > choice.fRate / 100
-            && iidc_setframerate(h, choice.fRate) == 0.0f)
-            m_pSession->Fail(fmt::format("setting {:g} frames per second", choice.fRate));
+    if (IIDC_FORMATID_FORMAT(choice.id) == IIDC_FORMAT_SCALABLE) {
+        iidccam::SelectFormat7(*m_pSession, choice.id, choice.area);
         return;
     }
-    // The library selects Formats 0-2 only; a Format 7 mode and its colour
-    // coding are chosen in the camera's own registers, as IIDC defines them.
-    const uint32_t dwMode = uint32_t(IIDC_FORMATID_MODE(id));
-    auto write = [&](uint32_t dwOffset, uint32_t dwValue) {
-        if (iidc1394_asyncwritequadlet(h, dwOffset, &dwValue, 4) != 4)
-            m_pSession->Fail(fmt::format("writing register 0x{:X}", dwOffset));
-    };
-    write(CUR_V_FORMAT, uint32_t(IIDC_FORMAT_SCALABLE) << 29);
-    write(CUR_V_MODE, dwMode << 29);
-    uint32_t dwQuadlet = 0;
-    if (iidc1394_asyncreadquadlet(h, V_CSR_INQ_7 + 4 * dwMode, &dwQuadlet, 4) != 4)
-        m_pSession->Fail("reading the Format 7 registers");
-    write(4 * dwQuadlet - 0xF00000 + COLOR_CODING_ID, uint32_t(nColor) << 24);
-    const uint32_t current = iidc_currentformat(h);
-    if (!SameMode(current, id) || IIDC_FORMATID_COLOR(current) != nColor)
-        throw CCameraError(CCameraError::Kind::Settings,
-                           fmt::format("camera {} did not take format {} in {}", m_nIndex, iidctool::FormatIdText(id),
-                                       iidctool::ColorName(nColor)));
-    if (!iidc_setarea(h, &choice.area, sizeof choice.area))
-        m_pSession->Fail(fmt::format("setting the area {}", iidctool::AreaText(choice.area)));
+    iidccam::SelectStandardFormat(*m_pSession, choice.id, choice.fRate);
+    m_bMono8Flipped = IIDC_FORMATID_COLOR(choice.id) == IIDC_COLOR_MONO8;
 }
 
 std::optional<CFrame> CCamera::NextFrame(bool bLend, std::chrono::milliseconds timeout,
@@ -322,8 +272,7 @@ std::optional<CFrame> CCamera::TakeNewest(const iidc_transferinfo& info, bool bL
     }
     m_nTaken = info.framecount;
     m_nLastBuffer = info.lastbuffer;
-    m_nNumber = std::max<int64_t>(info.framecount - 1, m_nNumber + 1);
-    CFrame frame{m_pRing->Buffer(info.lastbuffer), m_cbFrame, m_nNumber, nullptr, info.framecount};
+    CFrame frame{m_pRing->Buffer(info.lastbuffer), m_cbFrame, nullptr, info.framecount};
     if (bLent) {
         m_bLent = true;
         frame.pLoan = std::make_shared<CLoan>(weak_from_this(), m_nRun, m_pRing);

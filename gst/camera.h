@@ -18,30 +18,22 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "camera_query.h"
+#include "error.h"
 #include "iidc.h"
 #include "library_thread.h"
 
-namespace iidctool {
+namespace iidccam {
 class CCameraSession;
 }
 
 namespace iidcgst {
 
 // A failure in words for the user; its kind picks the GStreamer error.
-class CCameraError : public std::runtime_error {
- public:
-  enum class Kind { NotFound, Busy, Settings, Lost, Timeout, Failed };
-  CCameraError(Kind kind, const std::string& text) : std::runtime_error(text), m_kind(kind) {}
-  Kind GetKind() const { return m_kind; }
-
- private:
-  Kind m_kind;
-};
+using iidccam::CCameraError;
 
 // The stream the caps chose: a catalogue entry, with the frame rate of a
 // standard mode or the image area of a Format 7 mode.
@@ -61,9 +53,8 @@ struct CameraName {
 struct CFrame {
   const uint8_t* pData = nullptr;
   std::size_t cbData = 0;
-  int64_t nNumber = 0;          // the camera's count of the frame since capture started, from 0
   std::shared_ptr<void> pLoan;  // set when lent: the frame's buffer stays locked while this lives
-  int32_t nCountAtTake = 0;
+  int32_t nCountAtTake = 0;     // the camera's frame count when it was taken (iidccam::CFrameTally)
 };
 
 class CRing;
@@ -80,7 +71,7 @@ class CCamera : public std::enable_shared_from_this<CCamera> {
   CCamera& operator=(const CCamera&) = delete;
 
   int Index() const { return m_nIndex; }
-  const std::vector<iidctool::FormatEntry>& Formats() const { return m_formats; }
+  const std::vector<iidccam::FormatEntry>& Formats() const { return m_formats; }
 
   // Sets features from assignments as the iidc tool takes them
   // ("gain=200 shutter=auto"); all are checked before any is set.
@@ -119,9 +110,9 @@ class CCamera : public std::enable_shared_from_this<CCamera> {
 
   CLibraryHold m_hold;  // first: outlives the session it holds the library for
   std::mutex m_mutex;   // every library call on the camera
-  std::unique_ptr<iidctool::CCameraSession> m_pSession;
+  std::unique_ptr<iidccam::CCameraSession> m_pSession;
   int m_nIndex = -1;
-  std::vector<iidctool::FormatEntry> m_formats;
+  std::vector<iidccam::FormatEntry> m_formats;
   // Since open: whether the library's last format selection turned Mono8
   // rows the other way up (it does so for the standard Mono8 modes).
   bool m_bMono8Flipped = false;
@@ -136,7 +127,6 @@ class CCamera : public std::enable_shared_from_this<CCamera> {
   uint64_t m_nRun = 0;      // counts captures, so a loan of an earlier one unlocks nothing
   int32_t m_nTaken = 0;       // frame count at the last frame taken
   int32_t m_nLastBuffer = 0;  // its ring position; the library starts at 0
-  int64_t m_nNumber = -1;     // its number
   bool m_bLent = false;     // a loan holds the library's frame lock
 };
 

@@ -1,6 +1,6 @@
 #include "caps.h"
 
-#include <gst/video/video.h>
+#include <fmt/format.h>
 
 #include <algorithm>
 #include <array>
@@ -82,11 +82,19 @@ bool Fits(int nSize, int nStep, int nLargest)
     return nSize > 0 && nSize <= nLargest && nSize % nUnit == 0;
 }
 
-// An offset that centres nSize in nLargest, on the position step.
-int32_t Centred(int nSize, int nStep, int nLargest)
+// The offset of a side of nSize in nLargest: centred on the position step
+// for -1, else the offset asked for, which must lie on the step and keep the
+// side within nLargest.
+int32_t Placed(int nOffset, int nSize, int nStep, int nLargest, const char* pszProperty)
 {
     const int nUnit = nStep > 0 ? nStep : 1;
-    return (nLargest - nSize) / 2 / nUnit * nUnit;
+    if (nOffset < 0)
+        return (nLargest - nSize) / 2 / nUnit * nUnit;
+    if (nOffset % nUnit != 0 || nOffset > nLargest - nSize)
+        throw iidccam::CCameraError(iidccam::CCameraError::Kind::Settings,
+                                    fmt::format("{}={}: a side of {} takes offsets in steps of {} up to {}",
+                                                pszProperty, nOffset, nSize, nUnit, (nLargest - nSize) / nUnit * nUnit));
+    return nOffset;
 }
 
 }  // namespace
@@ -103,7 +111,7 @@ GstCaps* TemplateCaps()
     return caps;
 }
 
-GstCaps* CapsOfCatalogue(const std::vector<iidctool::FormatEntry>& formats)
+GstCaps* CapsOfCatalogue(const std::vector<iidccam::FormatEntry>& formats)
 {
     GstCaps* caps = gst_caps_new_empty();
     for (const auto& entry : formats) {
@@ -143,7 +151,8 @@ GstCaps* FixateCaps(GstCaps* caps)
     return gst_caps_fixate(caps);
 }
 
-std::optional<StreamChoice> ChooseStream(const std::vector<iidctool::FormatEntry>& formats, const GstCaps* caps)
+std::optional<StreamChoice> ChooseStream(const std::vector<iidccam::FormatEntry>& formats, const GstCaps* caps,
+                                         AreaOffset offset)
 {
     if (!caps || gst_caps_get_size(caps) == 0)
         return std::nullopt;
@@ -162,11 +171,12 @@ std::optional<StreamChoice> ChooseStream(const std::vector<iidctool::FormatEntry
             if (!entry.areaInfo || nRateN != 0)
                 continue;
             const iidc_areainfo& limits = *entry.areaInfo;
-            if (Fits(nWidth, limits.widthunit, limits.maxwidth) && Fits(nHeight, limits.heightunit, limits.maxheight))
-                return StreamChoice{entry.id, nWidth, nHeight, 0.0f,
-                                    iidc_area{Centred(nWidth, iidctool::LeftUnit(limits), limits.maxwidth),
-                                              Centred(nHeight, iidctool::TopUnit(limits), limits.maxheight), nWidth,
-                                              nHeight}};
+            if (!Fits(nWidth, limits.widthunit, limits.maxwidth) || !Fits(nHeight, limits.heightunit, limits.maxheight))
+                continue;
+            const iidc_area area{Placed(offset.nLeft, nWidth, iidccam::LeftUnit(limits), limits.maxwidth, "offset-x"),
+                                 Placed(offset.nTop, nHeight, iidccam::TopUnit(limits), limits.maxheight, "offset-y"),
+                                 nWidth, nHeight};
+            return StreamChoice{entry.id, nWidth, nHeight, 0.0f, area};
         } else if (entry.info.width == nWidth && entry.info.height == nHeight) {
             for (float fOffered : entry.rates)
                 if (std::fabs(fOffered - fRate) < fOffered / 1000)
@@ -178,27 +188,25 @@ std::optional<StreamChoice> ChooseStream(const std::vector<iidctool::FormatEntry
 
 std::optional<FrameLayout> LayoutOf(const GstCaps* caps, bool bBottomUp)
 {
-    GstVideoInfo info;
-    if (!caps || !gst_video_info_from_caps(&info, caps))
+    FrameLayout layout;
+    if (!caps || !gst_video_info_from_caps(&layout.info, caps))
         return std::nullopt;
-    const Coding* pCoding = CodingOfFormat(GST_VIDEO_INFO_FORMAT(&info));
+    const Coding* pCoding = CodingOfFormat(GST_VIDEO_INFO_FORMAT(&layout.info));
     if (!pCoding)
         return std::nullopt;
-    FrameLayout layout;
-    layout.cbRow = std::size_t(GST_VIDEO_INFO_WIDTH(&info)) * std::size_t(pCoding->nBitsPerPixel) / 8;
-    layout.nRows = GST_VIDEO_INFO_HEIGHT(&info);
-    layout.nStride = std::size_t(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0));
-    layout.cbBuffer = GST_VIDEO_INFO_SIZE(&info);
+    layout.cbRow = std::size_t(GST_VIDEO_INFO_WIDTH(&layout.info)) * std::size_t(pCoding->nBitsPerPixel) / 8;
     layout.bBottomUp = bBottomUp;
     return layout;
 }
 
-void CopyRows(const uint8_t* pFrame, const FrameLayout& layout, uint8_t* pBuffer)
+void CopyRows(const uint8_t* pFrame, const FrameLayout& layout, GstVideoFrame* pTarget)
 {
-    for (int nRow = 0; nRow < layout.nRows; ++nRow) {
-        const int nFrom = layout.bBottomUp ? layout.nRows - 1 - nRow : nRow;
-        std::memcpy(pBuffer + std::size_t(nRow) * layout.nStride, pFrame + std::size_t(nFrom) * layout.cbRow,
-                    layout.cbRow);
+    const int nRows = GST_VIDEO_FRAME_HEIGHT(pTarget);
+    const std::size_t nStride = std::size_t(GST_VIDEO_FRAME_PLANE_STRIDE(pTarget, 0));
+    auto* pBuffer = static_cast<uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(pTarget, 0));
+    for (int nRow = 0; nRow < nRows; ++nRow) {
+        const int nFrom = layout.bBottomUp ? nRows - 1 - nRow : nRow;
+        std::memcpy(pBuffer + std::size_t(nRow) * nStride, pFrame + std::size_t(nFrom) * layout.cbRow, layout.cbRow);
     }
 }
 

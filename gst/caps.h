@@ -11,6 +11,7 @@
 #pragma once
 
 #include <gst/gst.h>
+#include <gst/video/video.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -24,29 +25,40 @@ namespace iidcgst {
 // Every format the source can deliver.
 GstCaps* TemplateCaps();
 // What a catalogue offers, in its order.
-GstCaps* CapsOfCatalogue(const std::vector<iidctool::FormatEntry>& formats);
+GstCaps* CapsOfCatalogue(const std::vector<iidccam::FormatEntry>& formats);
 // Fixes caps (taking them) on their first structure: the largest picture at
 // the fastest rate.
 GstCaps* FixateCaps(GstCaps* caps);
-// The catalogue entry that fixed caps describe; a Format 7 area is centred on
-// the sensor. Nothing when no entry fits.
-std::optional<StreamChoice> ChooseStream(const std::vector<iidctool::FormatEntry>& formats, const GstCaps* caps);
+// Where a Format 7 area lies on the sensor: -1 centres it (on the mode's
+// position steps).
+struct AreaOffset {
+  int nLeft = -1, nTop = -1;
+};
+// The catalogue entry that fixed caps describe, with a Format 7 area at
+// offset. Nothing when no entry fits; Settings when the offset does not fit
+// the mode that does.
+std::optional<StreamChoice> ChooseStream(const std::vector<iidccam::FormatEntry>& formats, const GstCaps* caps,
+                                         AreaOffset offset = {});
 
-// Where a camera frame's rows go in a buffer of fixed caps. The camera packs
-// its rows; GStreamer may pad them.
+// How a camera frame becomes a buffer of fixed caps: the camera packs its
+// rows (and sends Mono8 of Format 7 bottom row first); GStreamer's layout,
+// from GstVideoInfo or a buffer's GstVideoMeta, may pad them.
 struct FrameLayout {
-  std::size_t cbRow = 0;  // one row of the camera's frame
-  int nRows = 0;
-  std::size_t nStride = 0;    // one row of the buffer
-  std::size_t cbBuffer = 0;
-  bool bBottomUp = false;     // the frame holds its bottom row first
+  GstVideoInfo info;
+  std::size_t cbRow = 0;   // one row of the camera's frame
+  bool bBottomUp = false;  // the frame holds its bottom row first
 
-  std::size_t FrameBytes() const { return cbRow * std::size_t(nRows); }
+  std::size_t FrameBytes() const { return cbRow * std::size_t(GST_VIDEO_INFO_HEIGHT(&info)); }
   // Whether the frame can go downstream as it lies.
-  bool InPlace() const { return !bBottomUp && nStride == cbRow && cbBuffer == FrameBytes(); }
+  bool InPlace() const
+  {
+      return !bBottomUp && std::size_t(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0)) == cbRow
+             && GST_VIDEO_INFO_SIZE(&info) == FrameBytes();
+  }
 };
 std::optional<FrameLayout> LayoutOf(const GstCaps* caps, bool bBottomUp);
-// Copies the frame's rows top row first into pBuffer (cbBuffer bytes).
-void CopyRows(const uint8_t* pFrame, const FrameLayout& layout, uint8_t* pBuffer);
+// Copies the frame's rows top row first into a mapped video frame, at its
+// strides.
+void CopyRows(const uint8_t* pFrame, const FrameLayout& layout, GstVideoFrame* pTarget);
 
 }  // namespace iidcgst

@@ -38,21 +38,20 @@ GstDevice* DeviceOf(const iidcgst::CameraName& name)
         caps = iidcgst::TemplateCaps();
     }
     const std::string displayName = name.vendor + " " + name.model;
-    GstStructure* properties =
-        gst_structure_new("iidc-properties", "device.api", G_TYPE_STRING, "iidc", "device.serial", G_TYPE_STRING,
-                          name.uniqueId.c_str(), "device.vendor", G_TYPE_STRING, name.vendor.c_str(),
-                          "device.product", G_TYPE_STRING, name.model.c_str(), "iidc.index", G_TYPE_INT, name.nIndex,
-                          nullptr);
+    // Named as GStreamer's own device providers name them.
+    GstStructure* properties = gst_structure_new(
+        "iidc-properties", "device.api", G_TYPE_STRING, "iidc", "device.serial", G_TYPE_STRING, name.uniqueId.c_str(),
+        "device.vendor.name", G_TYPE_STRING, name.vendor.c_str(), "device.product.name", G_TYPE_STRING,
+        name.model.c_str(), "iidc.index", G_TYPE_INT, name.nIndex, nullptr);
     auto* device = GST_IIDC_DEVICE(g_object_new(GST_TYPE_IIDC_DEVICE, "display-name", displayName.c_str(),
                                                 "device-class", "Video/Source", "caps", caps, "properties",
-                                                properties, nullptr));
-    device->pszUniqueId = g_strdup(name.uniqueId.c_str());
+                                                properties, "unique-id", name.uniqueId.c_str(), nullptr));
     gst_caps_unref(caps);
     gst_structure_free(properties);
     return GST_DEVICE(device);
 }
 
-GList* Probe(GstDeviceProvider*)
+GList* gst_iidc_device_provider_probe(GstDeviceProvider*)
 {
     GList* devices = nullptr;
     try {
@@ -65,7 +64,7 @@ GList* Probe(GstDeviceProvider*)
     return devices;
 }
 
-GstElement* CreateElement(GstDevice* device, const gchar* pszName)
+GstElement* gst_iidc_device_create_element(GstDevice* device, const gchar* pszName)
 {
     GstElement* element = gst_element_factory_make("iidcsrc", pszName);
     if (element)
@@ -73,7 +72,29 @@ GstElement* CreateElement(GstDevice* device, const gchar* pszName)
     return element;
 }
 
-void FinalizeDevice(GObject* object)
+enum { PROP_DEVICE_0, PROP_UNIQUE_ID };
+
+void gst_iidc_device_set_property(GObject* object, guint nId, const GValue* value, GParamSpec* pspec)
+{
+    if (nId != PROP_UNIQUE_ID) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, nId, pspec);
+        return;
+    }
+    GstIidcDevice* device = GST_IIDC_DEVICE(object);
+    g_free(device->pszUniqueId);
+    device->pszUniqueId = g_value_dup_string(value);
+}
+
+void gst_iidc_device_get_property(GObject* object, guint nId, GValue* value, GParamSpec* pspec)
+{
+    if (nId != PROP_UNIQUE_ID) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, nId, pspec);
+        return;
+    }
+    g_value_set_string(value, GST_IIDC_DEVICE(object)->pszUniqueId);
+}
+
+void gst_iidc_device_finalize(GObject* object)
 {
     g_free(GST_IIDC_DEVICE(object)->pszUniqueId);
     G_OBJECT_CLASS(gst_iidc_device_parent_class)->finalize(object);
@@ -84,7 +105,7 @@ void FinalizeDevice(GObject* object)
 static void gst_iidc_device_provider_class_init(GstIidcDeviceProviderClass* klass)
 {
     GstDeviceProviderClass* providerClass = GST_DEVICE_PROVIDER_CLASS(klass);
-    providerClass->probe = Probe;
+    providerClass->probe = GST_DEBUG_FUNCPTR(gst_iidc_device_provider_probe);
     gst_device_provider_class_set_static_metadata(providerClass, "IIDC camera device provider", "Source/Video",
                                                   "Lists IIDC 1394 cameras and their formats", "The iidc developers");
     GST_DEBUG_CATEGORY_INIT(g_iidcProviderDebug, "iidcdeviceprovider", 0, "IIDC camera device provider");
@@ -94,8 +115,15 @@ static void gst_iidc_device_provider_init(GstIidcDeviceProvider*) {}
 
 static void gst_iidc_device_class_init(GstIidcDeviceClass* klass)
 {
-    G_OBJECT_CLASS(klass)->finalize = FinalizeDevice;
-    GST_DEVICE_CLASS(klass)->create_element = CreateElement;
+    GObjectClass* objectClass = G_OBJECT_CLASS(klass);
+    objectClass->set_property = GST_DEBUG_FUNCPTR(gst_iidc_device_set_property);
+    objectClass->get_property = GST_DEBUG_FUNCPTR(gst_iidc_device_get_property);
+    objectClass->finalize = GST_DEBUG_FUNCPTR(gst_iidc_device_finalize);
+    GST_DEVICE_CLASS(klass)->create_element = GST_DEBUG_FUNCPTR(gst_iidc_device_create_element);
+    g_object_class_install_property(
+        objectClass, PROP_UNIQUE_ID,
+        g_param_spec_string("unique-id", "Unique id", "The camera's unique id, which the element is set to", nullptr,
+                            GParamFlags(G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY | G_PARAM_STATIC_STRINGS)));
 }
 
 static void gst_iidc_device_init(GstIidcDevice*) {}

@@ -1,10 +1,13 @@
 // iidcsrc: opens its camera when it goes to READY (so that an unknown or busy
 // camera fails that state change), offers the camera's catalogue as caps,
 // puts the negotiated format, rate and area into force, and pushes each new
-// frame stamped with the pipeline clock at its arrival and the camera's frame
-// count as offset. A frame the ring can lend goes downstream as it lies;
-// others are copied once, rows top-down. A gap in the count is posted as a
-// QoS message.
+// frame with the camera's frame number as offset. A frame is stamped, as a
+// capture device stamps it, with the running time of its arrival less one
+// frame period (the time it was exposed), and the latency answered is that
+// period; with do-timestamp the base class stamps it as it leaves, and the
+// latency is zero. A frame the ring can lend goes downstream as it lies;
+// others are copied once, rows top-down, at the strides of the buffer they go
+// into. A gap in the numbers is posted as a QoS message.
 #include "iidc_src.h"
 
 #include <gst/video/video.h>
@@ -14,9 +17,11 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 
 #include "camera.h"
 #include "caps.h"
+#include "frame_tally.h"
 
 GST_DEBUG_CATEGORY_STATIC(g_iidcSrcDebug);
 #define GST_CAT_DEFAULT g_iidcSrcDebug
@@ -29,16 +34,40 @@ constexpr guint DEFAULT_TIMEOUT_MS = 5000;
 // The element's own state. Properties and the camera are guarded by the
 // object lock (queries and property changes come on any thread); the stream
 // is the streaming thread's, between set_caps and stop.
+// A feature with a property of its own: a value, and automatic control.
+// Neither is sent to the camera until it has been set.
+struct CControl {
+  const char* pszFeature;
+  int nValue = -1;  // -1: as the camera has it
+  bool bAuto = false, bAutoSet = false;
+
+  // The assignment for the feature's setting, in the features syntax; empty
+  // when nothing was set.
+  std::string Assignment() const
+  {
+      if (bAutoSet && bAuto)
+          return std::string(pszFeature) + "=auto";
+      if (nValue >= 0)
+          return std::string(pszFeature) + "=" + std::to_string(nValue);
+      return bAutoSet ? std::string(pszFeature) + "=manual" : std::string();
+  }
+};
+
 struct CSourceState {
   std::string camera = "0";
   int nBuffers = DEFAULT_BUFFERS;
   std::string features;
   guint nTimeoutMs = DEFAULT_TIMEOUT_MS;
+  CControl gain{"gain"}, shutter{"shutter"};
+  AreaOffset offset;
   std::shared_ptr<CCamera> pCamera;  // from NULL -> READY to READY -> NULL
   GstClockTime duration = GST_CLOCK_TIME_NONE;
 
+  // The features string, then the controls' settings.
+  std::string Settings() const { return features + " " + gain.Assignment() + " " + shutter.Assignment(); }
+
   FrameLayout layout;
-  int64_t nNextNumber = -1;  // the frame expected next; -1 before the first
+  iidccam::CFrameTally tally;  // of the capture in force
   guint64 nDelivered = 0, nDropped = 0;
   std::atomic<bool> bFlushing{false};
 };
@@ -56,7 +85,19 @@ namespace iidcgst {
 
 namespace {
 
-enum { PROP_0, PROP_CAMERA, PROP_BUFFERS, PROP_FEATURES, PROP_TIMEOUT };
+enum {
+  PROP_0,
+  PROP_CAMERA,
+  PROP_BUFFERS,
+  PROP_FEATURES,
+  PROP_TIMEOUT,
+  PROP_GAIN,
+  PROP_GAIN_AUTO,
+  PROP_SHUTTER,
+  PROP_SHUTTER_AUTO,
+  PROP_OFFSET_X,
+  PROP_OFFSET_Y,
+};
 
 GstResourceError CodeOf(CCameraError::Kind kind)
 {
@@ -109,32 +150,45 @@ std::shared_ptr<CCamera> CameraOf(GstIidcSrc* src)
 
 // ---- properties -------------------------------------------------------------
 
-void SetProperty(GObject* object, guint nId, const GValue* value, GParamSpec* pspec)
+void gst_iidc_src_set_property(GObject* object, guint nId, const GValue* value, GParamSpec* pspec)
 {
     GstIidcSrc* src = GST_IIDC_SRC(object);
     CSourceState& state = src->state;
     Guarded(src, false, [&] {
         const char* pszText = G_VALUE_HOLDS_STRING(value) ? g_value_get_string(value) : nullptr;
         const std::string text = pszText ? pszText : "";
+        std::string settings;  // what an open camera takes at once
         GST_OBJECT_LOCK(src);
         switch (nId) {
         case PROP_CAMERA: state.camera = text; break;
         case PROP_BUFFERS: state.nBuffers = g_value_get_int(value); break;
-        case PROP_FEATURES: state.features = text; break;
+        case PROP_FEATURES: state.features = settings = text; break;
         case PROP_TIMEOUT: state.nTimeoutMs = g_value_get_uint(value); break;
+        case PROP_GAIN: state.gain.nValue = g_value_get_int(value); settings = state.gain.Assignment(); break;
+        case PROP_SHUTTER: state.shutter.nValue = g_value_get_int(value); settings = state.shutter.Assignment(); break;
+        case PROP_GAIN_AUTO:
+        case PROP_SHUTTER_AUTO: {
+            CControl& control = nId == PROP_GAIN_AUTO ? state.gain : state.shutter;
+            control.bAuto = g_value_get_boolean(value);
+            control.bAutoSet = true;
+            settings = control.Assignment();
+            break;
+        }
+        case PROP_OFFSET_X: state.offset.nLeft = g_value_get_int(value); break;
+        case PROP_OFFSET_Y: state.offset.nTop = g_value_get_int(value); break;
         default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, nId, pspec); break;
         }
         const std::shared_ptr<CCamera> pCamera = state.pCamera;
         GST_OBJECT_UNLOCK(src);
         // An open camera takes new features at once; one that refuses them
         // keeps streaming as it was.
-        if (nId == PROP_FEATURES && pCamera)
-            Guarded(src, false, [&] { pCamera->SetFeatures(text); return true; }, GST_MESSAGE_WARNING);
+        if (!settings.empty() && pCamera)
+            Guarded(src, false, [&] { pCamera->SetFeatures(settings); return true; }, GST_MESSAGE_WARNING);
         return true;
     });
 }
 
-void GetProperty(GObject* object, guint nId, GValue* value, GParamSpec* pspec)
+void gst_iidc_src_get_property(GObject* object, guint nId, GValue* value, GParamSpec* pspec)
 {
     GstIidcSrc* src = GST_IIDC_SRC(object);
     const CSourceState& state = src->state;
@@ -144,12 +198,18 @@ void GetProperty(GObject* object, guint nId, GValue* value, GParamSpec* pspec)
     case PROP_BUFFERS: g_value_set_int(value, state.nBuffers); break;
     case PROP_FEATURES: g_value_set_string(value, state.features.c_str()); break;
     case PROP_TIMEOUT: g_value_set_uint(value, state.nTimeoutMs); break;
+    case PROP_GAIN: g_value_set_int(value, state.gain.nValue); break;
+    case PROP_GAIN_AUTO: g_value_set_boolean(value, state.gain.bAuto); break;
+    case PROP_SHUTTER: g_value_set_int(value, state.shutter.nValue); break;
+    case PROP_SHUTTER_AUTO: g_value_set_boolean(value, state.shutter.bAuto); break;
+    case PROP_OFFSET_X: g_value_set_int(value, state.offset.nLeft); break;
+    case PROP_OFFSET_Y: g_value_set_int(value, state.offset.nTop); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, nId, pspec); break;
     }
     GST_OBJECT_UNLOCK(src);
 }
 
-void Finalize(GObject* object)
+void gst_iidc_src_finalize(GObject* object)
 {
     StateOf(object).~CSourceState();
     G_OBJECT_CLASS(gst_iidc_src_parent_class)->finalize(object);
@@ -161,10 +221,10 @@ bool OpenCamera(GstIidcSrc* src)
 {
     return Guarded(src, false, [&] {
         GST_OBJECT_LOCK(src);
-        const std::string selector = src->state.camera, features = src->state.features;
+        const std::string selector = src->state.camera, settings = src->state.Settings();
         GST_OBJECT_UNLOCK(src);
         std::shared_ptr<CCamera> pCamera = CCamera::Open(selector);
-        pCamera->SetFeatures(features);
+        pCamera->SetFeatures(settings);
         GST_INFO_OBJECT(src, "camera %d open", pCamera->Index());
         GST_OBJECT_LOCK(src);
         src->state.pCamera = std::move(pCamera);
@@ -181,7 +241,7 @@ void CloseCamera(GstIidcSrc* src)
     pCamera.reset();  // closes it, unless a lent frame still holds it
 }
 
-GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
+GstStateChangeReturn gst_iidc_src_change_state(GstElement* element, GstStateChange transition)
 {
     GstIidcSrc* src = GST_IIDC_SRC(element);
     if (transition == GST_STATE_CHANGE_NULL_TO_READY && !OpenCamera(src))
@@ -193,15 +253,14 @@ GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
     return result;
 }
 
-gboolean Start(GstBaseSrc* base)
+gboolean gst_iidc_src_start(GstBaseSrc* base)
 {
     CSourceState& state = StateOf(base);
-    state.nNextNumber = -1;
     state.nDelivered = state.nDropped = 0;
     return TRUE;
 }
 
-gboolean Stop(GstBaseSrc* base)
+gboolean gst_iidc_src_stop(GstBaseSrc* base)
 {
     GstIidcSrc* src = GST_IIDC_SRC(base);
     const auto pCamera = CameraOf(src);
@@ -212,13 +271,13 @@ gboolean Stop(GstBaseSrc* base)
     });
 }
 
-gboolean Unlock(GstBaseSrc* base)
+gboolean gst_iidc_src_unlock(GstBaseSrc* base)
 {
     StateOf(base).bFlushing = true;
     return TRUE;
 }
 
-gboolean UnlockStop(GstBaseSrc* base)
+gboolean gst_iidc_src_unlock_stop(GstBaseSrc* base)
 {
     StateOf(base).bFlushing = false;
     return TRUE;
@@ -226,7 +285,7 @@ gboolean UnlockStop(GstBaseSrc* base)
 
 // ---- caps -------------------------------------------------------------------
 
-GstCaps* GetCaps(GstBaseSrc* base, GstCaps* filter)
+GstCaps* gst_iidc_src_get_caps(GstBaseSrc* base, GstCaps* filter)
 {
     GstIidcSrc* src = GST_IIDC_SRC(base);
     const auto pCamera = CameraOf(src);
@@ -241,12 +300,12 @@ GstCaps* GetCaps(GstBaseSrc* base, GstCaps* filter)
     });
 }
 
-GstCaps* Fixate(GstBaseSrc*, GstCaps* caps)
+GstCaps* gst_iidc_src_fixate(GstBaseSrc*, GstCaps* caps)
 {
     return FixateCaps(caps);
 }
 
-gboolean SetCaps(GstBaseSrc* base, GstCaps* caps)
+gboolean gst_iidc_src_set_caps(GstBaseSrc* base, GstCaps* caps)
 {
     GstIidcSrc* src = GST_IIDC_SRC(base);
     CSourceState& state = src->state;
@@ -257,13 +316,14 @@ gboolean SetCaps(GstBaseSrc* base, GstCaps* caps)
         gchar* pszCaps = gst_caps_to_string(caps);
         const std::string capsText = pszCaps;
         g_free(pszCaps);
-        const auto choice = ChooseStream(pCamera->Formats(), caps);
+        GST_OBJECT_LOCK(src);
+        const int nBuffers = state.nBuffers;
+        const AreaOffset offset = state.offset;
+        GST_OBJECT_UNLOCK(src);
+        const auto choice = ChooseStream(pCamera->Formats(), caps, offset);
         if (!choice)
             throw CCameraError(CCameraError::Kind::Settings,
                                "camera " + std::to_string(pCamera->Index()) + " offers no format for " + capsText);
-        GST_OBJECT_LOCK(src);
-        const int nBuffers = state.nBuffers;
-        GST_OBJECT_UNLOCK(src);
         pCamera->Start(*choice, nBuffers);
         const auto layout = LayoutOf(caps, pCamera->BottomUp());
         if (!layout || pCamera->FrameBytes() < layout->FrameBytes()) {
@@ -274,7 +334,7 @@ gboolean SetCaps(GstBaseSrc* base, GstCaps* caps)
                                    + capsText);
         }
         state.layout = *layout;
-        state.nNextNumber = -1;
+        state.tally = iidccam::CFrameTally();
         int nRateN = 0, nRateD = 1;
         gst_structure_get_fraction(gst_caps_get_structure(caps, 0), "framerate", &nRateN, &nRateD);
         const double fRate = nRateN > 0 ? double(nRateN) / nRateD : pCamera->FrameRate();
@@ -286,19 +346,43 @@ gboolean SetCaps(GstBaseSrc* base, GstCaps* caps)
     });
 }
 
-gboolean Query(GstBaseSrc* base, GstQuery* query)
+gboolean gst_iidc_src_query(GstBaseSrc* base, GstQuery* query)
 {
     if (GST_QUERY_TYPE(query) != GST_QUERY_LATENCY)
         return GST_BASE_SRC_CLASS(gst_iidc_src_parent_class)->query(base, query);
-    // A frame is pushed once it has arrived whole; the ring can hold it back
-    // by as many frames as it has buffers.
+    // A frame is stamped one period before it arrived whole, unless the base
+    // class stamps it as it leaves. The ring can hold a frame back by as many
+    // frames as it has buffers; a camera without a time-out (one that waits
+    // for its trigger) holds it back without limit.
+    const bool bDoTimestamp = gst_base_src_get_do_timestamp(base);
     GST_OBJECT_LOCK(base);
     const GstClockTime duration = StateOf(base).duration;
     const int nBuffers = StateOf(base).nBuffers;
+    const bool bTimeout = StateOf(base).nTimeoutMs > 0;
     GST_OBJECT_UNLOCK(base);
     const bool bKnown = GST_CLOCK_TIME_IS_VALID(duration);
-    gst_query_set_latency(query, TRUE, bKnown ? duration : 0,
-                          bKnown ? duration * guint(nBuffers) : GST_CLOCK_TIME_NONE);
+    gst_query_set_latency(query, TRUE, bKnown && !bDoTimestamp ? duration : 0,
+                          bKnown && bTimeout ? duration * guint(nBuffers) : GST_CLOCK_TIME_NONE);
+    return TRUE;
+}
+
+// Buffers of a downstream pool carry the pool's strides in a GstVideoMeta
+// when both ends can: the copies honour them.
+gboolean gst_iidc_src_decide_allocation(GstBaseSrc* base, GstQuery* query)
+{
+    if (!GST_BASE_SRC_CLASS(gst_iidc_src_parent_class)->decide_allocation(base, query))
+        return FALSE;
+    GstBufferPool* pool = nullptr;
+    if (gst_query_get_n_allocation_pools(query) > 0)
+        gst_query_parse_nth_allocation_pool(query, 0, &pool, nullptr, nullptr, nullptr);
+    if (pool && gst_query_find_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr)
+        && gst_buffer_pool_has_option(pool, GST_BUFFER_POOL_OPTION_VIDEO_META)) {
+        GstStructure* config = gst_buffer_pool_get_config(pool);
+        gst_buffer_pool_config_add_option(config, GST_BUFFER_POOL_OPTION_VIDEO_META);
+        gst_buffer_pool_set_config(pool, config);
+    }
+    if (pool)
+        gst_object_unref(pool);
     return TRUE;
 }
 
@@ -323,58 +407,71 @@ void ReleaseLoan(gpointer pLoan)
 GstBuffer* LentBuffer(const CFrame& frame, const FrameLayout& layout)
 {
     auto* pLoan = new std::shared_ptr<void>(frame.pLoan);
-    return gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, const_cast<uint8_t*>(frame.pData), layout.cbBuffer,
-                                       0, layout.cbBuffer, pLoan, ReleaseLoan);
+    const gsize cbBuffer = GST_VIDEO_INFO_SIZE(&layout.info);
+    return gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, const_cast<uint8_t*>(frame.pData), cbBuffer, 0,
+                                       cbBuffer, pLoan, ReleaseLoan);
 }
 
+// The frame copied into a buffer of the pipeline's pool, at the strides the
+// buffer's GstVideoMeta gives, or else into a buffer of its own.
 GstBuffer* CopiedBuffer(GstBaseSrc* base, const CFrame& frame, const FrameLayout& layout)
 {
-    // A buffer of the pipeline's pool, unless the pool lays rows out otherwise.
+    FrameLayout target = layout;
     GstBuffer* buffer = nullptr;
+    GstVideoFrame mapped;
     const GstFlowReturn result = GST_BASE_SRC_CLASS(gst_iidc_src_parent_class)
-                                     ->alloc(base, GST_BUFFER_OFFSET_NONE, guint(layout.cbBuffer), &buffer);
-    const GstVideoMeta* meta = result == GST_FLOW_OK ? gst_buffer_get_video_meta(buffer) : nullptr;
-    if (result != GST_FLOW_OK || gst_buffer_get_size(buffer) < layout.cbBuffer
-        || (meta && gsize(meta->stride[0]) != layout.nStride)) {
+                                     ->alloc(base, GST_BUFFER_OFFSET_NONE, guint(GST_VIDEO_INFO_SIZE(&layout.info)),
+                                             &buffer);
+    if (result != GST_FLOW_OK || !gst_video_frame_map(&mapped, &target.info, buffer, GST_MAP_WRITE)) {
         if (buffer)
             gst_buffer_unref(buffer);
-        buffer = gst_buffer_new_allocate(nullptr, layout.cbBuffer, nullptr);
+        buffer = gst_buffer_new_allocate(nullptr, GST_VIDEO_INFO_SIZE(&layout.info), nullptr);
+        if (!buffer || !gst_video_frame_map(&mapped, &target.info, buffer, GST_MAP_WRITE)) {
+            if (buffer)
+                gst_buffer_unref(buffer);
+            throw std::bad_alloc();
+        }
     }
-    gst_buffer_set_size(buffer, gssize(layout.cbBuffer));
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        gst_buffer_unref(buffer);
-        throw std::bad_alloc();
-    }
-    CopyRows(frame.pData, layout, map.data);
-    gst_buffer_unmap(buffer, &map);
+    CopyRows(frame.pData, layout, &mapped);
+    gst_video_frame_unmap(&mapped);
     return buffer;
 }
 
-void Stamp(GstIidcSrc* src, GstBuffer* buffer, int64_t nNumber, GstClockTime arrival)
+// Stamps a buffer and tells of the frames lost before it.
+void Stamp(GstIidcSrc* src, GstBuffer* buffer, int32_t nFrameCount, GstClockTime arrival)
 {
     CSourceState& state = src->state;
+    const int64_t nDroppedBefore = state.tally.Dropped();
+    const iidccam::FrameStamp stamp = state.tally.Take(nFrameCount, iidccam::MonotonicNs());
     GST_OBJECT_LOCK(src);
     const GstClockTime duration = state.duration;
     GST_OBJECT_UNLOCK(src);
-    GST_BUFFER_PTS(buffer) = arrival;
+    const bool bKnown = GST_CLOCK_TIME_IS_VALID(duration);
+    GstClockTime pts = GST_CLOCK_TIME_NONE;
+    if (!gst_base_src_get_do_timestamp(GST_BASE_SRC(src)) && GST_CLOCK_TIME_IS_VALID(arrival))
+        pts = !bKnown ? arrival : arrival > duration ? arrival - duration : 0;
+    GST_BUFFER_PTS(buffer) = pts;
     GST_BUFFER_DURATION(buffer) = duration;
-    GST_BUFFER_OFFSET(buffer) = guint64(nNumber);
-    GST_BUFFER_OFFSET_END(buffer) = guint64(nNumber) + 1;
-    if (state.nNextNumber >= 0 && nNumber > state.nNextNumber) {
-        const guint64 nLost = guint64(nNumber - state.nNextNumber);
+    GST_BUFFER_OFFSET(buffer) = guint64(stamp.nNumber);
+    GST_BUFFER_OFFSET_END(buffer) = guint64(stamp.nNumber) + 1;
+    if (stamp.nDropped > nDroppedBefore) {
+        const guint64 nLost = guint64(stamp.nDropped - nDroppedBefore);
         state.nDropped += nLost;
         GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
-        GST_WARNING_OBJECT(src, "%" G_GUINT64_FORMAT " frames dropped before frame %" G_GINT64_FORMAT, nLost, nNumber);
-        GstMessage* qos = gst_message_new_qos(GST_OBJECT(src), TRUE, arrival, GST_CLOCK_TIME_NONE, arrival, duration);
+        GST_WARNING_OBJECT(src, "%" G_GUINT64_FORMAT " frames dropped before frame %" G_GINT64_FORMAT, nLost,
+                           stamp.nNumber);
+        // The lost frames came one period apart just before this one.
+        const GstClockTime lost = bKnown ? duration * nLost : GST_CLOCK_TIME_NONE;
+        const GstClockTime first =
+            bKnown && GST_CLOCK_TIME_IS_VALID(pts) && pts > lost ? pts - lost : GST_CLOCK_TIME_NONE;
+        GstMessage* qos = gst_message_new_qos(GST_OBJECT(src), TRUE, first, GST_CLOCK_TIME_NONE, first, lost);
         gst_message_set_qos_stats(qos, GST_FORMAT_BUFFERS, state.nDelivered, state.nDropped);
         gst_element_post_message(GST_ELEMENT(src), qos);
     }
-    state.nNextNumber = nNumber + 1;
     ++state.nDelivered;
 }
 
-GstFlowReturn Create(GstPushSrc* push, GstBuffer** pBuffer)
+GstFlowReturn gst_iidc_src_create(GstPushSrc* push, GstBuffer** pBuffer)
 {
     GstIidcSrc* src = GST_IIDC_SRC(push);
     CSourceState& state = src->state;
@@ -396,7 +493,7 @@ GstFlowReturn Create(GstPushSrc* push, GstBuffer** pBuffer)
                 gst_buffer_unref(buffer);  // overwritten while it was copied
                 continue;
             }
-            Stamp(src, buffer, frame->nNumber, arrival);
+            Stamp(src, buffer, frame->nCountAtTake, arrival);
             *pBuffer = buffer;
             return GST_FLOW_OK;
         }
@@ -413,48 +510,75 @@ static void gst_iidc_src_class_init(GstIidcSrcClass* klass)
     GObjectClass* objectClass = G_OBJECT_CLASS(klass);
     GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
     GstBaseSrcClass* baseClass = GST_BASE_SRC_CLASS(klass);
-    objectClass->set_property = SetProperty;
-    objectClass->get_property = GetProperty;
-    objectClass->finalize = Finalize;
+    objectClass->set_property = GST_DEBUG_FUNCPTR(gst_iidc_src_set_property);
+    objectClass->get_property = GST_DEBUG_FUNCPTR(gst_iidc_src_get_property);
+    objectClass->finalize = GST_DEBUG_FUNCPTR(gst_iidc_src_finalize);
 
     constexpr auto FLAGS = GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
+    constexpr auto AT_READY = GParamFlags(FLAGS | GST_PARAM_MUTABLE_READY);
+    constexpr auto AT_ONCE = GParamFlags(FLAGS | GST_PARAM_MUTABLE_PLAYING);
     g_object_class_install_property(
         objectClass, PROP_CAMERA,
         g_param_spec_string("camera", "Camera",
                             "Camera index (0, 1, ...) or unique id (10 hexadecimal digits, as 'iidc list' shows); "
                             "read when the element opens the camera, going to READY",
-                            "0", FLAGS));
+                            "0", AT_READY));
     g_object_class_install_property(
         objectClass, PROP_BUFFERS,
         g_param_spec_int("buffers", "Buffers",
                          "Frame buffers in the camera's ring; a lent frame keeps one of them while downstream holds it",
-                         3, 64, DEFAULT_BUFFERS, FLAGS));
+                         3, 64, DEFAULT_BUFFERS, AT_READY));
     g_object_class_install_property(
         objectClass, PROP_FEATURES,
         g_param_spec_string("features", "Features",
                             "Camera features to set, as the iidc tool takes them: \"gain=200 shutter=auto\"", "",
-                            GParamFlags(FLAGS | GST_PARAM_MUTABLE_PLAYING)));
+                            AT_ONCE));
     g_object_class_install_property(
         objectClass, PROP_TIMEOUT,
         g_param_spec_uint("timeout", "Timeout", "Milliseconds to wait for a frame before failing (0: no limit)", 0,
-                          G_MAXUINT, DEFAULT_TIMEOUT_MS, FLAGS));
+                          G_MAXUINT, DEFAULT_TIMEOUT_MS, AT_ONCE));
+    for (const auto& [nValue, nAuto, pszName, pszAuto, pszBlurb] :
+         {std::tuple{PROP_GAIN, PROP_GAIN_AUTO, "gain", "gain-auto", "Gain in the camera's units"},
+          std::tuple{PROP_SHUTTER, PROP_SHUTTER_AUTO, "shutter", "shutter-auto", "Shutter in the camera's units"}}) {
+        g_object_class_install_property(
+            objectClass, guint(nValue),
+            g_param_spec_int(pszName, pszName, (std::string(pszBlurb) + " (-1: as the camera has it)").c_str(), -1,
+                             4095, -1, GParamFlags(G_PARAM_READWRITE | GST_PARAM_MUTABLE_PLAYING)));
+        g_object_class_install_property(
+            objectClass, guint(nAuto),
+            g_param_spec_boolean(pszAuto, pszAuto,
+                                 (std::string("Whether the camera controls ") + pszName + " itself; false sets manual "
+                                  "control, unset leaves the camera as it is").c_str(),
+                                 FALSE, GParamFlags(G_PARAM_READWRITE | GST_PARAM_MUTABLE_PLAYING)));
+    }
+    g_object_class_install_property(
+        objectClass, PROP_OFFSET_X,
+        g_param_spec_int("offset-x", "Offset X",
+                         "Left edge of a Format 7 area on the sensor, on the mode's position steps (-1: centred)", -1,
+                         65535, -1, AT_READY));
+    g_object_class_install_property(
+        objectClass, PROP_OFFSET_Y,
+        g_param_spec_int("offset-y", "Offset Y",
+                         "Top edge of a Format 7 area on the sensor, on the mode's position steps (-1: centred)", -1,
+                         65535, -1, AT_READY));
 
     gst_element_class_set_static_metadata(elementClass, "IIDC camera source", "Source/Video/Hardware",
                                           "Captures video from an IIDC 1394 camera", "The iidc developers");
     GstCaps* caps = TemplateCaps();
     gst_element_class_add_pad_template(elementClass, gst_pad_template_new("src", GST_PAD_SRC, GST_PAD_ALWAYS, caps));
     gst_caps_unref(caps);
-    elementClass->change_state = ChangeState;
+    elementClass->change_state = GST_DEBUG_FUNCPTR(gst_iidc_src_change_state);
 
-    baseClass->get_caps = GetCaps;
-    baseClass->fixate = Fixate;
-    baseClass->set_caps = SetCaps;
-    baseClass->start = Start;
-    baseClass->stop = Stop;
-    baseClass->unlock = Unlock;
-    baseClass->unlock_stop = UnlockStop;
-    baseClass->query = Query;
-    GST_PUSH_SRC_CLASS(klass)->create = Create;
+    baseClass->get_caps = GST_DEBUG_FUNCPTR(gst_iidc_src_get_caps);
+    baseClass->fixate = GST_DEBUG_FUNCPTR(gst_iidc_src_fixate);
+    baseClass->set_caps = GST_DEBUG_FUNCPTR(gst_iidc_src_set_caps);
+    baseClass->start = GST_DEBUG_FUNCPTR(gst_iidc_src_start);
+    baseClass->stop = GST_DEBUG_FUNCPTR(gst_iidc_src_stop);
+    baseClass->unlock = GST_DEBUG_FUNCPTR(gst_iidc_src_unlock);
+    baseClass->unlock_stop = GST_DEBUG_FUNCPTR(gst_iidc_src_unlock_stop);
+    baseClass->query = GST_DEBUG_FUNCPTR(gst_iidc_src_query);
+    baseClass->decide_allocation = GST_DEBUG_FUNCPTR(gst_iidc_src_decide_allocation);
+    GST_PUSH_SRC_CLASS(klass)->create = GST_DEBUG_FUNCPTR(gst_iidc_src_create);
 
     GST_DEBUG_CATEGORY_INIT(g_iidcSrcDebug, "iidcsrc", 0, "IIDC camera source");
 }

@@ -28,25 +28,38 @@ TEST_F(SourceTest, DeviceProviderListsEachCameraWithItsCapsAndASourceForIt) {
       {"Virtual Optics VM-1024M", "0100000002", "video/x-raw,format=GRAY16_BE,width=640,height=480,framerate=15/1",
        "video/x-raw,format=UYVY"},
   };
+  // A camera open elsewhere (the second round) is still listed, with every
+  // format the source can deliver.
   GstDeviceProvider* provider = gst_device_provider_factory_get_by_name("iidcdeviceprovider");
-  GList* devices = gst_device_provider_get_devices(provider);
-  ASSERT_EQ(g_list_length(devices), 2u);
-  for (GList* item = devices; const auto& row : rows) {
-    GstDevice* device = GST_DEVICE(item->data);
-    item = item->next;
-    gchar *pszName = gst_device_get_display_name(device), *pszCamera = nullptr;
-    GstCaps *caps = gst_device_get_caps(device), *offered = gst_caps_from_string(row.pszOffered),
-            *notOffered = gst_caps_from_string(row.pszNotOffered);
-    EXPECT_STREQ(pszName, row.pszName);
-    EXPECT_TRUE(gst_caps_is_subset(offered, caps)) << row.pszName;
-    EXPECT_FALSE(gst_caps_can_intersect(notOffered, caps)) << row.pszName;
-    GstElement* source = gst_device_create_element(device, nullptr);
-    g_object_get(source, "camera", &pszCamera, nullptr);
-    EXPECT_STREQ(pszCamera, row.pszUniqueId);
-    g_free(pszName), g_free(pszCamera), gst_object_unref(source);
-    gst_caps_unref(caps), gst_caps_unref(offered), gst_caps_unref(notOffered);
+  iidc_handle h = nullptr;
+  for (bool bBusy : {false, true}) {
+    ASSERT_TRUE(!bBusy || (iidc_init() && (h = iidc_open(0)) != nullptr));
+    GList* devices = gst_device_provider_get_devices(provider);
+    ASSERT_EQ(g_list_length(devices), 2u);
+    for (GList* item = devices; const auto& row : rows) {
+      GstDevice* device = GST_DEVICE(item->data);
+      item = item->next;
+      gchar *pszName = gst_device_get_display_name(device), *pszCamera = nullptr, *pszUniqueId = nullptr;
+      GstStructure* properties = gst_device_get_properties(device);
+      g_object_get(device, "unique-id", &pszUniqueId, nullptr);
+      EXPECT_STREQ(pszUniqueId, row.pszUniqueId);
+      EXPECT_STREQ(gst_structure_get_string(properties, "device.serial"), row.pszUniqueId);
+      EXPECT_NE(std::strstr(row.pszName, gst_structure_get_string(properties, "device.product.name")), nullptr);
+      GstCaps *caps = gst_device_get_caps(device), *offered = gst_caps_from_string(row.pszOffered),
+              *notOffered = gst_caps_from_string(row.pszNotOffered);
+      EXPECT_STREQ(pszName, row.pszName);
+      EXPECT_TRUE(gst_caps_is_subset(offered, caps)) << row.pszName;
+      EXPECT_EQ(gst_caps_can_intersect(notOffered, caps), bBusy && item == devices->next) << row.pszName;
+      GstElement* source = gst_device_create_element(device, nullptr);
+      g_object_get(source, "camera", &pszCamera, nullptr);
+      EXPECT_STREQ(pszCamera, row.pszUniqueId);
+      g_free(pszName), g_free(pszCamera), g_free(pszUniqueId), gst_object_unref(source);
+      gst_caps_unref(caps), gst_caps_unref(offered), gst_caps_unref(notOffered), gst_structure_free(properties);
+    }
+    g_list_free_full(devices, gst_object_unref);
   }
-  g_list_free_full(devices, gst_object_unref), gst_object_unref(provider);
+  gst_object_unref(provider);
+  iidc_close(h);
 }
 
 // The first frame of a capture through the C interface, rows top-down (the
@@ -135,20 +148,28 @@ TEST_F(SourceTest, NumBuffersEndsTheStreamAndAGapInTheCountIsFlaggedAndReported)
   EXPECT_TRUE(message) << "no end of stream";
 }
 
-TEST_F(SourceTest, FeaturesReachTheCameraRegistersAtOpenAndWhilePlaying) {
+TEST_F(SourceTest, FeaturesControlsAndOffsetsReachTheCameraRegistersAtOpenAndWhilePlaying) {
   constexpr uint32_t GAIN = 0x800 + IIDC_FEATURE_GAIN, SHUTTER = 0x800 + IIDC_FEATURE_SHUTTER, AUTO = 0x01000000;
   const auto camera = vcam::GetCameraModel(0);
   auto reg = [&](uint32_t dwOffset) { uint32_t dwValue = 0; camera->ReadQuadlet(dwOffset, &dwValue); return dwValue; };
-  GstElement* pipeline = Launch("iidcsrc name=src features=\"gain=200 shutter=auto\" ! appsink name=sink");
+  GstElement* pipeline = Launch("iidcsrc name=src features=\"gain=200 shutter=auto\" offset-x=16 offset-y=0 ! "
+                                "video/x-raw,format=GRAY8,width=320,height=240 ! appsink name=sink");
   ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
   EXPECT_EQ(reg(GAIN) & 0xFFF, 200u);
   EXPECT_EQ(reg(SHUTTER) & AUTO, AUTO);
+  ASSERT_TRUE(NextSample(pipeline));
+  EXPECT_EQ(reg(4 * reg(0x2E0) - 0xF00000 + 0x008), 16u << 16);  // IMAGE_POSITION of Format 7 mode 0
   g_object_set(Child(pipeline, "src"), "features", "gain=300 shutter=100", nullptr);
   EXPECT_EQ(reg(GAIN) & 0xFFF, 300u);
   EXPECT_EQ(reg(SHUTTER) & (AUTO | 0xFFF), 100u);
+  g_object_set(Child(pipeline, "src"), "gain", 220, "shutter-auto", TRUE, nullptr);
+  EXPECT_EQ(reg(GAIN) & (AUTO | 0xFFF), 220u);
+  EXPECT_EQ(reg(SHUTTER) & AUTO, AUTO);
+  g_object_set(Child(pipeline, "src"), "gain-auto", TRUE, "shutter-auto", FALSE, nullptr);
+  EXPECT_EQ(reg(GAIN) & AUTO, AUTO);
+  EXPECT_EQ(reg(SHUTTER) & AUTO, 0u);
   g_object_set(Child(pipeline, "src"), "features", "gain=9999", nullptr);  // refused: a warning, and on it goes
   EXPECT_TRUE(Await(pipeline, GST_MESSAGE_WARNING));
-  EXPECT_EQ(reg(GAIN) & 0xFFF, 300u);
   EXPECT_TRUE(NextSample(pipeline));
 }
 
@@ -163,6 +184,9 @@ TEST_F(SourceTest, BadCameraOrFeaturesFailTheStateChangeAndARefusedFormatTheStre
       {"iidcsrc features=\"warp=9\"", NONE, GST_STATE_READY, GST_RESOURCE_ERROR_SETTINGS, "unknown feature 'warp'"},
       {"iidcsrc features=\"gain=9999\"", NONE, GST_STATE_READY, GST_RESOURCE_ERROR_SETTINGS, "from 0 to 680"},
       {"iidcsrc", REFUSE_FORMATS, GST_STATE_PLAYING, GST_RESOURCE_ERROR_SETTINGS, "selecting format 0:3"},
+      {"iidcsrc offset-x=2 ! video/x-raw,format=GRAY8,width=320", NONE, GST_STATE_PLAYING, GST_RESOURCE_ERROR_SETTINGS,
+       "offset-x=2: a side of 320 takes offsets in steps of 4 up to 960"},
+      {"iidcsrc timeout=50", NONE, GST_STATE_PLAYING, GST_RESOURCE_ERROR_READ, "sent no frame within 50 ms"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.pszSource);

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <nlohmann/json.hpp>
+
 #include "exit_status.h"
 #include "tool_fixture.h"
 #include "vcam/filter/test_support.h"
@@ -89,15 +91,27 @@ TEST_F(GrabTest, GreyFramesAsNetpbmFilesShowTheCameraPatternTheRightWayUp)
 }
 
 // Single shots as well as continuous capture; colour frames raw as the
-// camera sends them.
-TEST_F(GrabTest, SingleShotAndColourFrames)
+// camera sends them, and --json naming each file with the number of the frame
+// in it, which the camera wrote into the frame's first bytes.
+TEST_F(GrabTest, SingleShotAndColourFramesWithTheirNumbers)
 {
     const ToolRun run = Run({"grab", "-c", "1", "--single", "-n", "2", "-t", "raw", "-o", m_dir.string()});
     EXPECT_EQ(run.nStatus, EXIT_OK) << run.err;
     EXPECT_EQ(Files().size(), 2u);
-    const ToolRun raw = Run({"grab", "-n", "1", "-t", "raw", "--prefix", "yuv", "-o", m_dir.string()});
+    const ToolRun raw = Run({"grab", "-n", "4", "-t", "raw", "--prefix", "yuv", "--json", "-o", m_dir.string()});
     ASSERT_EQ(raw.nStatus, EXIT_OK) << raw.err;
     EXPECT_EQ(std::filesystem::file_size(m_dir / "yuv-0001.raw"), 640u * 480u * 2u);
+    const auto json = nlohmann::json::parse(raw.out);
+    ASSERT_EQ(json["frames"].size(), 4u);
+    int64_t nNumber = -1, nTime = 0;
+    for (const auto& frame : json["frames"]) {
+        const std::string bytes = Header(std::filesystem::path(frame["file"].get<std::string>()).filename(), 4);
+        EXPECT_EQ(vcam::FrameSequence(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), 4)), frame["number"]);
+        EXPECT_GT(frame["number"].get<int64_t>(), nNumber);
+        EXPECT_GT(frame["timestamp"].get<int64_t>(), nTime);
+        nNumber = frame["number"], nTime = frame["timestamp"];
+    }
+    EXPECT_EQ(json["dropped"].get<int64_t>(), nNumber + 1 - 4 - json["frames"][0]["number"].get<int64_t>());
 }
 
 TEST_F(GrabTest, SilentCameraTimesOut)

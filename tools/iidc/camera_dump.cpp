@@ -10,6 +10,7 @@
 #include "camera_query.h"
 #include "camera_rom.h"
 #include "names.h"
+#include "exit_status.h"
 #include "session.h"
 #include "vcam/model/config_rom.h"
 #include "vcam/model/formats.h"

@@ -12,9 +12,13 @@
 
 #include "vcam/model/profile.h"
 
+namespace iidccam {
+class CCameraSession;
+}
+
 namespace iidctool {
 
-class CCameraSession;
+using iidccam::CCameraSession;
 
 struct CameraDump {
   vcam::Profile profile;

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "camera_query.h"
+#include "exit_status.h"
 #include "session.h"
 #include "vcam/model/config_rom.h"
 #include "vcam/model/offsets.h"

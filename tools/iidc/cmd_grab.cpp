@@ -1,7 +1,9 @@
 // iidc grab: captures frames, continuously or one at a time, into PNG, BMP,
-// PGM/PPM or raw files, with a progress bar and a per-second readout.
+// PGM/PPM or raw files, with a progress bar and a per-second readout; with
+// --json, lists each file with its frame's number and arrival time.
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +18,7 @@
 #include "exit_status.h"
 #include "file_error.h"
 #include "frame_image.h"
+#include "frame_tally.h"
 #include "names.h"
 #include "rate_meter.h"
 #include "session.h"
@@ -35,6 +38,7 @@ struct GrabOptions {
   std::string prefix = "frame";
   long nTimeoutMs = 5000;
   int nBuffers = 4;
+  bool bJson = false;
   VideoSettings video;
 };
 
@@ -218,20 +222,24 @@ int RunGrab(CommandLine& line, GrabOptions& options)
     double fLastFrame = 0;
     int32_t nLastCount = 0;
     std::string lastPath;
+    CFrameTally tally;
+    nlohmann::ordered_json saved = nlohmann::ordered_json::array();
     for (long nSaved = 0; nSaved < options.nCount;) {
-        long nNew = 1;
-        long nDropped = 0;
+        // A single shot is a capture of its own: its number counts the shots.
         if (options.bSingle) {
             if (!iidc_capture(camera.Handle(), IIDC_FALSE))
                 NoFrame(camera, options.nTimeoutMs);
+            nLastCount = int32_t(nSaved + 1);
         } else {
-            const int32_t nCount = WaitForNewFrames(camera, options.nTimeoutMs, nLastCount);
-            nNew = nCount - nLastCount;
-            nDropped = nNew - 1;
-            nLastCount = nCount;
+            nLastCount = WaitForNewFrames(camera, options.nTimeoutMs, nLastCount);
         }
+        const int64_t nDroppedBefore = tally.Dropped();
+        const FrameStamp stamp = tally.Take(nLastCount, MonotonicNs());
+        const long nDropped = long(stamp.nDropped - nDroppedBefore);
+        long nNew = nDropped + 1;
         fLastFrame = Now();  // when the frames were counted, before the file takes its time
         lastPath = saver.Save(++nSaved);
+        saved.push_back({{"file", lastPath}, {"number", stamp.nNumber}, {"timestamp", stamp.nArrivalNs}});
         if (line.context.onFrameSaved)
             line.context.onFrameSaved(int(nSaved));
         if (!meter) {
@@ -254,8 +262,16 @@ int RunGrab(CommandLine& line, GrabOptions& options)
     ReportProgress(line.context,
                    fmt::format("{} {}", ProgressBar(options.nCount, options.nCount, BAR_WIDTH), ReadoutText(total)),
                    true);
-    line.context.out << fmt::format("saved {} frames, the last as {}; {}\n", options.nCount, lastPath,
-                                    ReadoutText(total));
+    if (options.bJson)
+        line.context.out << nlohmann::ordered_json{{"camera", camera.Index()},
+                                                   {"format", FormatIdText(format.id)},
+                                                   {"frames", saved},
+                                                   {"dropped", tally.Dropped()}}
+                                .dump(2)
+                         << '\n';
+    else
+        line.context.out << fmt::format("saved {} frames, the last as {}; {}\n", options.nCount, lastPath,
+                                        ReadoutText(total));
     return EXIT_OK;
 }
 
@@ -273,6 +289,8 @@ void AddGrabCommand(CLI::App& app, CommandLine& line)
     pCommand->add_option("--prefix", pOptions->prefix, "file name prefix (default frame)");
     pCommand->add_option("--timeout", pOptions->nTimeoutMs, "milliseconds to wait for a frame (default 5000)");
     pCommand->add_option("--buffers", pOptions->nBuffers, "frame buffers in the ring (default 4)");
+    pCommand->add_flag("--json", pOptions->bJson,
+                       "print JSON: each file with its frame's number and arrival time (ns, monotonic clock)");
     AddVideoOptions(*pCommand, pOptions->video);
     pCommand->callback([&line, pOptions] { line.run = [&line, pOptions] { return RunGrab(line, *pOptions); }; });
 }

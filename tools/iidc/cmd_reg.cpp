@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "exit_status.h"
 #include "names.h"
+#include "registers/offsets.h"
 #include "session.h"
 
 namespace iidctool {
@@ -18,9 +19,6 @@ namespace {
 
 constexpr uint32_t ROM_FIRST = 0x400;
 constexpr uint32_t ROM_LAST = 0x7FC;
-// The command registers lie this far into the initial register space; lower
-// addresses are reached by offsets that wrap.
-constexpr uint32_t COMMAND_BASE = 0xF00000;
 constexpr int MAX_COUNT = 1024;
 
 struct RegOptions {
@@ -62,16 +60,16 @@ int RunReg(CommandLine& line, const RegOptions& options)
 
     CLibrarySession library;
     CCameraSession camera(library, line.camera);
-    const uint32_t dwBias = options.bRom ? COMMAND_BASE : 0;
+    auto offsetOf = [&](uint32_t dwAddress) { return options.bRom ? iidc_reg::RomOffset(dwAddress) : dwAddress; };
     if (bWrite) {
-        if (iidc1394_asyncwritequadlet(camera.Handle(), dwFirst - dwBias, &dwValue, 4) != 4)
+        if (iidc1394_asyncwritequadlet(camera.Handle(), offsetOf(dwFirst), &dwValue, 4) != 4)
             camera.Fail(fmt::format("writing register 0x{:X}", dwFirst));
         line.context.out << fmt::format("0x{:03X} <- 0x{:08X}\n", dwFirst, dwValue);
         return EXIT_OK;
     }
     for (int i = 0; i < options.nCount; ++i) {
         const uint32_t dwAddress = dwFirst + 4u * uint32_t(i);
-        if (iidc1394_asyncreadquadlet(camera.Handle(), dwAddress - dwBias, &dwValue, 4) != 4)
+        if (iidc1394_asyncreadquadlet(camera.Handle(), offsetOf(dwAddress), &dwValue, 4) != 4)
             camera.Fail(fmt::format("reading register 0x{:X}", dwAddress));
         line.context.out << fmt::format("0x{:03X} = 0x{:08X}\n", dwAddress, dwValue);
     }

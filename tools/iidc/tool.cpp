@@ -56,12 +56,18 @@ int RunTool(const std::vector<std::string>& args, ToolContext& context)
     } catch (const CToolError& error) {
         context.err << fmt::format("iidc: {}\n", error.what());
         return error.Status();
+    } catch (const CCameraError& error) {
+        context.err << fmt::format("iidc: {}\n", error.what());
+        return ExitStatusOf(error.GetKind());
     }
     try {
         return line.run ? line.run() : EXIT_BAD_ARGUMENTS;
     } catch (const CToolError& error) {
         context.err << fmt::format("iidc: {}\n", error.what());
         return error.Status();
+    } catch (const CCameraError& error) {
+        context.err << fmt::format("iidc: {}\n", error.what());
+        return ExitStatusOf(error.GetKind());
     } catch (const std::exception& error) {
         context.err << fmt::format("iidc: {}\n", error.what());
         return EXIT_FAILED;

@@ -8,6 +8,7 @@
 
 #include "camera_query.h"
 #include "exit_status.h"
+#include "format_selection.h"
 #include "session.h"
 
 namespace iidctool {
@@ -22,24 +23,51 @@ std::string RatesText(const std::vector<float>& rates)
     return text.empty() ? "none" : text;
 }
 
+// Whether an area fits the limits and steps of Format 7 mode id.
+void CheckArea(const CCameraSession& camera, uint32_t id, const iidc_area& area)
+{
+    iidc_areainfo info{};
+    if (!iidc_getareainfo(camera.Handle(), &info, sizeof info, id))
+        camera.Fail("reading the area limits");
+    const int nLeftUnit = LeftUnit(info);
+    const int nTopUnit = TopUnit(info);
+    const bool bFits = area.left + area.width <= info.maxwidth && area.top + area.height <= info.maxheight;
+    const bool bSteps = (nLeftUnit <= 0 || area.left % nLeftUnit == 0) && (nTopUnit <= 0 || area.top % nTopUnit == 0)
+                        && (info.widthunit <= 0 || area.width % info.widthunit == 0)
+                        && (info.heightunit <= 0 || area.height % info.heightunit == 0);
+    if (!bFits || !bSteps)
+        throw CToolError(EXIT_BAD_ARGUMENTS,
+                         fmt::format("--area {}: format {} takes areas within {}x{}, sizes in steps of {}x{}, "
+                                     "positions in steps of {}x{}",
+                                     AreaText(area), FormatIdText(id), info.maxwidth, info.maxheight,
+                                     info.widthunit, info.heightunit, nLeftUnit, nTopUnit));
+}
+
+// The catalogue entry a --format names. F:M names a mode; a Format 7 mode
+// without a coding keeps the coding in force when the camera is in that mode,
+// and takes the first it lists otherwise.
 uint32_t ChooseFormat(const CCameraSession& camera, const FormatSpec& spec, const std::string& typed)
 {
     const auto formats = ReadFormats(camera);
+    const uint32_t current = ReadCurrentFormat(camera).id;
     std::vector<uint32_t> matches;
     for (const auto& entry : formats) {
         const bool bScalable = IIDC_FORMATID_FORMAT(entry.id) == IIDC_FORMAT_SCALABLE;
         bool bMatch = false;
         if (spec.nFormat >= 0)
-            bMatch = IIDC_FORMATID_FORMAT(entry.id) == spec.nFormat && IIDC_FORMATID_MODE(entry.id) == spec.nMode;
+            bMatch = IIDC_FORMATID_FORMAT(entry.id) == spec.nFormat && IIDC_FORMATID_MODE(entry.id) == spec.nMode
+                     && (spec.nColor < 0 || IIDC_FORMATID_COLOR(entry.id) == spec.nColor);
         else
             bMatch = !bScalable && entry.info.width == spec.nWidth && entry.info.height == spec.nHeight
                      && (spec.nColor < 0 || entry.info.color == spec.nColor);
-        const bool bSeen = std::any_of(matches.begin(), matches.end(), [&](uint32_t id) {
+        const auto seen = std::find_if(matches.begin(), matches.end(), [&](uint32_t id) {
             return IIDC_FORMATID_FORMAT(id) == IIDC_FORMATID_FORMAT(entry.id)
                    && IIDC_FORMATID_MODE(id) == IIDC_FORMATID_MODE(entry.id);
         });
-        if (bMatch && !bSeen)
+        if (bMatch && seen == matches.end())
             matches.push_back(entry.id);
+        else if (bMatch && bScalable && entry.id == current)
+            *seen = entry.id;
     }
     if (matches.empty())
         throw CToolError(EXIT_BAD_ARGUMENTS,
@@ -54,19 +82,17 @@ uint32_t ChooseFormat(const CCameraSession& camera, const FormatSpec& spec, cons
     return matches.front();
 }
 
-void ApplyFormat(const CCameraSession& camera, const FormatSpec& spec, const std::string& typed, std::ostream* pOut)
+void ApplyFormat(const CCameraSession& camera, const FormatSpec& spec, const std::string& typed,
+                 const std::optional<iidc_area>& area, std::ostream* pOut)
 {
     const uint32_t id = ChooseFormat(camera, spec, typed);
     if (IIDC_FORMATID_FORMAT(id) == IIDC_FORMAT_SCALABLE) {
-        const CurrentFormat current = ReadCurrentFormat(camera);
-        if (current.IsScalable() && IIDC_FORMATID_MODE(current.id) == IIDC_FORMATID_MODE(id))
-            return;
-        throw CToolError(EXIT_FAILED, fmt::format("format {}: the camera can be switched to Formats 0 to 2 only; a "
-                                                  "Format 7 mode is used when the camera is already in it",
-                                                  typed));
+        if (area)
+            CheckArea(camera, id, *area);
+        SelectFormat7(camera, id, area);
+    } else {
+        SelectStandardFormat(camera, id, 0.0f);
     }
-    if (!iidc_setformat(camera.Handle(), id))
-        camera.Fail(fmt::format("setting format {}", FormatIdText(id)));
     if (pOut)
         *pOut << fmt::format("format {}\n", FormatIdText(id));
 }
@@ -87,7 +113,7 @@ void ApplyRate(const CCameraSession& camera, float fRate, std::ostream* pOut)
         *pOut << fmt::format("rate {:g}\n", fRate);
 }
 
-void ApplyArea(const CCameraSession& camera, const iidc_area& area, std::ostream* pOut)
+void ApplyArea(const CCameraSession& camera, const iidc_area& area)
 {
     const CurrentFormat current = ReadCurrentFormat(camera);
     if (!current.IsScalable())
@@ -95,25 +121,9 @@ void ApplyArea(const CCameraSession& camera, const iidc_area& area, std::ostream
                          fmt::format("--area: the camera is in format {}, which has a fixed size; an area needs a "
                                      "Format 7 mode",
                                      FormatIdText(current.id)));
-    iidc_areainfo info{};
-    if (!iidc_getareainfo(camera.Handle(), &info, sizeof info, current.id))
-        camera.Fail("reading the area limits");
-    const int nLeftUnit = LeftUnit(info);
-    const int nTopUnit = TopUnit(info);
-    const bool bFits = area.left + area.width <= info.maxwidth && area.top + area.height <= info.maxheight;
-    const bool bSteps = (nLeftUnit <= 0 || area.left % nLeftUnit == 0) && (nTopUnit <= 0 || area.top % nTopUnit == 0)
-                        && (info.widthunit <= 0 || area.width % info.widthunit == 0)
-                        && (info.heightunit <= 0 || area.height % info.heightunit == 0);
-    if (!bFits || !bSteps)
-        throw CToolError(EXIT_BAD_ARGUMENTS,
-                         fmt::format("--area {}: format {} takes areas within {}x{}, sizes in steps of {}x{}, "
-                                     "positions in steps of {}x{}",
-                                     AreaText(area), FormatIdText(current.id), info.maxwidth, info.maxheight,
-                                     info.widthunit, info.heightunit, nLeftUnit, nTopUnit));
+    CheckArea(camera, current.id, area);
     if (!iidc_setarea(camera.Handle(), &area, sizeof area))
         camera.Fail(fmt::format("setting the area {}", AreaText(area)));
-    if (pOut)
-        *pOut << fmt::format("area {}\n", AreaText(area));
 }
 
 }  // namespace
@@ -130,19 +140,24 @@ void VideoSettings::Parse()
 
 void AddVideoOptions(CLI::App& command, VideoSettings& settings)
 {
-    command.add_option("-f,--format", settings.format, "video format: FORMAT:MODE (0:3) or WIDTHxHEIGHT[:CODING]");
+    command.add_option("-f,--format", settings.format, "video format: FORMAT:MODE (0:3, 7:1:mono16) or WIDTHxHEIGHT[:CODING]");
     command.add_option("-r,--rate", settings.rate, "frame rate in frames per second (1.875 to 240)");
     command.add_option("-a,--area", settings.area, "Format 7 image area: WIDTHxHEIGHT+LEFT+TOP");
 }
 
 void ApplyVideoSettings(const CCameraSession& camera, const VideoSettings& settings, std::ostream* pOut)
 {
+    // A Format 7 mode takes its area as it is selected.
+    const bool bAreaWithFormat = settings.formatSpec && settings.formatSpec->nFormat == IIDC_FORMAT_SCALABLE;
     if (settings.formatSpec)
-        ApplyFormat(camera, *settings.formatSpec, settings.format, pOut);
+        ApplyFormat(camera, *settings.formatSpec, settings.format,
+                    bAreaWithFormat ? settings.areaValue : std::nullopt, pOut);
     if (settings.fRate)
         ApplyRate(camera, *settings.fRate, pOut);
-    if (settings.areaValue)
-        ApplyArea(camera, *settings.areaValue, pOut);
+    if (settings.areaValue && !bAreaWithFormat)
+        ApplyArea(camera, *settings.areaValue);
+    if (settings.areaValue && pOut)
+        *pOut << fmt::format("area {}\n", AreaText(*settings.areaValue));
 }
 
 }  // namespace iidctool

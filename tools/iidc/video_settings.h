@@ -8,15 +8,20 @@
 #include <string>
 
 #include "iidc.h"
+#include "exit_status.h"
 #include "names.h"
 
 namespace CLI {
 class App;
 }
 
+namespace iidccam {
+class CCameraSession;
+}
+
 namespace iidctool {
 
-class CCameraSession;
+using iidccam::CCameraSession;
 
 struct VideoSettings {
   std::string format, rate, area;  // as typed; empty: leave as it is

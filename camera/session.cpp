@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "exit_status.h"
+#include "registers/offsets.h"
 
-namespace iidctool {
+namespace iidccam {
 
 std::string ErrorText(uint32_t dwCode)
 {
@@ -38,7 +38,7 @@ std::string ErrorText(uint32_t dwCode)
 CLibrarySession::CLibrarySession()
 {
     if (!iidc_init())
-        throw CToolError(EXIT_NO_CAMERA, "no camera found: connect a camera (or check IIDC_VCAM_PROFILE) and try again");
+        throw CCameraError(CCameraError::Kind::NotFound, "no camera found: connect a camera (or check IIDC_VCAM_PROFILE) and try again");
     m_nCount = iidc_getcameracount();
 }
 
@@ -86,16 +86,16 @@ int FindCamera(int nCount, const std::string& selector)
         for (int i = 0; i < nCount; ++i)
             if (CameraString(i, IIDC_STRING_UNIQUEID) == wanted)
                 return i;
-        throw CToolError(EXIT_NO_CAMERA,
+        throw CCameraError(CCameraError::Kind::NotFound,
                          fmt::format("no camera has the unique id {}: run 'iidc list' to see the cameras", selector));
     }
     if (selector.size() > 3 || !std::all_of(selector.begin(), selector.end(), [](unsigned char c) { return std::isdigit(c) != 0; }))
-        throw CToolError(EXIT_BAD_ARGUMENTS,
+        throw CCameraError(CCameraError::Kind::Settings,
                          fmt::format("--camera {}: give a camera index (0 to {}) or a unique id of {} hexadecimal digits",
                                      selector, nCount - 1, IIDC_UNIQUEID_LENGTH));
     const int nIndex = std::stoi(selector);
     if (nIndex >= nCount)
-        throw CToolError(EXIT_NO_CAMERA, fmt::format("there is no camera {}: {} camera{} found (indexes 0 to {})", nIndex,
+        throw CCameraError(CCameraError::Kind::NotFound, fmt::format("there is no camera {}: {} camera{} found (indexes 0 to {})", nIndex,
                                                      nCount, nCount == 1 ? "" : "s", nCount - 1));
     return nIndex;
 }
@@ -110,7 +110,8 @@ CCameraSession::CCameraSession(int nCameraCount, const std::string& selector)
 {
     m_hCamera = iidc_open(m_nIndex);
     if (!m_hCamera)
-        throw CToolError(EXIT_NO_CAMERA, fmt::format("camera {} cannot be opened ({}): is another program using it?",
+        throw CCameraError(iidc_getlasterror(-1) == IIDC_ERR_ALREADY_OPEN ? CCameraError::Kind::Busy
+                                                                           : CCameraError::Kind::NotFound, fmt::format("camera {} cannot be opened ({}): is another program using it?",
                                                      m_nIndex, ErrorText(iidc_getlasterror(-1))));
 }
 
@@ -126,16 +127,15 @@ void CCameraSession::Fail(const std::string& what) const
 {
     const uint32_t dwCode = iidc_getlasterror(m_nIndex);
     if (!Answers())
-        throw CToolError(EXIT_DEVICE_LOST, fmt::format("{}: camera {} no longer answers; check its cable and power", what, m_nIndex));
-    throw CToolError(EXIT_FAILED, fmt::format("{}: {}", what, ErrorText(dwCode)));
+        throw CCameraError(CCameraError::Kind::Lost, fmt::format("{}: camera {} no longer answers; check its cable and power", what, m_nIndex));
+    throw CCameraError(CCameraError::Kind::Failed, fmt::format("{}: {}", what, ErrorText(dwCode)));
 }
 
 bool CCameraSession::Answers() const
 {
     // The current video format register exists on every IIDC camera.
-    constexpr uint32_t CUR_V_FORMAT = 0x608;
     uint32_t dwValue = 0;
-    return iidc1394_asyncreadquadlet(m_hCamera, CUR_V_FORMAT, &dwValue, 4) == 4;
+    return iidc1394_asyncreadquadlet(m_hCamera, iidc_reg::CUR_V_FORMAT, &dwValue, 4) == 4;
 }
 
-}  // namespace iidctool
+}  // namespace iidccam

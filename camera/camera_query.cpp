@@ -3,16 +3,12 @@
 #include <fmt/format.h>
 
 #include "names.h"
+#include "registers/offsets.h"
 #include "session.h"
 
-namespace iidctool {
+namespace iidccam {
 
 namespace {
-
-constexpr uint32_t V_RATE_INQ = 0x200;
-constexpr uint32_t FEATURE_INQ = 0x500;
-constexpr uint32_t ISO_CHANNEL = 0x60C;
-constexpr float RATE_OF_CODE[8] = {1.875f, 3.75f, 7.5f, 15.0f, 30.0f, 60.0f, 120.0f, 240.0f};
 
 std::string Join(const std::vector<std::string>& words)
 {
@@ -39,10 +35,11 @@ std::vector<float> ReadRates(const CCameraSession& camera, uint32_t id)
     if (nFormat > 2)
         return rates;
     const auto dwInq =
-        ReadRegister(camera.Handle(), V_RATE_INQ + 32 * uint32_t(nFormat) + 4 * uint32_t(IIDC_FORMATID_MODE(id)));
-    for (uint32_t code = 0; dwInq && code < 8; ++code)
-        if (*dwInq & (0x80000000u >> code))
-            rates.push_back(RATE_OF_CODE[code]);
+        ReadRegister(camera.Handle(), iidc_reg::V_RATE_INQ(uint32_t(nFormat), uint32_t(IIDC_FORMATID_MODE(id))));
+    const auto rateOfCode = FrameRates();
+    for (unsigned code = 0; dwInq && code < rateOfCode.size(); ++code)
+        if (*dwInq & iidc_reg::IIDC_BIT(code))
+            rates.push_back(rateOfCode[code]);
     return rates;
 }
 
@@ -116,7 +113,7 @@ FeatureEntry ReadFeature(const CCameraSession& camera, uint32_t nId)
     if (!entry.bStateRead)
         camera.Fail(fmt::format("reading {}", FeatureName(nId)));
     if (nId != IIDC_FEATURE_TRIGGER)
-        if (const auto dwInq = ReadRegister(camera.Handle(), FEATURE_INQ + nId)) {
+        if (const auto dwInq = ReadRegister(camera.Handle(), iidc_reg::FEATURE_INQ(nId))) {
             entry.nUnitMin = int((*dwInq >> 12) & 0xFFF);
             entry.nUnitMax = int(*dwInq & 0xFFF);
         }
@@ -133,7 +130,7 @@ std::vector<FeatureEntry> ReadFeatures(const CCameraSession& camera)
 
 std::optional<IsoSettings> ReadIsoSettings(const CCameraSession& camera)
 {
-    const auto dwIso = ReadRegister(camera.Handle(), ISO_CHANNEL);
+    const auto dwIso = ReadRegister(camera.Handle(), iidc_reg::ISO_CHANNEL);
     if (!dwIso)
         return std::nullopt;
     return IsoSettings{int(*dwIso >> 28), 100 << ((*dwIso >> 24) & 3)};
@@ -189,4 +186,4 @@ std::string FeatureCapsText(const FeatureEntry& feature)
     return Join(words);
 }
 
-}  // namespace iidctool
+}  // namespace iidccam

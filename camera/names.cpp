@@ -8,10 +8,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "exit_status.h"
-#include "session.h"
+#include "error.h"
 
-namespace iidctool {
+namespace iidccam {
 
 namespace {
 
@@ -49,7 +48,7 @@ std::string Normalized(const std::string& text)
 
 [[noreturn]] void BadArgument(const std::string& message)
 {
-    throw CToolError(EXIT_BAD_ARGUMENTS, message);
+    throw CCameraError(CCameraError::Kind::Settings, message);
 }
 
 // A whole decimal number that fills the text exactly.
@@ -67,6 +66,11 @@ std::optional<long> WholeNumber(std::string_view text)
 std::span<const FeatureNameEntry> Features()
 {
     return FEATURES;
+}
+
+std::span<const float> FrameRates()
+{
+    return RATES;
 }
 
 std::optional<uint32_t> FeatureByName(const std::string& name)
@@ -103,7 +107,8 @@ std::optional<int> ColorByName(const std::string& name)
 FormatSpec ParseFormatSpec(const std::string& text)
 {
     const std::string usage = fmt::format(
-        "format '{}': give FORMAT:MODE (e.g. 0:3, formats 0, 1, 2 and 7, modes 0 to 7) or WIDTHxHEIGHT[:CODING] "
+        "format '{}': give FORMAT:MODE (e.g. 0:3, formats 0, 1, 2 and 7, modes 0 to 7; 7:M:CODING for a coding "
+        "of Format 7) or WIDTHxHEIGHT[:CODING] "
         "(e.g. 640x480:yuv422); 'iidc info' lists the formats",
         text);
     FormatSpec spec;
@@ -111,13 +116,25 @@ FormatSpec ParseFormatSpec(const std::string& text)
     const std::string head = text.substr(0, colon);
     const std::string tail = colon == std::string::npos ? std::string() : text.substr(colon + 1);
     const auto x = Normalized(head).find('x');
+    auto color = [&](const std::string& name) {
+        const auto nColor = ColorByName(name);
+        if (!nColor)
+            BadArgument(fmt::format("format '{}': unknown colour coding '{}'; use one of mono8, yuv411, yuv422, "
+                                    "yuv444, rgb8, mono16, rgb16",
+                                    text, name));
+        return *nColor;
+    };
     if (x == std::string::npos) {
+        const auto colon2 = tail.find(':');
         const auto format = WholeNumber(head);
-        const auto mode = WholeNumber(tail);
-        if (!format || !mode || !(*format <= 2 || *format == 7) || *format < 0 || *mode < 0 || *mode > 7)
+        const auto mode = WholeNumber(tail.substr(0, colon2));
+        if (!format || !mode || !(*format <= 2 || *format == 7) || *format < 0 || *mode < 0 || *mode > 7
+            || (colon2 != std::string::npos && *format != 7))
             BadArgument(usage);
         spec.nFormat = int(*format);
         spec.nMode = int(*mode);
+        if (colon2 != std::string::npos)
+            spec.nColor = color(tail.substr(colon2 + 1));
         return spec;
     }
     const auto width = WholeNumber(std::string_view(head).substr(0, x));
@@ -126,14 +143,8 @@ FormatSpec ParseFormatSpec(const std::string& text)
         BadArgument(usage);
     spec.nWidth = int(*width);
     spec.nHeight = int(*height);
-    if (colon != std::string::npos) {
-        const auto color = ColorByName(tail);
-        if (!color)
-            BadArgument(fmt::format("format '{}': unknown colour coding '{}'; use one of mono8, yuv411, yuv422, "
-                                    "yuv444, rgb8, mono16, rgb16",
-                                    text, tail));
-        spec.nColor = *color;
-    }
+    if (colon != std::string::npos)
+        spec.nColor = color(tail);
     return spec;
 }
 
@@ -207,4 +218,4 @@ long ParseInteger(const std::string& text, const std::string& what)
     return *value;
 }
 
-}  // namespace iidctool
+}  // namespace iidccam

@@ -2,7 +2,7 @@
 // brightness=one-push"): parsed, checked against what each feature of the
 // camera can do, and turned into the requests iidc_setfeature takes. The
 // tool's set command and the GStreamer source's features property share
-// them. Failures throw CToolError (EXIT_BAD_ARGUMENTS) with a message that
+// them. Failures throw CCameraError (Settings) with a message that
 // says what is accepted.
 #pragma once
 
@@ -12,7 +12,7 @@
 
 #include "iidc.h"
 
-namespace iidctool {
+namespace iidccam {
 
 class CCameraSession;
 
@@ -37,4 +37,4 @@ std::vector<iidc_feature> FeatureRequests(const CCameraSession& camera,
 // Makes one request; a refusal fails the camera session with the text.
 void SetFeature(const CCameraSession& camera, const iidc_feature& request, const std::string& text);
 
-}  // namespace iidctool
+}  // namespace iidccam

@@ -1,6 +1,6 @@
 // Names the tool shows and accepts: features, colour codings, format ids,
-// frame rates, image areas and register numbers. Parsers throw CToolError
-// (EXIT_BAD_ARGUMENTS) with a message that says what is accepted.
+// frame rates, image areas and register numbers. Parsers throw
+// CCameraError (Settings) with a message that says what is accepted.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 
 #include "iidc.h"
 
-namespace iidctool {
+namespace iidccam {
 
 struct FeatureNameEntry {
   uint32_t nId;
@@ -24,8 +24,8 @@ const char* FeatureName(uint32_t nId);
 const char* ColorName(int nColor);  // "Mono8", ..., "?" for an unknown code
 std::optional<int> ColorByName(const std::string& name);
 
-// "F:M" (for example 0:3 or 7:1), or "WxH" with an optional ":coding"
-// (640x480:yuv422).
+// "F:M" (for example 0:3 or 7:1, and 7:1:mono16 for a Format 7 coding), or
+// "WxH" with an optional ":coding" (640x480:yuv422).
 struct FormatSpec {
   int nFormat = -1, nMode = -1;  // set for F:M
   int nWidth = 0, nHeight = 0;   // set for WxH
@@ -34,6 +34,8 @@ struct FormatSpec {
 FormatSpec ParseFormatSpec(const std::string& text);
 std::string FormatIdText(uint32_t id);  // "0:3"
 
+// The IIDC frame rates in frames per second, by rate code (0 to 7).
+std::span<const float> FrameRates();
 // One of the IIDC frame rates: 1.875, 3.75, 7.5, 15, 30, 60, 120, 240.
 float ParseFrameRate(const std::string& text);
 
@@ -46,4 +48,4 @@ uint32_t ParseU32(const std::string& text, const std::string& what);
 // A whole number in decimal.
 long ParseInteger(const std::string& text, const std::string& what);
 
-}  // namespace iidctool
+}  // namespace iidccam

@@ -1,24 +1,14 @@
-// The library and one open camera for the span of a subcommand, and the
-// failures a subcommand reports: CToolError carries the message for the user
-// and the exit status.
+// The library and one open camera for the span of a front end's work with it.
+// Failures are CCameraError (error.h).
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
+#include "error.h"
 #include "iidc.h"
 
-namespace iidctool {
-
-class CToolError : public std::runtime_error {
- public:
-  CToolError(int nStatus, const std::string& message) : std::runtime_error(message), m_nStatus(nStatus) {}
-  int Status() const { return m_nStatus; }
-
- private:
-  int m_nStatus;
-};
+namespace iidccam {
 
 // What a library error code means, in words.
 std::string ErrorText(uint32_t dwCode);
@@ -26,7 +16,7 @@ std::string ErrorText(uint32_t dwCode);
 // Starts the library for the life of the object; iidc_uninit at the end.
 class CLibrarySession {
  public:
-  CLibrarySession();  // throws EXIT_NO_CAMERA when there is no camera
+  CLibrarySession();  // throws NotFound when there is no camera
   ~CLibrarySession();
   CLibrarySession(const CLibrarySession&) = delete;
   CLibrarySession& operator=(const CLibrarySession&) = delete;
@@ -37,14 +27,14 @@ class CLibrarySession {
   int m_nCount = 0;
 };
 
-// A camera picked by --camera among nCameraCount: a decimal index, or a
+// A camera picked by a selector among nCameraCount: a decimal index, or a
 // unique id of IIDC_UNIQUEID_LENGTH hexadecimal digits. Empty means camera 0.
 int FindCamera(int nCameraCount, const std::string& selector);
 
 // Identity text of a camera index; empty when it cannot be read.
 std::string CameraString(int nIndex, uint32_t nId);
 
-// An open camera; the destructor stops capture and takes everything down in
+// An open camera (Busy when another program holds it); the destructor stops capture and takes everything down in
 // the order the library asks for.
 class CCameraSession {
  public:
@@ -57,7 +47,8 @@ class CCameraSession {
 
   iidc_handle Handle() const { return m_hCamera; }
   int Index() const { return m_nIndex; }
-  // A CToolError for a failed library call: what failed and the camera's code.
+  // Throws for a failed library call: what failed and the camera's code
+  // (Failed), or Lost when the camera no longer answers.
   [[noreturn]] void Fail(const std::string& what) const;
   // True when the camera still answers a register read.
   bool Answers() const;
@@ -67,4 +58,4 @@ class CCameraSession {
   int m_nIndex = -1;
 };
 
-}  // namespace iidctool
+}  // namespace iidccam

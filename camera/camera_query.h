@@ -10,7 +10,7 @@
 
 #include "iidc.h"
 
-namespace iidctool {
+namespace iidccam {
 
 class CCameraSession;
 
@@ -68,4 +68,4 @@ std::string FeatureValueText(const FeatureEntry& feature);
 // The modes a feature offers: "on-off manual auto one-push absolute".
 std::string FeatureCapsText(const FeatureEntry& feature);
 
-}  // namespace iidctool
+}  // namespace iidccam

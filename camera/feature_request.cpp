@@ -5,17 +5,17 @@
 #include <sstream>
 
 #include "camera_query.h"
-#include "exit_status.h"
+#include "error.h"
 #include "names.h"
 #include "session.h"
 
-namespace iidctool {
+namespace iidccam {
 
 namespace {
 
 [[noreturn]] void BadArgument(const std::string& message)
 {
-    throw CToolError(EXIT_BAD_ARGUMENTS, message);
+    throw CCameraError(CCameraError::Kind::Settings, message);
 }
 
 std::string FeatureList()
@@ -165,4 +165,4 @@ void SetFeature(const CCameraSession& camera, const iidc_feature& request, const
         camera.Fail(fmt::format("setting {}", text));
 }
 
-}  // namespace iidctool
+}  // namespace iidccam
