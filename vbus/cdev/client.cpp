@@ -59,14 +59,19 @@ void CClient::Flush() {
   if (m_pending.empty() && m_pDevice->bShutdown && m_fdEvents >= 0) shutdown(m_fdEvents, SHUT_RDWR);
 }
 
-void CClient::QueueBusReset() {
-  if (!m_bListening) return;
+fw_cdev_event_bus_reset CClient::ResetRecord() const {
   fw_cdev_event_bus_reset reset{};
   reset.closure = m_qwResetClosure;
   reset.type = FW_CDEV_EVENT_BUS_RESET;
   reset.node_id = m_pDevice->nNodeId;
   reset.local_node_id = reset.bm_node_id = reset.irm_node_id = reset.root_node_id = m_bus.LocalNodeId();
   reset.generation = m_bus.Generation();
+  return reset;
+}
+
+void CClient::QueueBusReset() {
+  if (!m_bListening) return;
+  const fw_cdev_event_bus_reset reset = ResetRecord();
   QueueEvent(&reset, sizeof reset);
 }
 

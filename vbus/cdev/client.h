@@ -15,6 +15,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <linux/firewire-cdev.h>
+
 #include <deque>
 #include <map>
 #include <memory>
@@ -99,6 +101,7 @@ class CClient {
 
   int Transact(CDevice& device, int nTcode, std::uint64_t qwAddress, std::uint32_t cbLength,
                std::uint64_t qwData, std::uint64_t qwClosure, std::uint32_t nGeneration);
+  fw_cdev_event_bus_reset ResetRecord() const;
   void QueueResponse(std::uint64_t qwClosure, const Response& response, std::uint32_t cbRequest);
   int IsoResourceOnce(void* pArg, bool bAllocate);
   void QueueIsoResourceEvent(std::uint32_t nType, std::uint64_t qwClosure, int nHandle, int nChannel,

@@ -110,12 +110,7 @@ int CClient::GetInfo(void* pArg) {
   a.rom_length = static_cast<std::uint32_t>(cbRom);
   m_qwResetClosure = a.bus_reset_closure;
   if (a.bus_reset != 0) {
-    fw_cdev_event_bus_reset reset{};
-    reset.closure = m_qwResetClosure;
-    reset.type = FW_CDEV_EVENT_BUS_RESET;
-    reset.node_id = m_pDevice->nNodeId;
-    reset.local_node_id = reset.bm_node_id = reset.irm_node_id = reset.root_node_id = m_bus.LocalNodeId();
-    reset.generation = m_bus.Generation();
+    const fw_cdev_event_bus_reset reset = ResetRecord();
     // The record's unpadded size.
     if (!CopyToUser(a.bus_reset, &reset, offsetof(fw_cdev_event_bus_reset, generation) + 4)) return -EFAULT;
   }
