@@ -12,16 +12,20 @@ IIDC_LIBRARY, then beside its own modules, then through the system's search.
 Every failure raises :class:`Error`, which carries the library's error code.
 """
 
-from .camera import CODINGS, RATES, Area, AreaLimits, Camera, CameraInfo, Format, Registers, cameras
-from .errors import (ArgumentError, DeviceLostError, Error, FrameTimeoutError, LibraryNotFoundError,
-                     NotSupportedError)
-from .features import FEATURES, Feature, Features, Trigger
+from .camera import CODINGS, RATES, Area, AreaLimits, Camera, CameraInfo, Format, FormatChoice, cameras
+from .constants import Coding, ErrorCode, FeatureCap, FeatureId, FeatureState, State
+from .errors import (ArgumentError, DeviceLostError, Error, FeatureNotFoundError, FrameOverwrittenError,
+                     FrameTimeoutError, LibraryNotFoundError, NotSupportedError)
+from .features import FEATURES, Control, Feature, Features, Trigger
+from .registers import Registers
 from .stream import Frame, Stream
 
-__version__ = "0.1.0"
+__version__ = "0.2.0"
 
 __all__ = [
-    "cameras", "Camera", "CameraInfo", "Format", "Area", "AreaLimits", "Registers", "CODINGS", "RATES",
-    "Features", "Feature", "Trigger", "FEATURES", "Stream", "Frame",
-    "Error", "ArgumentError", "NotSupportedError", "FrameTimeoutError", "DeviceLostError", "LibraryNotFoundError",
+    "cameras", "Camera", "CameraInfo", "Format", "FormatChoice", "Area", "AreaLimits", "Registers", "CODINGS",
+    "RATES", "Features", "Control", "Feature", "Trigger", "FEATURES", "Stream", "Frame",
+    "ErrorCode", "State", "Coding", "FeatureId", "FeatureCap", "FeatureState",
+    "Error", "ArgumentError", "NotSupportedError", "FeatureNotFoundError", "FrameTimeoutError",
+    "FrameOverwrittenError", "DeviceLostError", "LibraryNotFoundError",
 ]

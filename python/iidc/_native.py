@@ -1,8 +1,9 @@
-"""The library and its flat interface: loaded once, every prototype declared here.
+"""The library and its flat interface: loaded once, every export declared here
+with its C prototype and the Python types it takes and gives.
 
 Nothing above this module touches ctypes' view of the library; it calls
-``lib().iidc_*`` with the records and constants defined here and turns
-failures into exceptions with :func:`check`.
+``lib().iidc_*`` with the records defined here (named after their C records)
+and turns failures into exceptions with :func:`check`.
 """
 
 from __future__ import annotations
@@ -13,157 +14,152 @@ import os
 import sys
 import threading
 from pathlib import Path
+from typing import Any, Callable, Optional, TypeVar
 
 from .errors import LibraryNotFoundError, error_for
 
-# Constants of include/iidc.h that the package uses.
-ERR_NO_FRAMES = 0x80000103
-ERR_NO_DEVICE = 0x80000207
-ERR_INVALID_HANDLE = 0x80000807
-ERR_INVALID_PARAMETER = 0x80000808
-ERR_NOT_SUPPORTED = 0x80000F03
-ERR_CAPTURING = 0x80000101
-ERR_NOT_CAPTURING = 0x80000106
-ERR_FAIL = 0x80004005
 
-FORMAT_SCALABLE = 7
-FORMATID_LISTED = 0xFF700000
-WAIT_FRAME = 2
-
-STRING_UNIQUEID, STRING_VENDOR, STRING_MODEL = 0x80, 0x81, 0x82
-
-FEATURECAP_ONOFF, FEATURECAP_MANUAL, FEATURECAP_AUTO, FEATURECAP_ONEPUSH = 0x01, 0x02, 0x04, 0x08
-FEATURECAP_PRESENT, FEATURECAP_ABSOLUTE, FEATURECAP_TRIGGER_MODE0 = 0x20, 0x80, 0x100
-FEATURESTATE_OFF, FEATURESTATE_MANUAL, FEATURESTATE_AUTO, FEATURESTATE_ONEPUSH = 0x01, 0x02, 0x04, 0x08
-FEATURESTATE_ABSOLUTE, FEATURESTATE_VALUE1, FEATURESTATE_VALUE2 = 0x80, 0x1000, 0x2000
-FEATURESTATE_POLARITY_LOW, FEATURESTATE_POLARITY_HIGH = 0x10000, 0x20000
-
-
-def format_id(fmt: int, mode: int, color: int = 0) -> int:
-    return FORMATID_LISTED | (mode & 0xF) << 12 | (fmt & 0xF) << 8 | color & 0xFF
-
-
-class FormatInfo(ctypes.Structure):
+class iidc_formatinfo(ctypes.Structure):
     _fields_ = [("capabilities", ctypes.c_uint32), ("color", ctypes.c_int32), ("width", ctypes.c_int32),
                 ("height", ctypes.c_int32), ("marker", ctypes.c_uint8), ("mode", ctypes.c_uint8),
                 ("format", ctypes.c_uint8), ("reserved", ctypes.c_uint8)]
 
 
-class FrameRateInfo(ctypes.Structure):
+class iidc_framerateinfo(ctypes.Structure):
     _fields_ = [("flags", ctypes.c_uint32), ("lowest", ctypes.c_float), ("highest", ctypes.c_float)]
 
 
-class AreaInfo(ctypes.Structure):
+class iidc_areainfo(ctypes.Structure):
     _fields_ = [(name, ctypes.c_int32) for name in
                 ("maxwidth", "maxheight", "leftunit", "topunit", "widthunit", "heightunit")]
 
 
-class Area(ctypes.Structure):
+class iidc_area(ctypes.Structure):
     _fields_ = [(name, ctypes.c_int32) for name in ("left", "top", "width", "height")]
 
 
-class TransferInfo(ctypes.Structure):
+class iidc_transferinfo(ctypes.Structure):
     _fields_ = [("framecount", ctypes.c_int32), ("lastbuffer", ctypes.c_int32)]
 
 
-class IsoInfo(ctypes.Structure):
+class iidc1394_isotransmissioninfo(ctypes.Structure):
     _fields_ = [("channel", ctypes.c_uint8), ("speed", ctypes.c_uint8), ("packetsize", ctypes.c_uint16)]
 
 
-class FeatureInfo(ctypes.Structure):
+class iidc_featureinfo(ctypes.Structure):
     _fields_ = [("id", ctypes.c_uint32), ("reserved", ctypes.c_uint32), ("flags", ctypes.c_uint32),
                 ("minimum", ctypes.c_float), ("maximum", ctypes.c_float)]
 
 
-class Feature(ctypes.Structure):
+class iidc_feature(ctypes.Structure):
     _fields_ = [("id", ctypes.c_uint32), ("flags", ctypes.c_uint32), ("value1", ctypes.c_float),
                 ("value2", ctypes.c_float)]
 
 
-class WaitInfo(ctypes.Structure):
+class iidc_waitinfo(ctypes.Structure):
     _fields_ = [("kind", ctypes.c_uint32), ("timeout", ctypes.c_uint32)]
+
+
+class _Export:
+    """One export: its C result and argument types and its calling
+    convention. Every export without ``c_call`` is standard-call, which on
+    32-bit Windows carries the decorated name _name@bytes, four bytes per
+    argument."""
+
+    def __init__(self, result: Any, arguments: list[Any], c_call: bool):
+        self.result, self.arguments, self.c_call = result, arguments, c_call
+
+
+def _export(result: Any, *arguments: Any, c_call: bool = False) -> Any:
+    return _Export(result, list(arguments), c_call)
 
 
 _H = ctypes.c_void_p  # iidc_handle
 _B = ctypes.c_ubyte  # iidc_bool
-_I, _U, _F, _P = ctypes.c_int32, ctypes.c_uint32, ctypes.c_float, ctypes.POINTER
+_I, _U, _F, _P, _V = ctypes.c_int32, ctypes.c_uint32, ctypes.c_float, ctypes.POINTER, ctypes.c_void_p
 _WINDOW = ctypes.c_void_p if sys.platform == "win32" else ctypes.c_ulong
 
-# name: (result, arguments, C calling convention); every other export is
-# standard-call, which on 32-bit Windows carries the decorated name
-# _name@bytes, four bytes per argument.
-PROTOTYPES: dict[str, tuple[object, list[object], bool]] = {
-    "iidc_init": (_B, [], False),
-    "iidc_uninit": (None, [], False),
-    "iidc_getcameracount": (_I, [], False),
-    "iidc_getlasterror": (_U, [_I], False),
-    "iidc_handletoindex": (_I, [_H], False),
-    "iidc_getcapability": (_U, [_I, _U], False),
-    "iidc_getbustype": (_U, [_I], True),
-    "iidc_open": (_H, [_I], False),
-    "iidc_close": (_B, [_H], False),
-    "iidc1394_asyncreadquadlet": (_I, [_H, _U, _P(_U), _I], True),
-    "iidc1394_asyncwritequadlet": (_I, [_H, _U, _P(_U), _I], True),
-    "iidc_getformatcount": (_I, [_H], False),
-    "iidc_getformatidlist": (_I, [_H, _P(_U), _I], False),
-    "iidc_getformatinfo": (_I, [_H, _P(FormatInfo), _I, _U], False),
-    "iidc_currentformat": (_U, [_H], False),
-    "iidc_setformat": (_B, [_H, _U], False),
-    "iidc_getframerateinfo": (_I, [_H, _P(FrameRateInfo), _I, _U], False),
-    "iidc_currentframerate": (_F, [_H], False),
-    "iidc_setframerate": (_F, [_H, _F], False),
-    "iidc_getareainfo": (_I, [_H, _P(AreaInfo), _I, _U], False),
-    "iidc_currentarea": (_I, [_H, _P(Area), _I], False),
-    "iidc_setarea": (_I, [_H, _P(Area), _I], False),
-    "iidc_currentdataframebytes": (_I, [_H], False),
-    "iidc_gettransferinfo": (_I, [_H, _P(TransferInfo), _I], False),
-    "iidc1394_currentisotransmissioninfo": (_I, [_H, _P(IsoInfo)], True),
-    "iidc_currentfeatureinfo": (_I, [_H, _P(FeatureInfo), _U], False),
-    "iidc_currentfeature": (_I, [_H, _P(Feature), _U], False),
-    "iidc_setfeature": (_U, [_H, _P(Feature), _U], False),
-    "iidc_getstring": (_I, [_I, _U, ctypes.c_char_p, _I], False),
-    "iidc_allocframe": (_I, [_H, _I], False),
-    "iidc_freeframe": (_B, [_H], False),
-    "iidc_attachbuffer": (_I, [_H, _P(ctypes.c_void_p), _I], False),
-    "iidc_releasebuffer": (_B, [_H], False),
-    "iidc_getframecount": (_U, [_H], False),
-    "iidc_preparecapture": (_B, [_H], False),
-    "iidc_capture": (_B, [_H, _B], False),
-    "iidc_idle": (_B, [_H], False),
-    "iidc_clearcapture": (_B, [_H], False),
-    "iidc_getstatus": (_I, [_H], False),
-    "iidc_wait": (ctypes.c_void_p, [_H, _P(WaitInfo), _U], False),
-    "iidc_waitabort": (_B, [_H, ctypes.c_void_p], False),
-    "iidc_lockdata": (ctypes.c_void_p, [_H, _I], False),
-    "iidc_unlockdata": (None, [_H], False),
-    "iidc_getbits": (_U, [_H], True),  # variadic; only the handle is read
-    "iidc_getbitslutrange": (_U, [_H, _U, _U], False),
-    "iidc_setbitslutrange": (_U, [_H, _U, _U], False),
-    "iidc_lockbits": (ctypes.c_void_p, [_H, _I], False),
-    "iidc_unlockbits": (None, [_H], False),
-    "iidc_setimagetowindow": (_B, [_H, _WINDOW, _I, _I, _I, _I], True),
-}
-
-_DECORATED = sys.platform == "win32" and ctypes.sizeof(ctypes.c_void_p) == 4
-
-
-def export_name(name: str, decorated: bool = _DECORATED) -> str:
-    """The name under which the library exports a function."""
-    _, arguments, c_call = PROTOTYPES[name]
-    return f"_{name}@{4 * len(arguments)}" if decorated and not c_call else name
+# Python's side of the prototypes: a handle or event is an int (None when
+# null), a record or array is passed by ctypes.byref or as a ctypes array.
+Handle = Optional[int]
+Ref = Any
 
 
 class Library:
     """The loaded library: one attribute per export, with its prototype."""
 
+    iidc_init: Callable[[], int] = _export(_B)
+    iidc_uninit: Callable[[], None] = _export(None)
+    iidc_getcameracount: Callable[[], int] = _export(_I)
+    iidc_getlasterror: Callable[[int], int] = _export(_U, _I)
+    iidc_handletoindex: Callable[[Handle], int] = _export(_I, _H)
+    iidc_getcapability: Callable[[int, int], int] = _export(_U, _I, _U)
+    iidc_getbustype: Callable[[int], int] = _export(_U, _I, c_call=True)
+    iidc_open: Callable[[int], Handle] = _export(_H, _I)
+    iidc_close: Callable[[Handle], int] = _export(_B, _H)
+    iidc1394_asyncreadquadlet: Callable[[Handle, int, Ref, int], int] = _export(_I, _H, _U, _P(_U), _I, c_call=True)
+    iidc1394_asyncwritequadlet: Callable[[Handle, int, Ref, int], int] = _export(_I, _H, _U, _P(_U), _I,
+                                                                                 c_call=True)
+    iidc_getformatcount: Callable[[Handle], int] = _export(_I, _H)
+    iidc_getformatidlist: Callable[[Handle, Ref, int], int] = _export(_I, _H, _P(_U), _I)
+    iidc_getformatinfo: Callable[[Handle, Ref, int, int], int] = _export(_I, _H, _P(iidc_formatinfo), _I, _U)
+    iidc_currentformat: Callable[[Handle], int] = _export(_U, _H)
+    iidc_setformat: Callable[[Handle, int], int] = _export(_B, _H, _U)
+    iidc_getframerateinfo: Callable[[Handle, Ref, int, int], int] = _export(_I, _H, _P(iidc_framerateinfo), _I, _U)
+    iidc_currentframerate: Callable[[Handle], float] = _export(_F, _H)
+    iidc_setframerate: Callable[[Handle, float], float] = _export(_F, _H, _F)
+    iidc_getareainfo: Callable[[Handle, Ref, int, int], int] = _export(_I, _H, _P(iidc_areainfo), _I, _U)
+    iidc_currentarea: Callable[[Handle, Ref, int], int] = _export(_I, _H, _P(iidc_area), _I)
+    iidc_setarea: Callable[[Handle, Ref, int], int] = _export(_I, _H, _P(iidc_area), _I)
+    iidc_currentdataframebytes: Callable[[Handle], int] = _export(_I, _H)
+    iidc_gettransferinfo: Callable[[Handle, Ref, int], int] = _export(_I, _H, _P(iidc_transferinfo), _I)
+    iidc1394_currentisotransmissioninfo: Callable[[Handle, Ref], int] = _export(
+        _I, _H, _P(iidc1394_isotransmissioninfo), c_call=True)
+    iidc_currentfeatureinfo: Callable[[Handle, Ref, int], int] = _export(_I, _H, _P(iidc_featureinfo), _U)
+    iidc_currentfeature: Callable[[Handle, Ref, int], int] = _export(_I, _H, _P(iidc_feature), _U)
+    iidc_setfeature: Callable[[Handle, Ref, int], int] = _export(_U, _H, _P(iidc_feature), _U)
+    iidc_getstring: Callable[[int, int, Ref, int], int] = _export(_I, _I, _U, ctypes.c_char_p, _I)
+    iidc_allocframe: Callable[[Handle, int], int] = _export(_I, _H, _I)
+    iidc_freeframe: Callable[[Handle], int] = _export(_B, _H)
+    iidc_attachbuffer: Callable[[Handle, Ref, int], int] = _export(_I, _H, _P(_V), _I)
+    iidc_releasebuffer: Callable[[Handle], int] = _export(_B, _H)
+    iidc_getframecount: Callable[[Handle], int] = _export(_U, _H)
+    iidc_preparecapture: Callable[[Handle], int] = _export(_B, _H)
+    iidc_capture: Callable[[Handle, int], int] = _export(_B, _H, _B)
+    iidc_idle: Callable[[Handle], int] = _export(_B, _H)
+    iidc_clearcapture: Callable[[Handle], int] = _export(_B, _H)
+    iidc_getstatus: Callable[[Handle], int] = _export(_I, _H)
+    iidc_wait: Callable[[Handle, Ref, int], Handle] = _export(_V, _H, _P(iidc_waitinfo), _U)
+    iidc_waitabort: Callable[[Handle, Handle], int] = _export(_B, _H, _V)
+    iidc_lockdata: Callable[[Handle, int], Handle] = _export(_V, _H, _I)
+    iidc_unlockdata: Callable[[Handle], None] = _export(None, _H)
+    iidc_getbits: Callable[[Handle], int] = _export(_U, _H, c_call=True)  # variadic; only the handle is read
+    iidc_getbitslutrange: Callable[[Handle, int, int], int] = _export(_U, _H, _U, _U)
+    iidc_setbitslutrange: Callable[[Handle, int, int], int] = _export(_U, _H, _U, _U)
+    iidc_lockbits: Callable[[Handle, int], Handle] = _export(_V, _H, _I)
+    iidc_unlockbits: Callable[[Handle], None] = _export(None, _H)
+    iidc_setimagetowindow: Callable[[Handle, int, int, int, int, int], int] = _export(
+        _B, _H, _WINDOW, _I, _I, _I, _I, c_call=True)
+
     def __init__(self, path: str):
         self.path = path
-        self._c = ctypes.CDLL(path)
-        self._std = ctypes.WinDLL(path) if _DECORATED else self._c  # type: ignore[attr-defined]
-        for name, (result, arguments, c_call) in PROTOTYPES.items():
-            function = getattr(self._c if c_call else self._std, export_name(name))
-            function.restype, function.argtypes = result, arguments
+        c = ctypes.CDLL(path)
+        std = getattr(ctypes, "WinDLL")(path) if _DECORATED else c  # WinDLL exists on Windows only
+        for name, export in PROTOTYPES.items():
+            function = getattr(c if export.c_call else std, export_name(name))
+            function.restype, function.argtypes = export.result, export.arguments
             setattr(self, name, function)
+
+
+PROTOTYPES: dict[str, _Export] = {name: value for name, value in vars(Library).items()
+                                  if isinstance(value, _Export)}
+_DECORATED = sys.platform == "win32" and ctypes.sizeof(ctypes.c_void_p) == 4
+
+
+def export_name(name: str, decorated: bool = _DECORATED) -> str:
+    """The name under which the library exports a function."""
+    export = PROTOTYPES[name]
+    return f"_{name}@{4 * len(export.arguments)}" if decorated and not export.c_call else name
 
 
 _FILE_NAMES = {"win32": ["iidc.dll"], "darwin": ["libiidc.0.dylib", "libiidc.dylib"]}
@@ -209,7 +205,10 @@ def last_error(index: int = -1) -> int:
     return int(lib().iidc_getlasterror(index))
 
 
-def check(result, what: str, code: int | None = None):
+_T = TypeVar("_T")
+
+
+def check(result: _T | None, what: str, code: int | None = None) -> _T:
     """result when it is not the failure result (0, 0.0, null); else raises
     the error of code, or of the code the call recorded in the global slot."""
     if result:
@@ -221,6 +220,3 @@ def start() -> int:
     """Starts the library (once) and returns the number of cameras."""
     library = lib()
     return int(library.iidc_getcameracount()) if library.iidc_init() else 0
-
-
-__all__ = ["Library", "lib", "check", "start", "last_error", "export_name", "PROTOTYPES"]

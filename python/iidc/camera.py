@@ -7,24 +7,20 @@ import atexit
 import ctypes
 import weakref
 from dataclasses import dataclass, field
-from typing import TYPE_CHECKING, Any, NamedTuple
+from typing import Any, NamedTuple, Union
 
 from . import _native as N
+from .constants import (CUR_V_FORMAT, CUR_V_MODE, F7_COLOR_CODING_ID, FORMAT_SCALABLE, V_CSR_INQ_7, V_RATE_INQ,
+                        Coding, ErrorCode, StringId, csr_offset, format_id)
 from .errors import ArgumentError, Error, NotSupportedError, error_for
-
-if TYPE_CHECKING:
-    import numpy as np
-
-    from .features import Features, Trigger
-    from .stream import Stream
+from .features import Features, Trigger
+from .registers import Registers, whole
+from .stream import Array, Picture, Stream, grab
 
 #: Colour codings by their IIDC number, named as the iidc tool names them.
 CODINGS = ("Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16")
 #: Frame rates of the frame-rate codes 0 to 4, the ones the library uses.
 RATES = (1.875, 3.75, 7.5, 15.0, 30.0)
-
-V_FORMAT_INQ = 0x100
-V_RATE_INQ = 0x200
 
 
 def coding_name(color: int) -> str:
@@ -62,7 +58,12 @@ class Format:
     @property
     def scalable(self) -> bool:
         """Whether this is a Format 7 (scalable image) mode."""
-        return self.format == N.FORMAT_SCALABLE
+        return self.format == FORMAT_SCALABLE
+
+
+#: What ``Camera.format`` takes: a record of ``Camera.formats``, a
+#: ``(format, mode)`` pair or a ``(format, mode, coding)`` triple.
+FormatChoice = Union[Format, tuple[int, int], tuple[int, int, str]]
 
 
 class Area(NamedTuple):
@@ -85,24 +86,17 @@ class AreaLimits(NamedTuple):
     height_step: int
 
 
-def _whole(value: Any, what: str, low: int, high: int) -> int:
-    if isinstance(value, bool) or not isinstance(value, int) or not low <= value <= high:
-        raise ArgumentError(f"{what} must be a whole number from {low} to {high}, not {value!r}",
-                            N.ERR_INVALID_PARAMETER)
-    return value
-
-
-def _items(value: Any, count: int, what: str) -> tuple[Any, ...]:
+def _items(value: Any, counts: tuple[int, ...], what: str) -> tuple[Any, ...]:
     try:
         items = tuple(value)
     except TypeError:
         items = ()
-    if len(items) != count:
-        raise ArgumentError(f"{what}, not {value!r}", N.ERR_INVALID_PARAMETER)
+    if len(items) not in counts:
+        raise ArgumentError(f"{what}, not {value!r}", ErrorCode.INVALID_PARAMETER)
     return items
 
 
-def _string(index: int, which: int) -> str:
+def _string(index: int, which: StringId) -> str:
     library = N.lib()
     before = N.last_error()
     size = library.iidc_getstring(index, which, None, 0)
@@ -117,8 +111,8 @@ def _string(index: int, which: int) -> str:
 
 
 def _info(index: int) -> CameraInfo:
-    return CameraInfo(index, _string(index, N.STRING_VENDOR), _string(index, N.STRING_MODEL),
-                      _string(index, N.STRING_UNIQUEID))
+    return CameraInfo(index, _string(index, StringId.VENDOR), _string(index, StringId.MODEL),
+                      _string(index, StringId.UNIQUEID))
 
 
 def cameras() -> list[CameraInfo]:
@@ -174,18 +168,19 @@ class Camera:
 
     def __init__(self, camera: int | str = 0):
         count = _start()
-        index = self._find(camera) if isinstance(camera, str) else _whole(camera, "a camera index", 0, 2**31 - 1)
+        index = self._find(camera) if isinstance(camera, str) else whole(camera, "a camera index", 0, 2**31 - 1)
         if index >= count:
-            raise Error(f"there is no camera {index}: the library found {count}", N.ERR_NO_DEVICE)
+            raise Error(f"there is no camera {index}: the library found {count}", ErrorCode.NO_DEVICE)
         self.index = index
-        self._h: int | None = N.check(N.lib().iidc_open(index), f"opening camera {index}")
+        h = N.check(N.lib().iidc_open(index), f"opening camera {index}")
+        self._h: int | None = h
         self._stream: Stream | None = None
         # Frame buffers the library may write into, kept alive until it stops.
         self._keep: dict[int, Any] = {}
         # Whether the library has asked the driver to flip rows, which it does
         # when it puts a Mono8 mode in force (see frame rows in stream.py).
         self._flipped = False
-        self._finalizer = weakref.finalize(self, _shutdown, self._h, self._keep)
+        self._finalizer = weakref.finalize(self, _shutdown, h, self._keep)
         _open.add(self)
 
     @staticmethod
@@ -193,7 +188,7 @@ class Camera:
         for info in cameras():
             if info.unique_id == unique_id.lower():
                 return info.index
-        raise Error(f"there is no camera with unique id {unique_id}", N.ERR_NO_DEVICE)
+        raise Error(f"there is no camera with unique id {unique_id}", ErrorCode.NO_DEVICE)
 
     def close(self) -> None:
         """Stops any stream and closes the camera; closing twice does nothing."""
@@ -205,7 +200,7 @@ class Camera:
         finally:
             self._h = None
             if not self._finalizer():
-                raise Error(f"closing camera {self.index}", N.ERR_INVALID_HANDLE)
+                raise Error(f"closing camera {self.index}", ErrorCode.INVALID_HANDLE)
 
     def __enter__(self) -> Camera:
         return self
@@ -216,23 +211,24 @@ class Camera:
     def __repr__(self) -> str:
         return f"<iidc.Camera {self.index}{'' if self._h else ' closed'}>"
 
-    def _handle(self) -> int:
+    def handle(self) -> int:
+        """The library's handle of the camera, for calls of its own."""
         if self._h is None:
-            raise Error(f"camera {self.index} is closed", N.ERR_INVALID_HANDLE)
+            raise Error(f"camera {self.index} is closed", ErrorCode.INVALID_HANDLE)
         return self._h
 
     def _idle(self, what: str) -> int:
         """The handle, for a change that needs the camera not to stream."""
-        if self._stream is not None:
-            raise Error(f"{what} while camera {self.index} streams: close the stream first", N.ERR_CAPTURING)
-        return self._handle()
+        if self._stream is not None and not self._stream.closed:
+            raise Error(f"{what} while camera {self.index} streams: close the stream first", ErrorCode.CAPTURING)
+        return self.handle()
 
     # ---- identity and registers ------------------------------------------
 
     @property
     def identity(self) -> CameraInfo:
         """Vendor, model and unique id, read from the camera."""
-        self._handle()
+        self.handle()
         return _info(self.index)
 
     @property
@@ -245,14 +241,12 @@ class Camera:
     @property
     def features(self) -> Features:
         """The camera's features by name: ``cam.features["gain"]``."""
-        from .features import Features
-
         return Features(self)
 
     @property
     def trigger(self) -> Trigger:
-        """The trigger feature: modes, polarity, parameter, on and off."""
-        return self.features["trigger"]  # type: ignore[return-value]
+        """The trigger: modes, polarity, parameter, on and off."""
+        return Trigger(self)
 
     # ---- formats, rates and area -----------------------------------------
 
@@ -260,55 +254,79 @@ class Camera:
     def formats(self) -> list[Format]:
         """The formats the camera offers: its standard modes, then one record
         per Format 7 mode and colour coding."""
-        h = self._handle()
+        h = self.handle()
         library = N.lib()
         count = N.check(library.iidc_getformatcount(h), "counting the formats")
         ids = (ctypes.c_uint32 * count)()
         size = N.check(library.iidc_getformatidlist(h, ids, ctypes.sizeof(ids)), "listing the formats")
         return [self._describe(ids[i]) for i in range(size // 4)]
 
-    def _describe(self, format_id: int) -> Format:
-        info = N.FormatInfo()
-        N.check(N.lib().iidc_getformatinfo(self._handle(), ctypes.byref(info), ctypes.sizeof(info), format_id),
-                f"describing format {format_id:#010x}")
-        if info.format == N.FORMAT_SCALABLE:
-            # Each coding of a mode is listed; the record reports the coding in force.
-            return Format(format_id, info.format, info.mode, coding_name(format_id & 0xFF), info.width, info.height)
-        inquiry = self.registers[V_RATE_INQ + 32 * info.format + 4 * info.mode]
+    def _formatinfo(self, fid: int) -> N.iidc_formatinfo:
+        info = N.iidc_formatinfo()
+        N.check(N.lib().iidc_getformatinfo(self.handle(), ctypes.byref(info), ctypes.sizeof(info), fid),
+                f"describing format {fid:#010x}")
+        return info
+
+    def _describe(self, fid: int) -> Format:
+        info = self._formatinfo(fid)
+        if info.format == FORMAT_SCALABLE:
+            # Each coding of a mode is listed under its own id.
+            return Format(fid, info.format, info.mode, coding_name(fid & 0xFF), info.width, info.height)
+        inquiry = self.registers[V_RATE_INQ(info.format, info.mode)]
         rates = tuple(rate for code, rate in enumerate(RATES) if inquiry & 0x80000000 >> code)
-        return Format(format_id, info.format, info.mode, coding_name(info.color), info.width, info.height, rates)
+        return Format(fid, info.format, info.mode, coding_name(info.color), info.width, info.height, rates)
 
     @property
     def format(self) -> Format:
-        """The format in force. Set it with a record of ``formats`` or a
-        ``(format, mode)`` pair; the library puts Formats 0-2 in force (at
-        their fastest rate) and a Format 7 mode is used when the camera is
-        already in it."""
-        return self._describe(N.check(N.lib().iidc_currentformat(self._handle()), "reading the current format"))
+        """The format in force. Set it with a record of ``formats``, a
+        ``(format, mode)`` pair or a ``(format, mode, coding)`` triple: the
+        library puts Formats 0-2 in force (at their fastest rate); a Format 7
+        mode and coding are selected in the camera's registers, and the mode
+        keeps the image area the camera holds for it."""
+        return self._describe(N.check(N.lib().iidc_currentformat(self.handle()), "reading the current format"))
 
     @format.setter
-    def format(self, value: Format | tuple[int, int]) -> None:
-        fmt, mode = (value.format, value.mode) if isinstance(value, Format) else _items(
-            value, 2, "a format is a Format record or a (format, mode) pair")
-        _whole(fmt, "a format number", 0, 7)
-        _whole(mode, "a mode number", 0, 7)
-        h = self._idle("changing the format")
-        if fmt == N.FORMAT_SCALABLE:
-            current = self.format
-            if current.scalable and current.mode == mode and (not isinstance(value, Format) or value == current):
-                return
-            raise NotSupportedError(f"format 7:{mode}: the library switches cameras to Formats 0 to 2 only; a "
-                                    "Format 7 mode and coding are used when the camera is already in them",
-                                    N.ERR_NOT_SUPPORTED)
-        N.check(N.lib().iidc_setformat(h, N.format_id(fmt, mode)), f"setting format {fmt}:{mode}")
-        self._flipped = self._describe(N.format_id(fmt, mode)).coding == "Mono8"
+    def format(self, value: FormatChoice) -> None:
+        fmt, mode, *coding = (value.format, value.mode, value.coding) if isinstance(value, Format) else _items(
+            value, (2, 3), "a format is a Format record, a (format, mode) pair or a (format, mode, coding) triple")
+        whole(fmt, "a format number", 0, 7)
+        whole(mode, "a mode number", 0, 7)
+        self._idle("changing the format")
+        offered = [f for f in self.formats if (f.format, f.mode) == (fmt, mode)]
+        if coding and coding[0] not in [f.coding for f in offered]:
+            raise ArgumentError(f"format {fmt}:{mode} of camera {self.index} comes in "
+                                f"{', '.join(f.coding for f in offered) or 'no coding'}, not {coding[0]!r}",
+                                ErrorCode.INVALID_PARAMETER)
+        if fmt == FORMAT_SCALABLE:
+            if not offered:
+                raise NotSupportedError(f"camera {self.index} has no format 7:{mode}", ErrorCode.FORMAT_UNAVAILABLE)
+            self._select_format7(mode, CODINGS.index(coding[0]) if coding else self._formatinfo(
+                format_id(fmt, mode)).color)
+            return
+        N.check(N.lib().iidc_setformat(self.handle(), format_id(fmt, mode)), f"setting format {fmt}:{mode}")
+        self._flipped = self._describe(format_id(fmt, mode)).coding == "Mono8"
+
+    def _select_format7(self, mode: int, color: int) -> None:
+        """Selects a Format 7 mode and coding as IIDC defines it, in the
+        camera's registers, then hands the mode's image area to the driver,
+        which makes the library take the new frames."""
+        registers = self.registers
+        registers[CUR_V_FORMAT] = FORMAT_SCALABLE << 29
+        registers[CUR_V_MODE] = mode << 29
+        block = csr_offset(registers[V_CSR_INQ_7(mode)])
+        registers[(block + F7_COLOR_CODING_ID) & 0xFFFFFFFF] = color << 24
+        current = N.check(N.lib().iidc_currentformat(self.handle()), "reading the current format")
+        if current & 0xFFFF != format_id(FORMAT_SCALABLE, mode, color) & 0xFFFF:
+            raise NotSupportedError(f"camera {self.index} did not take format 7:{mode} in {coding_name(color)}",
+                                    ErrorCode.FORMAT_UNAVAILABLE)
+        self.area = self.area
 
     @property
     def rate(self) -> float:
         """The frame rate in force, frames per second, as the IIDC rate the
         driver's frame interval stands for; set it to one of the rates of the
         current format."""
-        fps = N.check(N.lib().iidc_currentframerate(self._handle()), "reading the frame rate")
+        fps = N.check(N.lib().iidc_currentframerate(self.handle()), "reading the frame rate")
         nearest = min(RATES, key=lambda rate: abs(rate - fps))
         return nearest if abs(nearest - fps) < nearest / 100 else fps
 
@@ -318,17 +336,17 @@ class Camera:
         current = self.format
         if current.scalable:
             raise NotSupportedError("a Format 7 mode has no frame-rate setting: its speed follows the packet size",
-                                    N.ERR_NOT_SUPPORTED)
+                                    ErrorCode.NOT_SUPPORTED)
         if fps not in current.rates:
             raise ArgumentError(f"{fps!r} frames per second: format {current.format}:{current.mode} offers "
-                                f"{', '.join(f'{r:g}' for r in current.rates)}", N.ERR_INVALID_PARAMETER)
+                                f"{', '.join(f'{r:g}' for r in current.rates)}", ErrorCode.INVALID_PARAMETER)
         N.check(N.lib().iidc_setframerate(h, fps), f"setting {fps:g} frames per second")
 
     def _format7(self) -> Format:
         current = self.format
         if not current.scalable:
             raise NotSupportedError(f"camera {self.index} is in format {current.format}:{current.mode}, which has a "
-                                    "fixed picture; an image area needs a Format 7 mode", N.ERR_NOT_SUPPORTED)
+                                    "fixed picture; an image area needs a Format 7 mode", ErrorCode.NOT_SUPPORTED)
         return current
 
     @property
@@ -336,18 +354,18 @@ class Camera:
         """The image area in force (Format 7). Set it to an :class:`Area` or a
         ``(left, top, width, height)`` tuple within :attr:`area_limits`."""
         self._format7()
-        area = N.Area()
-        N.check(N.lib().iidc_currentarea(self._handle(), ctypes.byref(area), ctypes.sizeof(area)),
+        area = N.iidc_area()
+        N.check(N.lib().iidc_currentarea(self.handle(), ctypes.byref(area), ctypes.sizeof(area)),
                 "reading the image area")
         return Area(area.left, area.top, area.width, area.height)
 
     @area.setter
     def area(self, value: Area | tuple[int, int, int, int]) -> None:
-        left, top, width, height = (_whole(v, "an area's edges and sizes", 0, 0xFFFF)
-                                    for v in _items(value, 4, "an area is (left, top, width, height)"))
+        left, top, width, height = (whole(v, "an area's edges and sizes", 0, 0xFFFF)
+                                    for v in _items(value, (4,), "an area is (left, top, width, height)"))
         h = self._idle("changing the image area")
         limits = self.area_limits
-        if not N.lib().iidc_setarea(h, ctypes.byref(N.Area(left, top, width, height)), 16):
+        if not N.lib().iidc_setarea(h, ctypes.byref(N.iidc_area(left, top, width, height)), 16):
             raise error_for(f"area {width}x{height}+{left}+{top}: the camera takes areas within "
                             f"{limits.max_width}x{limits.max_height}, sizes in steps of "
                             f"{limits.width_step}x{limits.height_step}, positions in steps of "
@@ -356,64 +374,38 @@ class Camera:
     @property
     def area_limits(self) -> AreaLimits:
         """The largest picture and the steps of the current Format 7 mode."""
-        info = N.AreaInfo()
-        N.check(N.lib().iidc_getareainfo(self._handle(), ctypes.byref(info), ctypes.sizeof(info),
+        info = N.iidc_areainfo()
+        N.check(N.lib().iidc_getareainfo(self.handle(), ctypes.byref(info), ctypes.sizeof(info),
                                          self._format7().id), "reading the area limits")
         # A camera without position steps positions in size steps.
         return AreaLimits(info.maxwidth, info.maxheight, info.leftunit or info.widthunit,
                           info.topunit or info.heightunit, info.widthunit, info.heightunit)
 
-    def _picture(self) -> tuple[str, int, int]:
-        """Colour coding, width and height of the frames the camera delivers."""
+    def _picture(self) -> Picture:
+        """The frames the camera delivers now."""
         current = self.format
-        if current.scalable:
-            area = self.area
-            return current.coding, area.width, area.height
-        return current.coding, current.width, current.height
+        width, height = (self.area[2:] if current.scalable else (current.width, current.height))
+        return Picture(current.coding, width, height, (current.coding == "Mono8") != self._flipped)
 
     # ---- capture ---------------------------------------------------------
 
-    def stream(self, buffers: int = 4, timeout: float | None = 5.0) -> Stream:
+    def stream(self, buffers: int = 4, timeout: float | None = 5.0, copy: bool = False) -> Stream:
         """Starts continuous capture into a ring of ``buffers`` frame buffers
-        (at least 3). Iterate the stream for frames; close it, or use it as a
-        context manager. ``timeout`` bounds each wait for a frame, in seconds
+        (at least 3); frames are views of the ring, or with ``copy`` arrays of
+        their own. ``timeout`` bounds each wait for a frame, in seconds
         (None: no bound)."""
-        from .stream import Stream
+        self._idle("starting a stream")
+        self._stream = Stream(self, self._picture(), buffers, timeout, copy, self._keep)
+        return self._stream
 
-        return Stream(self, buffers, timeout)
-
-    def snap(self, bgr: bool = False) -> np.ndarray:
+    def snap(self, bgr: bool = False) -> Array:
         """One frame by single-frame capture, as an array of its own; with
-        ``bgr`` the library's 24-bit colour image of it (height x width x 3)."""
+        ``bgr`` as a 24-bit colour image (height x width x 3, blue, green,
+        red) like ``Frame.to_bgr``."""
         return self.grab(1, bgr)[0]
 
-    def grab(self, count: int, bgr: bool = False) -> list[np.ndarray]:
+    def grab(self, count: int, bgr: bool = False) -> list[Array]:
         """``count`` frames, one single-frame capture each, as arrays of their
         own (see :meth:`snap`)."""
-        from .stream import grab
-
-        return grab(self, _whole(count, "a frame count", 1, 2**31 - 1), bgr)
-
-
-class Registers:
-    """A camera's registers, one 32-bit quadlet per offset (a multiple of 4)."""
-
-    def __init__(self, camera: Camera):
-        self._camera = camera
-
-    @staticmethod
-    def _offset(offset: int) -> int:
-        if _whole(offset, "a register offset", 0, 0xFFFFFFFF) % 4:
-            raise ArgumentError(f"register offset {offset:#x} is not a multiple of 4", N.ERR_INVALID_PARAMETER)
-        return offset
-
-    def __getitem__(self, offset: int) -> int:
-        h, value = self._camera._handle(), ctypes.c_uint32()
-        N.check(N.lib().iidc1394_asyncreadquadlet(h, self._offset(offset), ctypes.byref(value), 4),
-                f"camera {self._camera.index} refused to read register {offset:#x}", N.ERR_FAIL)
-        return value.value
-
-    def __setitem__(self, offset: int, value: int) -> None:
-        h, quadlet = self._camera._handle(), ctypes.c_uint32(_whole(value, "a register value", 0, 0xFFFFFFFF))
-        N.check(N.lib().iidc1394_asyncwritequadlet(h, self._offset(offset), ctypes.byref(quadlet), 4),
-                f"camera {self._camera.index} refused to write register {offset:#x}", N.ERR_FAIL)
+        self._idle("grabbing frames")
+        return grab(self, self._picture(), whole(count, "a frame count", 1, 2**31 - 1), bgr, self._keep)
