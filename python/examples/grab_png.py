@@ -7,19 +7,9 @@
 import argparse
 from pathlib import Path
 
-import numpy as np
-from PIL import Image
+from PIL import Image  # type: ignore[import]
 
 import iidc
-
-
-def rgb(frame: iidc.Frame, coding: str) -> np.ndarray:
-    """A frame as 8-bit red, green, blue: the library converts all but RGB."""
-    if coding == "RGB8":
-        return frame
-    if coding == "RGB16":
-        return (frame >> 8).astype(np.uint8)
-    return frame.to_bgr()[..., ::-1]
 
 
 def main() -> None:
@@ -33,7 +23,7 @@ def main() -> None:
     with iidc.Camera(args.camera) as cam, cam.stream(buffers=4) as stream:
         for number, frame in zip(range(args.count), stream):
             path = args.output / f"frame{number:03d}.png"
-            Image.fromarray(rgb(frame, stream.coding)).save(path)
+            Image.fromarray(frame.to_bgr()[..., ::-1]).save(path)  # red, green, blue
             print(f"{path}: {stream.width}x{stream.height} {stream.coding}")
 
 

@@ -9,7 +9,7 @@ import argparse
 import sys
 
 try:
-    import cv2
+    import cv2  # type: ignore[import]
 except ImportError:
     sys.exit("opencv_live.py needs OpenCV for Python: apt-get install python3-opencv")
 
@@ -24,11 +24,7 @@ def main() -> None:
     title = f"iidc camera {args.camera} (q: quit)"
     with iidc.Camera(args.camera) as cam, cam.stream(buffers=4) as stream:
         for frame in stream:
-            if stream.coding == "RGB8":
-                image = cv2.cvtColor(frame, cv2.COLOR_RGB2BGR)
-            else:
-                image = frame.to_bgr()  # the library's converter: YUV, Mono8, Mono16
-            cv2.imshow(title, image)
+            cv2.imshow(title, frame.to_bgr())  # OpenCV's own order: blue, green, red
             if cv2.waitKey(1) & 0xFF in (ord("q"), 27):
                 break
     cv2.destroyAllWindows()

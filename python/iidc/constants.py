@@ -148,7 +148,7 @@ def format_id(fmt: int, mode: int, color: int = 0) -> int:
 _QUADLET = 0xFFFFFFFF  # offsets below the base wrap modulo 2**32
 
 
-def iidc_bit(n: int) -> int:
+def IIDC_BIT(n: int) -> int:
     """IIDC numbers a quadlet's bits from the most significant one."""
     return 0x80000000 >> n
 

@@ -12,15 +12,15 @@ from typing import Any
 
 from . import _native as N
 from .constants import (ABS_CSR_OFFSET, FEATURE_CONTROL, FEATURE_INQ, ErrorCode, FeatureCap, FeatureId, FeatureState,
-                        csr_offset, iidc_bit)
+                        csr_offset, IIDC_BIT)
 from .errors import ArgumentError, FeatureNotFoundError, NotSupportedError
 from .registers import Device
 
 #: Feature ids by the names the iidc tool uses (the trigger is Camera.trigger).
 FEATURES = {member.name.lower().replace("_", "-"): member for member in FeatureId if member != FeatureId.TRIGGER}
 
-ABS_CONTROL = iidc_bit(1)  # of a feature's status and control register
-POLARITY_INQ, POLARITY = iidc_bit(6), iidc_bit(7)  # of the trigger's inquiry and control registers
+ABS_CONTROL = IIDC_BIT(1)  # of a feature's status and control register
+POLARITY_INQ, POLARITY = IIDC_BIT(6), IIDC_BIT(7)  # of the trigger's inquiry and control registers
 VALUE_OFFSET = 8  # of the value in an absolute-value CSR
 
 

@@ -18,6 +18,7 @@ from __future__ import annotations
 
 import ctypes
 import time
+import weakref
 from dataclasses import dataclass
 from typing import Any, Callable
 
@@ -108,30 +109,41 @@ class Frame(np.ndarray[Any, np.dtype[Any]]):
     timestamp: int
     buffer: int
     _count: int  # the camera's frame count when the frame was taken
-    _stream: Stream | None  # of a frame a stream handed out
+    _origin: weakref.ref[Stream] | None  # the stream that handed the frame out
     _owned: bool  # pixels in memory of its own
+    _whole: bool  # the whole frame the stream handed out, not a part or a result
 
     def __array_finalize__(self, obj: Any) -> None:
         # Arrays made from a frame (slices, results) tell the same frame.
         self.number, self.timestamp = getattr(obj, "number", -1), getattr(obj, "timestamp", 0)
         self.buffer, self._count = getattr(obj, "buffer", -1), getattr(obj, "_count", 0)
-        self._stream, self._owned = None, False
+        self._origin, self._owned, self._whole = getattr(obj, "_origin", None), False, False
+
+    @property
+    def _stream(self) -> Stream | None:
+        return None if self._origin is None else self._origin()
 
     @property
     def valid(self) -> bool:
         """Whether the frame's pixels are certainly this frame's: a frame of
         its own memory always is; a view while it is held, or the newest frame
-        of its stream, or until the camera may have come round to its buffer."""
-        return self._owned or self._stream is None or self._stream._intact(self)
+        of its stream, or until the camera may have come round to its buffer
+        (a view whose stream was collected is not)."""
+        stream = self._stream
+        return self._owned or stream is not None and stream._intact(self)
 
     def __enter__(self) -> Frame:
-        if self._stream is not None and not self._owned:
-            self._stream._hold(self)
+        stream = self._stream
+        if stream is not None and not self._owned:
+            stream._hold(self)
+        elif not self.valid:
+            raise FrameOverwrittenError(f"frame {self.number} outlived its stream", ErrorCode.NO_FRAMES)
         return self
 
     def __exit__(self, *exc: object) -> None:
-        if self._stream is not None and not self._owned:
-            self._stream._release(self)
+        stream = self._stream
+        if stream is not None and not self._owned:
+            stream._release(self)
 
     def copy(self, order: Any = "C") -> Array:  # type: ignore[override]
         """The frame's pixels in an array of its own."""
@@ -149,7 +161,7 @@ class Frame(np.ndarray[Any, np.dtype[Any]]):
         stream = self._stream
         if stream is not None and stream.coding.startswith("RGB"):
             return _rgb_to_bgr(self.view(np.ndarray))
-        if stream is None or self.shape != stream.shape:
+        if stream is None or not self._whole:
             raise Error("only a whole frame a stream handed out can be converted", ErrorCode.NO_FRAMES)
         return stream._bgr(self)
 
@@ -311,7 +323,7 @@ class Stream:
         frame = self._views[buffer].view(Frame)
         frame.number, frame.timestamp, frame.buffer, frame._count = max(count - 1, self._number + 1), timestamp, \
             buffer, count
-        frame._stream = self
+        frame._origin, frame._whole = weakref.ref(self), True
         if self._copy:
             frame = self._own(frame)
         # The lock counts from the library's next choice of buffer: if the
@@ -331,7 +343,7 @@ class Stream:
         owned = np.array(frame.view(np.ndarray)).view(Frame)
         owned.number, owned.timestamp, owned.buffer, owned._count = frame.number, frame.timestamp, frame.buffer, \
             frame._count
-        owned._stream, owned._owned = frame._stream, True
+        owned._origin, owned._owned, owned._whole = frame._origin, True, True
         return owned
 
     def _intact(self, frame: Frame) -> bool:
@@ -393,7 +405,7 @@ class Stream:
             # its frame is certainly whole if no frame came meanwhile.
             if locked is None:
                 N.lib().iidc_unlockdata(h)
-            else:
+            elif locked.number != frame.number:
                 self._lockdata(h, locked.buffer)
                 if self._count(h)[0] != before:
                     self._relock(h, locked)

@@ -2,6 +2,7 @@
 
 import ctypes
 import os
+import time
 from pathlib import Path
 
 import numpy as np
@@ -34,7 +35,8 @@ def pattern(coding: str, width: int, height: int, frame: np.ndarray) -> np.ndarr
     luma = (x + y + int(sequence.view("<u4")[0])).astype(np.uint8)
     u, v = BAR_U[x >> 4 & 7], BAR_V[x >> 4 & 7]
     parts = {"Mono8": [luma], "Mono16": [luma, (x ^ y).astype(np.uint8)], "YUV444": [u, luma, v],
-             "YUV422": [u[:, ::2], luma[:, ::2], v[:, ::2], luma[:, 1::2]]}[coding]
+             "YUV422": [u[:, ::2], luma[:, ::2], v[:, ::2], luma[:, 1::2]],
+             "RGB8": [luma, (x >> 4 & 7) * 32 + 16, 255 - luma]}[coding]
     rows = np.stack(parts, -1).reshape(height, -1)
     rows[0, :4] = sequence
     return rows
@@ -46,6 +48,32 @@ def cam():
     with iidc.Camera(COLOUR) as camera:
         camera.format = (0, 1)
         yield camera
+
+
+def sequence(frame: np.ndarray) -> int:
+    """The sequence number the virtual camera wrote into a frame."""
+    return int(frame_bytes(frame)[0, :4].view("<u4")[0])
+
+
+@pytest.fixture
+def triggered():
+    """The colour camera with its trigger on, and release(n), which makes it
+    send n frames and returns when they are in the ring."""
+    with iidc.Camera(COLOUR) as camera:
+        camera.format = (0, 1)
+        camera.trigger.on = True
+
+        def release(stream: iidc.Stream, count: int = 1) -> None:
+            target = stream.delivered + count
+            for _ in range(count):
+                camera.registers[0x62C] = 0x80000000  # SOFTWARE_TRIGGER
+            deadline = time.monotonic() + 5
+            while stream.delivered < target and time.monotonic() < deadline:
+                time.sleep(0.001)
+            time.sleep(0.05)  # the last one counted, now copied into the ring
+
+        yield camera, release
+        camera.trigger.on = False
 
 
 @pytest.fixture

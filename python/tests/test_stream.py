@@ -1,62 +1,85 @@
-"""Frames: content, row order, colour conversion, waiting, loss and leaks."""
+"""Frames: content, shape, row order, number, time, lifetime, waiting, loss and leaks."""
 
 import _thread
+import gc
 import signal
 import threading
+import time
 
 import numpy as np
 import pytest
-from conftest import COLOUR, FORMAT7, LOST, SILENT, frame_bytes, pattern
+from conftest import COLOUR, FORMAT7, LOST, SILENT, frame_bytes, pattern, sequence
 
 import iidc
 from iidc._native import lib
 
-CODINGS = [  # camera, format (None: the one in force), dtype
-    (COLOUR, (0, 5), "uint8"), (COLOUR, (0, 6), ">u2"), (COLOUR, (0, 1), "uint8"), (COLOUR, (0, 0), "uint8"),
-    (FORMAT7, None, "uint8"),  # Format 7 Mono8, which the driver sends bottom row first
+CODINGS = [  # camera, format, dtype, shape
+    (COLOUR, (0, 0), "uint8", (120, 160, 3)), (COLOUR, (0, 1), "uint8", (240, 320, 2)),
+    (COLOUR, (0, 4), "uint8", (480, 640, 3)), (COLOUR, (0, 5), "uint8", (480, 640)),
+    (COLOUR, (0, 6), ">u2", (480, 640)),
+    (FORMAT7, (7, 0), "uint8", (16, 32)),  # Format 7 Mono8, which the driver sends bottom row first
 ]
 
 
-@pytest.mark.parametrize("index, fmt, dtype", CODINGS)
-def test_frames_are_views_of_the_ring_showing_the_picture_top_row_first(index, fmt, dtype):
+@pytest.mark.parametrize("index, fmt, dtype, shape", CODINGS)
+def test_frames_are_read_only_views_of_the_ring_in_the_shapes_other_libraries_take(index, fmt, dtype, shape):
     with iidc.Camera(index) as cam:
-        if fmt:
-            cam.format = fmt
+        cam.format = fmt
+        if fmt == (7, 0):
+            cam.area = (0, 0, 32, 16)
         with cam.stream() as stream:
             frame = next(stream)
-            assert frame.dtype == dtype and frame.shape == stream.shape
-            expected = pattern(stream.coding, stream.width, stream.height, frame)
-            assert np.array_equal(frame_bytes(frame), expected)
+            assert (frame.dtype, frame.shape) == (dtype, shape) == (frame.dtype, stream.shape)
+            assert np.array_equal(frame_bytes(frame), pattern(stream.coding, stream.width, stream.height, frame))
             # No copy: the frame's lowest byte is the start of its ring buffer.
             first_row = frame.ctypes.data + min(0, frame.strides[0] * (frame.shape[0] - 1))
-            assert first_row == lib().iidc_lockdata(cam._h, frame.buffer)
-            grey = {"Mono8": frame, "Mono16": frame >> 8}.get(stream.coding)
+            assert first_row == lib().iidc_lockdata(cam.handle(), frame.buffer)
+            with pytest.raises(ValueError):
+                frame.flags.writeable = True
+            grey = {"Mono8": frame, "Mono16": frame >> 8, "RGB8": frame[..., ::-1]}.get(stream.coding)
             if grey is not None:
-                assert np.array_equal(frame.to_bgr(), np.repeat(grey[..., None], 3, -1))
+                assert np.array_equal(frame.to_bgr(), np.repeat(grey[..., None], 3, -1) if grey.ndim == 2 else grey)
+            assert frame.to_bgr().shape == shape[:2] + (3,)
+            native = frame.to_native()
+            assert native.dtype.isnative and np.array_equal(native, frame)
             owned = frame.copy()
             assert type(owned) is np.ndarray and owned.flags.owndata and np.array_equal(owned, frame)
-            assert frame_bytes(next(stream))[0, :4].view("<u4") > expected[0, :4].view("<u4")  # a later frame
 
 
-def test_bgr_frames_are_the_converters_formula(cam):
+def test_frames_carry_their_number_time_and_the_frames_dropped_before_them(triggered):
+    cam, release = triggered
     with cam.stream() as stream:
-        frame = next(stream)
-        bgr = frame.to_bgr()
-        # U Y0 V Y1 per two pixels, the floating-point formula, clamped.
-        groups = frame.reshape(frame.shape[0], -1, 4).astype(int)
-        u, v, y = groups[..., :1] - 128, groups[..., 2:3] - 128, groups[..., 1::2]
-        terms = [np.trunc(1.771 * u), np.trunc(-0.7144 * v - 0.3457 * u), np.trunc(1.4022 * v)]
-        expected = np.stack([np.clip(y + term, 0, 255) for term in terms], -1).reshape(bgr.shape)
-        assert bgr.shape == (240, 320, 3) and np.array_equal(bgr, expected)
+        for sent, number, dropped in [(1, 0, 0), (1, 1, 0), (3, 4, 2), (1, 5, 2)]:
+            before = time.monotonic_ns()
+            release(stream, sent)
+            frame = next(stream)
+            assert (frame.number, sequence(frame), stream.dropped) == (number, number, dropped)
+            assert before < frame.timestamp < time.monotonic_ns()
+    with cam.stream(copy=True) as stream:
+        release(stream)
+        owned = next(stream)
+        assert owned.flags.writeable and owned.number == sequence(owned) == 0  # not the read-only ring
 
 
-def test_single_frame_capture_gives_arrays_of_their_own(cam):
-    cam.format = (0, 5)
-    image = cam.snap()
-    assert type(image) is np.ndarray and np.array_equal(image, pattern("Mono8", 640, 480, image))
-    images = cam.grab(2, bgr=True)
-    assert [i.shape for i in images] == [(480, 640, 3)] * 2
-    assert np.array_equal(images[0][..., 2], pattern("Mono8", 640, 480, images[0][..., 0]))
+def test_a_view_kept_past_its_turn_of_the_ring_is_detected_and_a_held_frame_stays_whole(triggered):
+    cam, release = triggered
+    with cam.stream(buffers=4) as stream:
+        release(stream)
+        kept = next(stream)
+        release(stream)
+        with next(stream) as held:
+            for _ in range(5):
+                release(stream)
+                later = next(stream)
+            with pytest.raises(iidc.Error, match="frame 1 is held"):
+                later.to_bgr()
+            assert held.valid and sequence(held) == held.number == 1 and held.to_bgr().shape == (240, 320, 3)
+        assert sequence(kept) > 0 and not kept.valid  # the ring came round to it
+        with pytest.raises(iidc.FrameOverwrittenError):
+            kept.copy()
+        with pytest.raises(iidc.FrameOverwrittenError):
+            kept.__enter__()
+        assert later.valid and np.array_equal(later.copy(), later)
 
 
 @pytest.fixture
@@ -77,7 +100,7 @@ def test_a_silent_camera_times_out_and_ctrl_c_ends_a_wait_cleanly(ctrl_c):
             threading.Timer(0.2, _thread.interrupt_main).start()
             with pytest.raises(KeyboardInterrupt):
                 stream.next(timeout=5)
-        assert lib().iidc_getstatus(cam._h) == 4  # capture stopped, ring given back
+        assert lib().iidc_getstatus(cam.handle()) == 4  # capture stopped, ring given back
 
 
 def test_a_camera_lost_while_streaming_ends_the_stream_cleanly(live):
@@ -90,11 +113,17 @@ def test_a_camera_lost_while_streaming_ends_the_stream_cleanly(live):
     assert live() == before
 
 
-def test_open_stream_close_cycles_leave_nothing_behind(live):
+def test_cameras_closed_or_dropped_while_streaming_leave_nothing_behind(live):
     with iidc.Camera(COLOUR) as cam:
         cam.format = (0, 0)  # small frames, which the camera keeps after closing
     before = live()
     for _ in range(200):
         with iidc.Camera(COLOUR) as cam, cam.stream() as stream:
             next(stream).to_bgr()
+    cam = iidc.Camera(COLOUR)
+    frame = next(cam.stream())
+    del cam
+    gc.collect()  # the camera and its stream, which refer to each other: closed when collected
+    assert not frame.valid and frame.sum() >= 0
+    iidc.Camera(COLOUR).close()
     assert live() == before
