@@ -292,7 +292,8 @@ class Camera:
         whole(fmt, "a format number", 0, 7)
         whole(mode, "a mode number", 0, 7)
         self._idle("changing the format")
-        offered = [f for f in self.formats if (f.format, f.mode) == (fmt, mode)]
+        listed = bool(coding) or fmt == FORMAT_SCALABLE  # what the camera offers of the mode matters
+        offered = [f for f in self.formats if (f.format, f.mode) == (fmt, mode)] if listed else []
         if coding and coding[0] not in [f.coding for f in offered]:
             raise ArgumentError(f"format {fmt}:{mode} of camera {self.index} comes in "
                                 f"{', '.join(f.coding for f in offered) or 'no coding'}, not {coding[0]!r}",

@@ -43,6 +43,8 @@ def test_formats_and_rates_are_the_cameras_and_agree_with_the_interface(cam):
 def test_a_format7_mode_and_coding_are_selected_and_take_areas_within_its_limits(cam):
     cam.format = (7, 0, "YUV422")
     assert (cam.format, cam.area) == (iidc.Format(0, 7, 0, "YUV422", 64, 48), (0, 0, 64, 48))
+    with cam.stream() as stream:  # the driver was told: frames of the mode's size
+        assert _native.lib().iidc_currentdataframebytes(cam.handle()) == 64 * 48 * 2 == next(stream).nbytes
     cam.format = next(f for f in cam.formats if f.scalable and f.coding == "Mono8")
     assert cam.format.coding == "Mono8" and cam.registers[0x608] == 7 << 29
     assert cam.area_limits == (64, 48, 4, 2, 8, 2)

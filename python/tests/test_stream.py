@@ -68,9 +68,11 @@ def test_a_view_kept_past_its_turn_of_the_ring_is_detected_and_a_held_frame_stay
         kept = next(stream)
         release(stream)
         with next(stream) as held:
+            assert kept.valid  # one frame later: the ring cannot have come round
             for _ in range(5):
                 release(stream)
                 later = next(stream)
+                assert kept.valid is False  # it may have, were a buffer passed over and a frame in transit
             with pytest.raises(iidc.Error, match="frame 1 is held"):
                 later.to_bgr()
             assert held.valid and sequence(held) == held.number == 1 and held.to_bgr().shape == (240, 320, 3)
