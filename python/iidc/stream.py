@@ -114,10 +114,13 @@ class Frame(np.ndarray[Any, np.dtype[Any]]):
     _whole: bool  # the whole frame the stream handed out, not a part or a result
 
     def __array_finalize__(self, obj: Any) -> None:
-        # Arrays made from a frame (slices, results) tell the same frame.
+        # Arrays made from a frame tell the same frame; a view of it (a
+        # slice) shares its memory and its lifetime, a result has its own.
         self.number, self.timestamp = getattr(obj, "number", -1), getattr(obj, "timestamp", 0)
         self.buffer, self._count = getattr(obj, "buffer", -1), getattr(obj, "_count", 0)
-        self._origin, self._owned, self._whole = getattr(obj, "_origin", None), False, False
+        view = obj is not None and self.base is obj
+        self._origin = getattr(obj, "_origin", None) if view else None
+        self._owned, self._whole = getattr(obj, "_owned", False) if view else True, False
 
     @property
     def _stream(self) -> Stream | None:

@@ -32,7 +32,7 @@ def test_formats_and_rates_are_the_cameras_and_agree_with_the_interface(cam):
     assert {(f.format, f.mode, f.coding): (f.width, f.height, f.rates) for f in cam.formats} == FORMATS
     for fmt in (f for f in cam.formats if not f.scalable):
         info = _native.iidc_framerateinfo()
-        assert _native.lib().iidc_getframerateinfo(cam._h, ctypes.byref(info), 12, fmt.id)
+        assert _native.lib().iidc_getframerateinfo(cam.handle(), ctypes.byref(info), 12, fmt.id)
         assert (info.lowest, info.highest) == (min(fmt.rates), max(fmt.rates))
         cam.format = fmt
         for rate in fmt.rates:
