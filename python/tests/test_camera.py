@@ -25,7 +25,8 @@ def test_cameras_lists_every_camera_without_opening_one():
 # Camera 0 of cameras.json; 60 fps is offered but is no rate the library uses.
 FORMATS = {(0, 0, "YUV444"): (160, 120, (7.5, 15.0, 30.0)), (0, 1, "YUV422"): (320, 240, (15.0, 30.0)),
            (0, 4, "RGB8"): (640, 480, (15.0,)), (0, 5, "Mono8"): (640, 480, (30.0,)),
-           (0, 6, "Mono16"): (640, 480, (15.0,)), (7, 0, "Mono8"): (64, 48, ()), (7, 0, "YUV422"): (64, 48, ())}
+           (0, 6, "Mono16"): (640, 480, (15.0,)), (7, 0, "Mono8"): (64, 48, ()), (7, 0, "YUV422"): (64, 48, ()),
+           (7, 1, "Mono16"): (32, 24, ())}
 
 
 def test_formats_and_rates_are_the_cameras_and_agree_with_the_interface(cam):
@@ -41,6 +42,8 @@ def test_formats_and_rates_are_the_cameras_and_agree_with_the_interface(cam):
 
 
 def test_a_format7_mode_and_coding_are_selected_and_take_areas_within_its_limits(cam):
+    cam.format = (7, 1)
+    assert (cam.format, cam.area) == (iidc.Format(0, 7, 1, "Mono16", 32, 24), (0, 0, 32, 24))
     cam.format = (7, 0, "YUV422")
     assert (cam.format, cam.area) == (iidc.Format(0, 7, 0, "YUV422", 64, 48), (0, 0, 64, 48))
     with cam.stream() as stream:  # the driver was told: frames of the mode's size
@@ -98,7 +101,7 @@ BAD = [
     (lambda cam: setattr(cam.trigger, "mode", 2), iidc.ArgumentError, "INVALID_PARAMETER"),
     (lambda cam: setattr(cam, "format", (3, 0)), iidc.NotSupportedError, "FORMAT_UNAVAILABLE"),
     (lambda cam: setattr(cam, "format", (0, 9)), iidc.ArgumentError, "INVALID_PARAMETER"),
-    (lambda cam: setattr(cam, "format", (7, 1)), iidc.NotSupportedError, "FORMAT_UNAVAILABLE"),
+    (lambda cam: setattr(cam, "format", (7, 2)), iidc.NotSupportedError, "FORMAT_UNAVAILABLE"),
     (lambda cam: setattr(cam, "format", (7, 0, "RGB8")), iidc.ArgumentError, "INVALID_PARAMETER"),
     (lambda cam: setattr(cam, "rate", 7.5), iidc.ArgumentError, "INVALID_PARAMETER"),
     (lambda cam: setattr(cam, "area", (0, 0, 8, 8)), iidc.NotSupportedError, "NOT_SUPPORTED"),
