@@ -253,6 +253,7 @@ class Stream:
         self._newest: Frame | None = None  # the newest frame handed out
         self._locked: Frame | None = None  # the frame whose buffer the library keeps locked
         self._held: Frame | None = None  # the frame held in a with block
+        self._ref = weakref.ref(self)  # what frames refer to the stream by
         self._wait = N.iidc_waitinfo(WaitKind.FRAME, _WAIT_SLICE_MS)
         self._info = N.iidc_transferinfo()
         self._lockdata, self._gettransferinfo = library.iidc_lockdata, library.iidc_gettransferinfo
@@ -326,7 +327,7 @@ class Stream:
         frame = self._views[buffer].view(Frame)
         frame.number, frame.timestamp, frame.buffer, frame._count = max(count - 1, self._number + 1), timestamp, \
             buffer, count
-        frame._origin, frame._whole = weakref.ref(self), True
+        frame._origin, frame._whole = self._ref, True
         if self._copy:
             frame = self._own(frame)
         # The lock counts from the library's next choice of buffer: if the
