@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 
 #include "vbus/cdev/client.h"
@@ -114,11 +115,11 @@ bool CBus::ChannelHeard(std::uint32_t nChannel) const {
                      [&](const CClient* c) { return c->Context() && c->Context()->Channel() == nChannel; });
 }
 
-std::optional<std::uint64_t> CBus::AllocateAddress(std::uint64_t qwStart, std::uint64_t qwEnd,
-                                                   std::uint64_t cbLength) {
+int CBus::AllocateAddress(std::uint64_t qwStart, std::uint64_t qwEnd, std::uint64_t cbLength,
+                          std::uint64_t* pqwOffset) {
   if ((qwStart & 0xFFFF000000000003ull) || qwStart >= qwEnd || qwEnd > (std::uint64_t{1} << 48) || cbLength == 0 ||
       cbLength % 4)
-    return std::nullopt;
+    return -EINVAL;
   std::uint64_t qwAt = qwStart;
   while (qwAt + cbLength <= qwEnd) {
     const auto overlap = std::find_if(m_addresses.begin(), m_addresses.end(), [&](const auto& range) {
@@ -126,11 +127,12 @@ std::optional<std::uint64_t> CBus::AllocateAddress(std::uint64_t qwStart, std::u
     });
     if (overlap == m_addresses.end()) {
       m_addresses.emplace(qwAt, qwAt + cbLength);
-      return qwAt;
+      *pqwOffset = qwAt;
+      return 0;
     }
     qwAt = overlap->second;
   }
-  return std::nullopt;
+  return -EBUSY;
 }
 
 void CBus::FreeAddress(std::uint64_t qwOffset) { m_addresses.erase(qwOffset); }

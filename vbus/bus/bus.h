@@ -70,8 +70,10 @@ class CBus {
   bool ChannelHeard(std::uint32_t nChannel) const;
 
   // Address ranges of the card that clients handle (fw_cdev_allocate):
-  // the first free one of cbLength bytes in [qwStart, qwEnd).
-  std::optional<std::uint64_t> AllocateAddress(std::uint64_t qwStart, std::uint64_t qwEnd, std::uint64_t cbLength);
+  // the first free one of cbLength bytes in [qwStart, qwEnd) goes to
+  // *pqwOffset. -EINVAL for a region or length that is no such range,
+  // -EBUSY when the region has no room left.
+  int AllocateAddress(std::uint64_t qwStart, std::uint64_t qwEnd, std::uint64_t cbLength, std::uint64_t* pqwOffset);
   void FreeAddress(std::uint64_t qwOffset);
 
   // A transaction to a device (writes carry data; reads ask for cbRead bytes).

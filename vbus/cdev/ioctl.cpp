@@ -188,11 +188,10 @@ int CClient::SendStreamPacket(void* pArg) {
 int CClient::Allocate(void* pArg) {
   auto& a = As<fw_cdev_allocate>(pArg);
   const std::uint64_t qwEnd = m_nVersion < ABI_REQUEST2 ? a.offset + a.length : a.region_end;
-  const std::optional<std::uint64_t> offset = m_bus.AllocateAddress(a.offset, qwEnd, a.length);
-  if (!offset) return (a.offset & 0xFFFF000000000003ull) || a.offset >= qwEnd || a.length == 0 || a.length % 4 ? -EINVAL
-                                                                                                              : -EBUSY;
-  a.offset = *offset;
-  a.handle = AddResource(AddressRange{*offset, *offset + a.length});
+  std::uint64_t qwOffset = 0;
+  if (const int nResult = m_bus.AllocateAddress(a.offset, qwEnd, a.length, &qwOffset); nResult < 0) return nResult;
+  a.offset = qwOffset;
+  a.handle = AddResource(AddressRange{qwOffset, qwOffset + a.length});
   return 0;
 }
 
