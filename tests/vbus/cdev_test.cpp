@@ -2,6 +2,7 @@
 // checks on ioctl arguments, event layouts and truncation, handles, the one
 // mapping a file gets, header overflow by ABI version, joining a stream in
 // the middle of a frame, and files across fork.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <linux/firewire-cdev.h>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 // The fork test's child starts a bus thread of its own, which
@@ -85,7 +87,21 @@ T As(const std::vector<std::uint8_t>& event) {
   return t;
 }
 
+std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  if (DIR* pDir = opendir("/proc/self/fd")) {
+    while (readdir(pDir)) ++n;
+    closedir(pDir);
+  }
+  return n;
+}
+
 TEST(DeviceFileTest, InfoGivesTheRomAndTheResetRecordOfItsUnpaddedSize) {
+  const std::size_t nDescriptors = OpenDescriptors();
+  for (int i = 0; i < 10; ++i) {
+    const File opened("/dev/fw1");
+  }
+  EXPECT_EQ(OpenDescriptors(), nDescriptors) << "a closed file leaves nothing open";
   File camera("/dev/fw1");
   ASSERT_EQ(camera.m_nInfo, 0);
   EXPECT_EQ(camera.m_rom[1], 0x31333934u);  // "1394", host order
@@ -213,8 +229,10 @@ TEST(DeviceFileTest, IsoResourcesAreHandledAsTheKernelDoes) {
     camera.Event();
     EXPECT_EQ(ioctl(camera.Fd(), FW_CDEV_IOC_DEALLOCATE_ISO_RESOURCE, &larger), -1);
     EXPECT_EQ(errno, EINVAL);
-    const auto refused = allocate(0, nInitial);
+    const auto refused = allocate(1, nInitial);  // channel 0 is free, the bandwidth is not
     EXPECT_EQ(refused.bandwidth, 0);
+    EXPECT_LT(refused.channel, 0);
+    EXPECT_EQ(allocate(1, 0).channel, 0) << "the channel goes back with the bandwidth refused";
     larger.bandwidth = 4916;
     EXPECT_EQ(ioctl(camera.Fd(), FW_CDEV_IOC_ALLOCATE_ISO_RESOURCE, &larger), -1);
     EXPECT_EQ(errno, EINVAL);
@@ -271,6 +289,45 @@ TEST(DeviceFileTest, ResetEventsOnlyForFilesThatAskedForInfo) {
   pollfd p{fdQuiet, POLLIN, 0};
   EXPECT_EQ(poll(&p, 1, 20), 0);
   close(fdQuiet);
+}
+
+// What a card's receive contexts accept: header sizes of whole quadlets from
+// one on, channels below 64, one context a file and a channel, four a card;
+// starts with tags and sync that exist.
+TEST(DeviceFileTest, ReceiveContextsAndStartsAreChecked) {
+  struct Case {
+    std::uint32_t nType, cbHeader, nChannel;
+    int nErrno;  // 0: created
+  };
+  const Case cases[] = {
+      {FW_CDEV_ISO_CONTEXT_RECEIVE, 0, 1, EINVAL}, {FW_CDEV_ISO_CONTEXT_RECEIVE, 6, 1, EINVAL},
+      {FW_CDEV_ISO_CONTEXT_RECEIVE, 4, 64, EINVAL}, {FW_CDEV_ISO_CONTEXT_TRANSMIT, 0, 1, EBUSY},
+      {FW_CDEV_ISO_CONTEXT_RECEIVE, 4, 1, 0},      {FW_CDEV_ISO_CONTEXT_RECEIVE, 8, 1, EBUSY},
+      {FW_CDEV_ISO_CONTEXT_RECEIVE, 8, 2, 0},      {FW_CDEV_ISO_CONTEXT_RECEIVE, 12, 3, 0},
+      {FW_CDEV_ISO_CONTEXT_RECEIVE, 8, 4, 0},      {FW_CDEV_ISO_CONTEXT_RECEIVE, 8, 5, EBUSY},
+  };
+  std::vector<std::unique_ptr<File>> files;
+  for (const Case& c : cases) {
+    files.push_back(std::make_unique<File>("/dev/fw1"));
+    fw_cdev_create_iso_context create{};
+    create.type = c.nType;
+    create.header_size = c.cbHeader;
+    create.channel = c.nChannel;
+    const int nResult = ioctl(files.back()->Fd(), FW_CDEV_IOC_CREATE_ISO_CONTEXT, &create);
+    EXPECT_EQ(nResult == 0 ? 0 : errno, c.nErrno) << "header " << c.cbHeader << ", channel " << c.nChannel;
+  }
+  struct Start {
+    std::uint32_t nTags, nSync;
+    int nResult;
+  };
+  for (const Start& start : {Start{1, 15, 0}, Start{15, 0, 0}, Start{0, 1, -1}, Start{16, 1, -1}, Start{1, 16, -1}}) {
+    fw_cdev_start_iso request{};
+    request.cycle = -1;
+    request.tags = start.nTags;
+    request.sync = start.nSync;
+    EXPECT_EQ(ioctl(files[4]->Fd(), FW_CDEV_IOC_START_ISO, &request), start.nResult)
+        << "tags " << start.nTags << ", sync " << start.nSync;
+  }
 }
 
 // A receive context: its checks, the one mapping, packets that wait for a
