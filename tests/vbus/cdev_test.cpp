@@ -192,9 +192,9 @@ TEST(DeviceFileTest, RequestsAnswerWithTheKernelsResponseEvents) {
 // bytes its command declares; closing the file gives everything back.
 TEST(DeviceFileTest, IsoResourcesAreHandledAsTheKernelDoes) {
   File card("/dev/fw0");
-  auto available = [&] {
+  auto available = [&](std::uint64_t qwCsr = BANDWIDTH_AVAILABLE) {
     return be32toh(*reinterpret_cast<const std::uint32_t*>(
-        &card.Request(TCODE_READ_QUADLET_REQUEST, BANDWIDTH_AVAILABLE, {})[offsetof(fw_cdev_event_response, data)]));
+        &card.Request(TCODE_READ_QUADLET_REQUEST, qwCsr, {})[offsetof(fw_cdev_event_response, data)]));
   };
   const std::uint32_t nInitial = available();
   {
@@ -238,6 +238,7 @@ TEST(DeviceFileTest, IsoResourcesAreHandledAsTheKernelDoes) {
     EXPECT_EQ(errno, EINVAL);
   }
   EXPECT_EQ(available(), nInitial);
+  EXPECT_EQ(available(BANDWIDTH_AVAILABLE + 4), 0xFFFFFFFFu) << "every channel free again";
 }
 
 // Address ranges a client handles: the first free space of the region asked
@@ -258,6 +259,7 @@ TEST(DeviceFileTest, AddressRangesTakeTheFirstFreeSpace) {
       {0xFFFFFFFFF000ull, 0x1000000001000ull, 0x1000, EINVAL, 0},
       {0x100000002ull, 0x100000100ull, 4, EINVAL, 0},
       {0x100000200ull, 0x100000300ull, 6, EINVAL, 0},
+      {0x100000200ull, 0x100000300ull, 0, EINVAL, 0},
   };
   for (const Case& c : cases) {
     fw_cdev_allocate allocate{};
