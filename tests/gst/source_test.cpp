@@ -162,6 +162,8 @@ TEST_F(SourceTest, FeaturesControlsAndOffsetsReachTheCameraRegistersAtOpenAndWhi
   g_object_set(Child(pipeline, "src"), "features", "gain=300 shutter=100", nullptr);
   EXPECT_EQ(reg(GAIN) & 0xFFF, 300u);
   EXPECT_EQ(reg(SHUTTER) & (AUTO | 0xFFF), 100u);
+  g_object_set(Child(pipeline, "src"), "gain", 0, nullptr);
+  EXPECT_EQ(reg(GAIN) & (AUTO | 0xFFF), 0u);
   g_object_set(Child(pipeline, "src"), "gain", 220, "shutter-auto", TRUE, nullptr);
   EXPECT_EQ(reg(GAIN) & (AUTO | 0xFFF), 220u);
   EXPECT_EQ(reg(SHUTTER) & AUTO, AUTO);
@@ -187,6 +189,7 @@ TEST_F(SourceTest, BadCameraOrFeaturesFailTheStateChangeAndARefusedFormatTheStre
       {"iidcsrc offset-x=2 ! video/x-raw,format=GRAY8,width=320", NONE, GST_STATE_PLAYING, GST_RESOURCE_ERROR_SETTINGS,
        "offset-x=2: a side of 320 takes offsets in steps of 4 up to 960"},
       {"iidcsrc timeout=50", NONE, GST_STATE_PLAYING, GST_RESOURCE_ERROR_READ, "sent no frame within 50 ms"},
+      {"iidcsrc timeout=1", NONE, GST_STATE_PLAYING, GST_RESOURCE_ERROR_READ, "sent no frame within 1 ms"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.pszSource);

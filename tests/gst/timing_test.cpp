@@ -61,6 +61,7 @@ TEST_F(TimingTest, PtsIsTheArrivalLessOnePeriodOrWithDoTimestampTheBaseClasssSta
       EXPECT_EQ(GST_BUFFER_PTS(buffer), GstClockTime(i) * GST_SECOND - row.before) << i;
       EXPECT_EQ(GST_BUFFER_DURATION(buffer), PERIOD);
       EXPECT_EQ(GST_BUFFER_OFFSET(buffer), guint64(i));
+      EXPECT_EQ(GST_BUFFER_OFFSET_END(buffer), guint64(i) + 1);
     }
     EXPECT_EQ(Latency(pipeline), std::tuple(TRUE, row.latency, row.max));
     gst_element_set_state(pipeline, GST_STATE_NULL);
