@@ -147,7 +147,7 @@ STDMETHODIMP CVcamPin::GetNumberOfCapabilities(int* piCount, int* piSize) {
     if (piCount == nullptr || piSize == nullptr) {
       return E_POINTER;
     }
-    *piCount = static_cast<int>(Camera().EnumerateStandardModes().size());
+    *piCount = static_cast<int>(Camera().EnumerateStandardModes().size() + Camera().Faults()->nExtraCaps);
     *piSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
     return S_OK;
   });
