@@ -128,7 +128,7 @@ TEST_F(BehaviourFormatTest, SetFormatToModesTheCameraHas) {
 }
 
 // Each mode's lowest and highest rate; a mode without rates writes only the
-// flags word; Format 7 has no fixed rates.
+// flags word; Formats 3-5 are no formats, 6 and 7 have no fixed rates.
 TEST_F(BehaviourFormatTest, FrameRateRangesAndSettings) {
   iidc_handle hColor = Open(COLOR_CAMERA);
   iidc_handle hMono = Open(MONO_CAMERA);
@@ -149,9 +149,12 @@ TEST_F(BehaviourFormatTest, FrameRateRangesAndSettings) {
     EXPECT_EQ(info.lowest, c.lowest) << std::hex << c.id;
     EXPECT_EQ(info.highest, c.highest) << std::hex << c.id;
   }
-  iidc_framerateinfo info{};
-  EXPECT_EQ(iidc_getframerateinfo(hColor, &info, sizeof info, ListedId(7, 0, 0)), 0);
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NOT_SUPPORTED);
+  for (const auto& [format, code] : {std::pair{3u, IIDC_ERR_INVALID_PARAMETER}, std::pair{5u, IIDC_ERR_INVALID_PARAMETER},
+                                     std::pair{6u, IIDC_ERR_NOT_SUPPORTED}, std::pair{7u, IIDC_ERR_NOT_SUPPORTED}}) {
+    iidc_framerateinfo info{};
+    EXPECT_EQ(iidc_getframerateinfo(hColor, &info, sizeof info, ListedId(format, 0, 0)), 0) << format;
+    EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), code) << format;
+  }
 
   // A rate goes to the driver after the graph is taken down; 60 is not
   // offered by this mode and 25 is no IIDC rate: the driver refuses both and
