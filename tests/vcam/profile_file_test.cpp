@@ -58,6 +58,7 @@ TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   p.pFaults->bRefuseArea = true;
   p.pFaults->cbOversize = 12;
   p.pFaults->nFramesBeforeLoss = 3;
+  p.pFaults->nExtraCaps = 2;
   const std::vector<Profile> back = ParseCameraSet(CameraSetToJson({p}), "raw");
   ASSERT_EQ(back.size(), 1u);
   EXPECT_TRUE(back[0].SameDescription(p));
@@ -66,6 +67,7 @@ TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   EXPECT_TRUE(back[0].pFaults->bRefuseArea);
   EXPECT_EQ(back[0].pFaults->cbOversize, 12u);
   EXPECT_EQ(back[0].pFaults->nFramesBeforeLoss, 3u);
+  EXPECT_EQ(back[0].pFaults->nExtraCaps, 2u);
 }
 
 TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
