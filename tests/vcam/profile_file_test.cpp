@@ -75,7 +75,7 @@ TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
     std::string text;
     std::string expected;
   } cases[] = {
-      {"{\"cameras\": [", "bad.json: cameras[0]: not JSON"},
+      {"{\"cameras\": [{}, ", "bad.json: cameras[1]: not JSON"},
       {"[]", "bad.json: (top): expected an object"},
       {"{\"camera\": []}", "bad.json: camera: unknown field"},
       {R"({"cameras": [{"vendor": "V"}]})", "bad.json: cameras[0].friendlyName: missing"},
@@ -105,6 +105,14 @@ TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
     EXPECT_NE(error.find(c.expected), std::string::npos) << "got: " << error << "\nwanted: " << c.expected;
   }
   EXPECT_EQ(ErrorOf(Camera("")), "(accepted)");
+}
+
+// Without a rate, a camera starts in its initial mode at that mode's fastest.
+TEST(ProfileFile, InitialModeWithoutARateStartsAtItsFastest) {
+  const std::string text = Camera(R"(, "modes": [{"format": 0, "mode": 5, "rates": [15, 30]},
+                                                 {"format": 0, "mode": 3, "rates": [7.5]}],
+                                      "initial": {"format": 0, "mode": 5})");
+  EXPECT_EQ(ParseCameraSet(text, "initial.json").at(0).nInitialRate, 4u);
 }
 
 TEST(ProfileFile, DocumentedExampleLoads) {
