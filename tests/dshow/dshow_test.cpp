@@ -396,6 +396,13 @@ TEST_F(VcamFilterTest, VideoControlFlipsVerticallyOnlyAndListsRatesOfAMode) {
   EXPECT_EQ(caps.MaxBitsPerSecond, 147456147);  // 640 x 480 x 16 bits x 10^7 / 333333
   EXPECT_EQ(caps.MinBitsPerSecond, 9216000);
   EXPECT_EQ(caps.VideoStandard, 0u);
+  // A camera whose rate inquiry of the mode reads 0 gives neither.
+  vcam::Profile noRates = vcam::BuiltInCameraSet()[COLOR_CAMERA];
+  noRates.rawRegisters[vcam::VRateInq(0, 3)] = 0;
+  vcam::GetCameraModel(COLOR_CAMERA)->Replace(noRates);
+  ASSERT_EQ(m_pConfig->GetStreamCaps(3, &pmt, reinterpret_cast<BYTE*>(&caps)), S_OK);
+  EXPECT_EQ(caps.MaxFrameInterval, 0);
+  EXPECT_EQ(caps.MaxBitsPerSecond, 0);
 }
 
 // Two requests in flight each carry their own offset; malformed requests and
