@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -480,6 +481,10 @@ TEST_F(VcamFilterTest, PinAndStreamConfigurationCheckTheirArguments) {
   EXPECT_EQ(m_pConfig->GetStreamCaps(0, nullptr, reinterpret_cast<BYTE*>(&caps)), E_POINTER);
   EXPECT_EQ(m_pConfig->GetStreamCaps(0, &pNone, nullptr), E_POINTER);
   EXPECT_EQ(m_pConfig->GetNumberOfCapabilities(&nCount, nullptr), E_POINTER);
+  vcam::GetCameraFaults(COLOR_CAMERA)->nExtraCaps = 0xFFFFFFFF;  // a count past any int stops at the largest
+  int cbCaps = 0;
+  ASSERT_EQ(m_pConfig->GetNumberOfCapabilities(&nCount, &cbCaps), S_OK);
+  EXPECT_EQ(nCount, std::numeric_limits<int>::max());
   EXPECT_EQ(m_pConfig->SetFormat(nullptr), E_POINTER);
   EXPECT_EQ(m_pConfig->GetFormat(nullptr), E_POINTER);
 }
