@@ -128,7 +128,7 @@ TEST_F(BehaviourFormatTest, SetFormatToModesTheCameraHas) {
 }
 
 // Each mode's lowest and highest rate; a mode without rates writes only the
-// flags word; Format 7 has no fixed rates.
+// flags word; Formats 3-5 are no formats, 6 and 7 have no fixed rates.
 TEST_F(BehaviourFormatTest, FrameRateRangesAndSettings) {
   iidc_handle hColor = Open(COLOR_CAMERA);
   iidc_handle hMono = Open(MONO_CAMERA);
@@ -138,20 +138,23 @@ TEST_F(BehaviourFormatTest, FrameRateRangesAndSettings) {
     iidc_handle h;
     uint32_t id;
     float lowest, highest;
+    uint32_t code = 0;  // of a refusal, which writes nothing
   };
   for (const CCase& c : {CCase{hColor, COLOR_INITIAL_ID, 1.875f, 30.0f}, CCase{hColor, ListedId(0, 0, 3), 7.5f, 30.0f},
                          CCase{hColor, ListedId(0, 5, 0), 3.75f, 30.0f}, CCase{hColor, ListedId(1, 1, 4), 1.875f, 7.5f},
                          CCase{hMono, MONO_INITIAL_ID, 1.875f, 30.0f}, CCase{hMono, ListedId(1, 6, 5), 1.875f, 7.5f},
-                         CCase{hColor, ListedId(0, 6, 5), -1.0f, -2.0f}}) {
+                         CCase{hColor, ListedId(0, 6, 5), -1.0f, -2.0f},
+                         CCase{hColor, ListedId(3, 0, 0), -1.0f, -2.0f, IIDC_ERR_INVALID_PARAMETER},
+                         CCase{hColor, ListedId(5, 0, 0), -1.0f, -2.0f, IIDC_ERR_INVALID_PARAMETER},
+                         CCase{hColor, ListedId(6, 0, 0), -1.0f, -2.0f, IIDC_ERR_NOT_SUPPORTED},
+                         CCase{hColor, ListedId(7, 0, 0), -1.0f, -2.0f, IIDC_ERR_NOT_SUPPORTED}}) {
     iidc_framerateinfo info{0, -1.0f, -2.0f};
-    ASSERT_EQ(iidc_getframerateinfo(c.h, &info, sizeof info, c.id), 1) << std::hex << c.id;
-    EXPECT_EQ(info.flags, 1u);
+    ASSERT_EQ(iidc_getframerateinfo(c.h, &info, sizeof info, c.id), c.code ? 0 : 1) << std::hex << c.id;
+    EXPECT_EQ(info.flags, c.code ? 0u : 1u);
     EXPECT_EQ(info.lowest, c.lowest) << std::hex << c.id;
     EXPECT_EQ(info.highest, c.highest) << std::hex << c.id;
+    EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), c.code) << std::hex << c.id;
   }
-  iidc_framerateinfo info{};
-  EXPECT_EQ(iidc_getframerateinfo(hColor, &info, sizeof info, ListedId(7, 0, 0)), 0);
-  EXPECT_EQ(iidc_getlasterror(COLOR_CAMERA), IIDC_ERR_NOT_SUPPORTED);
 
   // A rate goes to the driver after the graph is taken down; 60 is not
   // offered by this mode and 25 is no IIDC rate: the driver refuses both and

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -385,6 +386,24 @@ TEST_F(VcamFilterTest, VideoControlFlipsVerticallyOnlyAndListsRatesOfAMode) {
   for (const SIZE size : {SIZE{640, 240}, SIZE{320, 480}}) {
     EXPECT_TRUE(FAILED(pControl->GetFrameRateList(m_pPin.Get(), 3, size, &nRates, &pRates))) << size.cx;
   }
+  // Its capability gives the same range and the bits per second at either
+  // end; every field the pin does not describe is 0.
+  VIDEO_STREAM_CONFIG_CAPS caps;
+  std::memset(&caps, 0xEE, sizeof caps);
+  CMediaTypePtr pmt;
+  ASSERT_EQ(m_pConfig->GetStreamCaps(3, &pmt, reinterpret_cast<BYTE*>(&caps)), S_OK);
+  EXPECT_EQ(caps.MinFrameInterval, 333333);
+  EXPECT_EQ(caps.MaxFrameInterval, 5333333);
+  EXPECT_EQ(caps.MaxBitsPerSecond, 147456147);  // 640 x 480 x 16 bits x 10^7 / 333333
+  EXPECT_EQ(caps.MinBitsPerSecond, 9216000);
+  EXPECT_EQ(caps.VideoStandard, 0u);
+  // A camera whose rate inquiry of the mode reads 0 gives neither.
+  vcam::Profile noRates = vcam::BuiltInCameraSet()[COLOR_CAMERA];
+  noRates.rawRegisters[vcam::VRateInq(0, 3)] = 0;
+  vcam::GetCameraModel(COLOR_CAMERA)->Replace(noRates);
+  ASSERT_EQ(m_pConfig->GetStreamCaps(3, &pmt, reinterpret_cast<BYTE*>(&caps)), S_OK);
+  EXPECT_EQ(caps.MaxFrameInterval, 0);
+  EXPECT_EQ(caps.MaxBitsPerSecond, 0);
 }
 
 // Two requests in flight each carry their own offset; malformed requests and
@@ -444,6 +463,10 @@ TEST_F(VcamFilterTest, PinAndStreamConfigurationCheckTheirArguments) {
   GUID category{};
   EXPECT_EQ(pPinProps->Set(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category),
             E_PROP_ID_UNSUPPORTED);
+  DWORD dwSupport = 0;
+  EXPECT_EQ(pPinProps->QuerySupported(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, &dwSupport), S_OK);
+  EXPECT_EQ(dwSupport, KSPROPERTY_SUPPORT_GET);
+  EXPECT_EQ(pPinProps->QuerySupported(AMPROPSETID_Pin, AMPROPERTY_PIN_MEDIUM, &dwSupport), E_PROP_ID_UNSUPPORTED);
   CMediaTypePtr pmt = Caps(CapsIndexOf(0, 3));
   EXPECT_EQ(m_pPin->QueryAccept(pmt.Get()), S_OK);
   pmt.VideoInfo()->bmiHeader.biWidth = 320;
@@ -458,6 +481,10 @@ TEST_F(VcamFilterTest, PinAndStreamConfigurationCheckTheirArguments) {
   EXPECT_EQ(m_pConfig->GetStreamCaps(0, nullptr, reinterpret_cast<BYTE*>(&caps)), E_POINTER);
   EXPECT_EQ(m_pConfig->GetStreamCaps(0, &pNone, nullptr), E_POINTER);
   EXPECT_EQ(m_pConfig->GetNumberOfCapabilities(&nCount, nullptr), E_POINTER);
+  vcam::GetCameraFaults(COLOR_CAMERA)->nExtraCaps = 0xFFFFFFFF;  // a count past any int stops at the largest
+  int cbCaps = 0;
+  ASSERT_EQ(m_pConfig->GetNumberOfCapabilities(&nCount, &cbCaps), S_OK);
+  EXPECT_EQ(nCount, std::numeric_limits<int>::max());
   EXPECT_EQ(m_pConfig->SetFormat(nullptr), E_POINTER);
   EXPECT_EQ(m_pConfig->GetFormat(nullptr), E_POINTER);
 }

@@ -1,12 +1,13 @@
 // What only the real capture graph on a virtual camera shows: a change of
 // format, rate or area takes the graph down to the capture filter alone, the
-// area reaches the driver as its request block, and the packet figure of
-// Format 7 comes from the mode's own registers.
+// area reaches the driver as its request block, and the packet figure and
+// the listed codings of Format 7 come from the mode's own registers.
 #include <array>
 #include <functional>
 #include <utility>
 
 #include "tests/support/camera_fixture.h"
+#include "vcam/model/offsets.h"
 
 namespace {
 
@@ -80,6 +81,19 @@ TEST_F(FormatGraphTest, AreaReachesTheDriverAsItsRequestBlock) {
     expected[24 + i] = static_cast<BYTE>(static_cast<uint32_t>(fields[i / 4]) >> (8 * (i % 4)));
   }
   EXPECT_EQ(request->block, expected);
+}
+
+// A Format 7 mode whose coding inquiry also sets the reserved bits, as some
+// cameras do: each coding there is, listed and counted once, and no other.
+TEST_F(FormatGraphTest, ReservedColourCodingsAreNoFormats) {
+  std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
+  set[0].rawRegisters[vcam::F7_BLOCKS_AT + vcam::F7_COLOR_CODING_INQ] = 0xFFFFFFFF;  // mode 0
+  Start(set);
+  iidc_handle h = Open(0);
+  uint32_t ids[32];
+  ASSERT_EQ(iidc_getformatidlist(h, ids, sizeof ids), 4 * (11 + 7 + 3)) << "11 standard modes; 7 + 3 codings";
+  EXPECT_EQ(iidc_getformatcount(h), 11 + 7 + 3);
+  for (uint32_t c = 0; c <= IIDC_COLOR_LAST; ++c) EXPECT_EQ(ids[11 + c], IIDC_FORMATID(7, 0, c));
 }
 
 // The colour camera's Format 7 mode 0, entered through its registers: the

@@ -51,15 +51,18 @@ vcam::Profile Format7Camera(uint32_t nColour, uint32_t nWidth, uint32_t nHeight)
 class LockBitsTest : public CCameraTest {
  protected:
   // Opens camera 0 of set (in its power-up format, or in Format 0 mode nMode
-  // when given), with a ring of two, capturing; one frame has arrived.
-  void StartCapture(std::vector<vcam::Profile> set, int nMode = -1) {
+  // when given), with a ring of two (the library's, or the caller's),
+  // capturing; one frame has arrived.
+  void StartCapture(std::vector<vcam::Profile> set, int nMode = -1, bool bCallerRing = false) {
     Start(std::move(set));
     m_h = Open(0);
     if (nMode >= 0) {
       ASSERT_TRUE(iidc_setformat(m_h, IIDC_FORMATID(0, nMode, 0)));
     }
     ASSERT_TRUE(iidc_preparecapture(m_h));
-    ASSERT_EQ(iidc_allocframe(m_h, 2), 2);
+    m_ring.assign(2, std::vector<BYTE>(size_t(iidc_currentdataframebytes(m_h))));
+    BYTE* ring[] = {m_ring[0].data(), m_ring[1].data()};
+    ASSERT_EQ(bCallerRing ? iidc_attachbuffer(m_h, ring, sizeof ring) : iidc_allocframe(m_h, 2), 2);
     ASSERT_TRUE(iidc_capture(m_h, 1));
     Deliver(m_h, 1);
   }
@@ -85,20 +88,23 @@ class LockBitsTest : public CCameraTest {
                        [](BYTE b) { return b == 0xA5; });
   }
   iidc_handle m_h = nullptr;
+  std::vector<std::vector<BYTE>> m_ring;
 };
 
 // Widths that are not a multiple of a converter's group: each row is
 // converted whole, into rows padded to a multiple of 4 bytes. An 8-bit grey
-// Format 7 frame reaches the ring bottom row first.
+// Format 7 frame reaches the ring bottom row first. A ring of the caller's
+// has a conversion buffer of the library's, which goes with the ring.
 TEST_F(LockBitsTest, CapturedFramesOfEveryCodingConvertToTheExpectedImage) {
   struct CCase {
     int nColour, nWidth, nHeight;
+    bool bCallerRing = false;
   };
   for (const CCase& c : {CCase{IIDC_COLOR_MONO8, 37, 5}, CCase{IIDC_COLOR_MONO8, 2, 3}, CCase{IIDC_COLOR_YUV444, 37, 5},
                          CCase{IIDC_COLOR_MONO16, 37, 5}, CCase{IIDC_COLOR_YUV422, 6, 4}, CCase{IIDC_COLOR_YUV411, 12, 3},
-                         CCase{IIDC_COLOR_YUV411, 64, 16}}) {
+                         CCase{IIDC_COLOR_YUV411, 64, 16}, CCase{IIDC_COLOR_YUV422, 38, 3, true}}) {
     SCOPED_TRACE(std::to_string(c.nColour) + " " + std::to_string(c.nWidth) + "x" + std::to_string(c.nHeight));
-    StartCapture({Format7Camera(uint32_t(c.nColour), uint32_t(c.nWidth), uint32_t(c.nHeight))});
+    StartCapture({Format7Camera(uint32_t(c.nColour), uint32_t(c.nWidth), uint32_t(c.nHeight))}, -1, c.bCallerRing);
     ASSERT_GE(Camera(m_h).m_cbRgbBuffer, ImageStride(c.nWidth) * size_t(c.nHeight));
     const std::vector<uint8_t> frame = Frame();
     std::vector<uint8_t> drawn(frame.size());
@@ -113,6 +119,8 @@ TEST_F(LockBitsTest, CapturedFramesOfEveryCodingConvertToTheExpectedImage) {
     ASSERT_EQ(frame, drawn) << "not the camera's frame";
     EXPECT_EQ(iidc_lockbits(m_h, -1), Camera(m_h).m_pRgbBuffer);
     EXPECT_EQ(Image(c.nWidth, c.nHeight), ExpectedImage(c.nColour, frame.data(), c.nWidth, c.nHeight, true));
+    ASSERT_TRUE(iidc_idle(m_h) && (c.bCallerRing ? iidc_releasebuffer(m_h) : iidc_freeframe(m_h)));
+    EXPECT_EQ(Camera(m_h).m_pRgbBuffer, nullptr);
     iidc_uninit();
   }
 }

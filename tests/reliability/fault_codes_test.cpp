@@ -54,6 +54,15 @@ int64_t ReadsRegister(iidc_handle h) {
   uint32_t value = 0x5A5A5A5A;
   return iidc1394_asyncreadquadlet(h, 0x100, &value, 4) + (value == 0x5A5A5A5A ? 0 : 100);
 }
+int64_t ListsFormats(iidc_handle h) {
+  uint32_t ids[64];
+  return iidc_getformatidlist(h, ids, sizeof ids);
+}
+int64_t ReadsShutter(iidc_handle h) {
+  iidc_featureinfo info{IIDC_FEATURE_SHUTTER, 0, 0, 0.0f, 0.0f};
+  iidc_feature feature{IIDC_FEATURE_SHUTTER, 0, 0.0f, 0.0f};
+  return iidc_currentfeatureinfo(h, &info, 0) + 10 * iidc_currentfeature(h, &feature, 0);
+}
 int64_t ReadsGain(iidc_handle h) {
   iidc_feature feature{IIDC_FEATURE_GAIN, 0, 0.0f, 0.0f};
   return iidc_currentfeature(h, &feature, 0);
@@ -95,12 +104,13 @@ const std::vector<FaultRow>& Rows() {
       {"register: address", From::Opened, Op("IKsPropertySet::Set", 1), ReadsRegister, 0, NOTHING, IIDC_STATE_OPENED},
       {"register: value", From::Opened, Op("IKsPropertySet::Get", 1), ReadsRegister, 0, NOTHING, IIDC_STATE_OPENED},
       {"feature: read", From::Opened, [] { vcam::GetCameraFaults(0)->readFailure.SetAll(); }, ReadsGain, 0, IIDC_ERR_FAIL, IIDC_STATE_OPENED},
-      {"feature: absolute range", From::Opened, [] { vcam::GetCameraFaults(0)->readFailure.Set(0x700, 0x7FF); }, [](iidc_handle h) {
-         iidc_featureinfo info{IIDC_FEATURE_SHUTTER, 0, 0, 0.0f, 0.0f};
-         return int64_t{iidc_currentfeatureinfo(h, &info, 0)};
-       }, 0, ANY, IIDC_STATE_OPENED},
+      {"feature: absolute-value address", From::Opened, [] { vcam::GetCameraFaults(0)->readFailure.Set(0x700 + IIDC_FEATURE_SHUTTER, 0x700 + IIDC_FEATURE_SHUTTER); }, ReadsShutter, 0, IIDC_ERR_FAIL, IIDC_STATE_OPENED},
       {"feature: set, read", From::Opened, [] { vcam::GetCameraFaults(0)->readFailure.SetAll(); }, SetsGain, 0, ANY, IIDC_STATE_OPENED},
       {"feature: set, write", From::Opened, [] { vcam::GetCameraFaults(0)->writeFailure.SetAll(); }, SetsGain, 0, ANY, IIDC_STATE_OPENED},
+      // The catalogue: a capability the driver cannot describe fails the
+      // whole list, also after entries were written.
+      {"catalogue: capability", From::Opened, Op("IAMStreamConfig::GetStreamCaps", 2), ListsFormats, 0, IIDC_ERR_FAIL, IIDC_STATE_OPENED},
+      {"catalogue: capability without a type", From::Opened, [] { vcam::GetCameraFaults(0)->nExtraCaps = 1; }, ListsFormats, 0, IIDC_ERR_FAIL, IIDC_STATE_OPENED},
       // Preparing the capture graph: every step fails it.
       {"prepare: grabber", From::Opened, Op("CoCreateInstance", 1), Prepares, 0, IIDC_ERR_FAIL, IIDC_STATE_OPENED},
       {"prepare: grabber type", From::Opened, Op("ISampleGrabber::SetMediaType", 1), Prepares, 0, IIDC_ERR_FAIL, IIDC_STATE_OPENED},
@@ -177,7 +187,12 @@ class FaultCodesTest : public CReliabilityTest {
 };
 
 TEST_F(FaultCodesTest, EachFailureAnswersAsItsRowSays) {
-  Start();
+  // Camera 0's shutter in absolute mode, on registers that answer where an
+  // absolute-value CSR whose address was never read would be taken to lie.
+  std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
+  for (vcam::FeatureProfile& f : set[0].features) f.bAbsMode = f.nId == IIDC_FEATURE_SHUTTER;
+  set[0].rawRegisters = {{0x4, 0}, {0x8, 0}};
+  Start(set);
   for (const FaultRow& row : Rows()) {
     SCOPED_TRACE(row.pszWhat);
     CLiveResources expected;

@@ -58,6 +58,7 @@ TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   p.pFaults->bRefuseArea = true;
   p.pFaults->cbOversize = 12;
   p.pFaults->nFramesBeforeLoss = 3;
+  p.pFaults->nExtraCaps = 2;
   const std::vector<Profile> back = ParseCameraSet(CameraSetToJson({p}), "raw");
   ASSERT_EQ(back.size(), 1u);
   EXPECT_TRUE(back[0].SameDescription(p));
@@ -66,6 +67,7 @@ TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   EXPECT_TRUE(back[0].pFaults->bRefuseArea);
   EXPECT_EQ(back[0].pFaults->cbOversize, 12u);
   EXPECT_EQ(back[0].pFaults->nFramesBeforeLoss, 3u);
+  EXPECT_EQ(back[0].pFaults->nExtraCaps, 2u);
 }
 
 TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
@@ -73,7 +75,7 @@ TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
     std::string text;
     std::string expected;
   } cases[] = {
-      {"{\"cameras\": [", "bad.json: cameras[0]: not JSON"},
+      {"{\"cameras\": [{}, ", "bad.json: cameras[1]: not JSON"},
       {"[]", "bad.json: (top): expected an object"},
       {"{\"camera\": []}", "bad.json: camera: unknown field"},
       {R"({"cameras": [{"vendor": "V"}]})", "bad.json: cameras[0].friendlyName: missing"},
@@ -103,6 +105,14 @@ TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
     EXPECT_NE(error.find(c.expected), std::string::npos) << "got: " << error << "\nwanted: " << c.expected;
   }
   EXPECT_EQ(ErrorOf(Camera("")), "(accepted)");
+}
+
+// Without a rate, a camera starts in its initial mode at that mode's fastest.
+TEST(ProfileFile, InitialModeWithoutARateStartsAtItsFastest) {
+  const std::string text = Camera(R"(, "modes": [{"format": 0, "mode": 5, "rates": [15, 30]},
+                                                 {"format": 0, "mode": 3, "rates": [7.5]}],
+                                      "initial": {"format": 0, "mode": 5})");
+  EXPECT_EQ(ParseCameraSet(text, "initial.json").at(0).nInitialRate, 4u);
 }
 
 TEST(ProfileFile, DocumentedExampleLoads) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -147,7 +148,8 @@ STDMETHODIMP CVcamPin::GetNumberOfCapabilities(int* piCount, int* piSize) {
     if (piCount == nullptr || piSize == nullptr) {
       return E_POINTER;
     }
-    *piCount = static_cast<int>(Camera().EnumerateStandardModes().size());
+    const std::size_t nCount = Camera().EnumerateStandardModes().size() + Camera().Faults()->nExtraCaps;
+    *piCount = static_cast<int>(std::min<std::size_t>(nCount, std::numeric_limits<int>::max()));
     *piSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
     return S_OK;
   });

@@ -57,13 +57,16 @@ struct CameraFaults {
   std::atomic<std::uint32_t> nFramesBeforeLoss{0};
   // Extra bytes appended to each delivered sample beyond the negotiated size.
   std::atomic<std::uint32_t> cbOversize{0};
+  // Capabilities the pin counts beyond its modes; asked for one, it answers
+  // S_FALSE without a media type, as past its last mode.
+  std::atomic<std::uint32_t> nExtraCaps{0};
 
   void Clear() {
     readFailure.Clear();
     writeFailure.Clear();
     bNoStreamConfig = bNoPropertySet = bNoDroppedFrames = bNoVideoControl = false;
     bRefuseSetFormat = bRefuseArea = bUnplugged = false;
-    cbOversize = 0;
+    cbOversize = nExtraCaps = 0;
     nFramesBeforeLoss = 0;
   }
 };

@@ -341,7 +341,7 @@ void ReadFaultRange(const CReader& r, const char* key, CFaultRange& range) {
 
 void ReadFaults(const CReader& r, CameraFaults& faults) {
   r.Allow({"failReads", "failWrites", "noStreamConfig", "noPropertySet", "noDroppedFrames", "noVideoControl",
-           "refuseSetFormat", "refuseArea", "unplugged", "oversize", "unplugAfter"});
+           "refuseSetFormat", "refuseArea", "unplugged", "oversize", "unplugAfter", "extraCaps"});
   ReadFaultRange(r, "failReads", faults.readFailure);
   ReadFaultRange(r, "failWrites", faults.writeFailure);
   faults.bNoStreamConfig = r.Bool("noStreamConfig", false);
@@ -353,6 +353,7 @@ void ReadFaults(const CReader& r, CameraFaults& faults) {
   faults.bUnplugged = r.Bool("unplugged", false);
   faults.cbOversize = r.U32("oversize", 0);
   faults.nFramesBeforeLoss = r.U32("unplugAfter", 0);
+  faults.nExtraCaps = r.U32("extraCaps", 0);
 }
 
 Profile ReadProfile(const CReader& r) {
@@ -487,6 +488,7 @@ json FaultsToJson(const CameraFaults& faults) {
   flag("unplugged", faults.bUnplugged);
   if (faults.cbOversize) j["oversize"] = faults.cbOversize.load();
   if (faults.nFramesBeforeLoss) j["unplugAfter"] = faults.nFramesBeforeLoss.load();
+  if (faults.nExtraCaps) j["extraCaps"] = faults.nExtraCaps.load();
   return j;
 }
 
