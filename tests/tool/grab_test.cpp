@@ -106,7 +106,11 @@ TEST_F(GrabTest, SingleShotAndColourFramesWithTheirNumbers)
     int64_t nNumber = -1, nTime = 0;
     for (const auto& frame : json["frames"]) {
         const std::string bytes = Header(std::filesystem::path(frame["file"].get<std::string>()).filename(), 4);
-        EXPECT_EQ(vcam::FrameSequence(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), 4)), frame["number"]);
+        // The count the number comes from may already include a frame still
+        // being copied into the ring: one too high, never lower.
+        const int64_t nSequence = vcam::FrameSequence(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), 4));
+        EXPECT_GE(frame["number"].get<int64_t>() - nSequence, 0);
+        EXPECT_LE(frame["number"].get<int64_t>() - nSequence, 1);
         EXPECT_GT(frame["number"].get<int64_t>(), nNumber);
         EXPECT_GT(frame["timestamp"].get<int64_t>(), nTime);
         nNumber = frame["number"], nTime = frame["timestamp"];
