@@ -17,18 +17,6 @@ namespace {
 // Model results have the HRESULT form already.
 HRESULT FromResult(Result r) { return static_cast<HRESULT>(r); }
 
-// The register requests carry their block as instance data and as property
-// data (the same memory in practice); either may be the one given.
-const void* RequestBlock(const void* pInstanceData, DWORD cbInstanceData, const void* pPropData, DWORD cbPropData) {
-  if (pPropData != nullptr && cbPropData >= IIDC_PROPERTY_BYTES) {
-    return pPropData;
-  }
-  if (pInstanceData != nullptr && cbInstanceData >= IIDC_PROPERTY_BYTES) {
-    return pInstanceData;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 CVcamFilter::CVcamFilter(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<CDriverLog> pLog)

@@ -36,4 +36,16 @@ inline void StoreQuadlet(void* pBlock, ULONG nAt, std::uint32_t dw) {
   std::memcpy(static_cast<BYTE*>(pBlock) + nAt, &dw, sizeof(dw));
 }
 
+// The register requests carry their block as instance data and as property
+// data (the same memory in practice); either may be the one given.
+inline const void* RequestBlock(const void* pInstanceData, DWORD cbInstanceData, const void* pPropData, DWORD cbPropData) {
+  if (pPropData != nullptr && cbPropData >= IIDC_PROPERTY_BYTES) {
+    return pPropData;
+  }
+  if (pInstanceData != nullptr && cbInstanceData >= IIDC_PROPERTY_BYTES) {
+    return pInstanceData;
+  }
+  return nullptr;
+}
+
 }  // namespace vcam

@@ -1,7 +1,8 @@
 // Registers the virtual cameras as the emulated platform's video input
-// devices when the library is loaded. The enumerator asks afresh at every
-// enumeration, so a camera set installed later (a test's, or one loaded from
-// IIDC_VCAM_PROFILE on first use) is what it lists.
+// devices, the driver "virtual", when the library is loaded. The enumerator
+// asks afresh at every enumeration, so a camera set installed later (a
+// test's, or one loaded from IIDC_VCAM_PROFILE on first use) is what it
+// lists.
 #include "emul/devices.h"
 #include "vcam/filter/devices.h"
 
@@ -16,13 +17,9 @@ std::vector<emul::CaptureDevice> ListCaptureDevices() {
   return devices;
 }
 
-// The enumerator keeps its provider in a function-local static, so
-// installing it during static initialisation is safe in any order.
-struct CDeviceRegistrar {
-  CDeviceRegistrar() { emul::SetDeviceProvider(&ListCaptureDevices); }
-};
-
-const CDeviceRegistrar g_deviceRegistrar;
+// The device layer keeps its drivers in a function-local static, so
+// registering during static initialisation is safe in any order.
+const bool g_bRegistered = emul::RegisterDeviceDriver("virtual", &ListCaptureDevices);
 
 }  // namespace
 }  // namespace vcam

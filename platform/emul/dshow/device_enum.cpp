@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cwchar>
 #include <functional>
-#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
@@ -14,35 +13,6 @@
 #include "base/unknown.h"
 #include "emul/class_registry.h"
 #include "emul/devices.h"
-
-namespace emul {
-
-namespace {
-
-std::mutex g_mxDeviceProvider;
-std::function<std::vector<CaptureDevice>()>& DeviceProvider() {
-  static std::function<std::vector<CaptureDevice>()> provider;
-  return provider;
-}
-
-}  // namespace
-
-void SetDeviceProvider(std::function<std::vector<CaptureDevice>()> provider) {
-  std::lock_guard lock(g_mxDeviceProvider);
-  DeviceProvider() = std::move(provider);
-}
-
-// The provider runs outside the lock: it may take locks of its own.
-std::vector<CaptureDevice> CurrentCaptureDevices() {
-  std::function<std::vector<CaptureDevice>()> provider;
-  {
-    std::lock_guard lock(g_mxDeviceProvider);
-    provider = DeviceProvider();
-  }
-  return provider ? provider() : std::vector<CaptureDevice>{};
-}
-
-}  // namespace emul
 
 namespace {
 
