@@ -1,6 +1,14 @@
 #include "drivers/dc1394/camera.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -48,6 +56,28 @@ std::uint32_t ReadLe32(const unsigned char* p) {
 // The IIDC register masks have bit 0 as their top bit.
 constexpr std::uint32_t Bit(std::uint32_t n) { return 0x80000000u >> n; }
 
+// Unmaps whatever the process has mapped of the file fd is open on (found by
+// device and inode in /proc/self/maps).
+void UnmapFile(int fd) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return;
+  std::FILE* pMaps = std::fopen("/proc/self/maps", "re");
+  if (pMaps == nullptr) return;
+  std::vector<std::pair<std::uintptr_t, std::uintptr_t>> ranges;
+  char szLine[512];
+  while (std::fgets(szLine, sizeof szLine, pMaps) != nullptr) {
+    std::uintptr_t start = 0, end = 0;
+    unsigned nMajor = 0, nMinor = 0;
+    std::uint64_t qwInode = 0;
+    if (std::sscanf(szLine, "%" SCNxPTR "-%" SCNxPTR " %*s %*s %x:%x %" SCNu64, &start, &end, &nMajor, &nMinor,
+                    &qwInode) == 5 &&
+        makedev(nMajor, nMinor) == st.st_dev && qwInode == st.st_ino && qwInode != 0)
+      ranges.emplace_back(start, end);
+  }
+  std::fclose(pMaps);
+  for (const auto& [start, end] : ranges) munmap(reinterpret_cast<void*>(start), end - start);
+}
+
 }  // namespace
 
 std::shared_ptr<CDc1394Camera> CDc1394Camera::Open(ContextPtr pContext, std::uint64_t qwGuid, int nUnit) {
@@ -66,6 +96,26 @@ CDc1394Camera::CDc1394Camera(ContextPtr pContext, dc1394camera_t* pCamera)
 CDc1394Camera::~CDc1394Camera() {
   StopCapture();
   m_fn.pfnCameraFree(m_pCamera);
+  if (m_nDeadRingFile >= 0) close(m_nDeadRingFile);
+}
+
+// libdc1394 stops capture with an ioctl on the ring's file and gives up at
+// its failure, which is every ioctl once the camera has left: the file, its
+// mapping and the card's receive context it holds would stay until the
+// process ends, and the card has only a few. So the driver lets go of them
+// itself: the mapping goes, and /dev/null takes the file's descriptor, so
+// that libdc1394's later calls on it fail harmlessly and no other file can
+// be given that number while libdc1394 still holds it.
+void CDc1394Camera::ReleaseLostRing() {
+  const int fd = m_nCaptureFile;
+  const int fdNull = open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (fd < 0 || fdNull < 0) {
+    if (fdNull >= 0) close(fdNull);
+    return;
+  }
+  UnmapFile(fd);
+  if (dup2(fdNull, fd) == fd) m_nDeadRingFile = fd;
+  close(fdNull);
 }
 
 bool CDc1394Camera::CheckLost() {
@@ -245,7 +295,11 @@ Result CDc1394Camera::StartCapture(std::uint32_t nBuffers) {
 void CDc1394Camera::StopCapture() {
   std::lock_guard lock(m_mutex);
   if (!m_bCapturing) return;
-  if (!IsLost()) m_fn.pfnSetTransmission(m_pCamera, DC1394_OFF);
+  if (IsLost()) {
+    ReleaseLostRing();
+  } else {
+    m_fn.pfnSetTransmission(m_pCamera, DC1394_OFF);
+  }
   m_fn.pfnCaptureStop(m_pCamera);
   m_bCapturing = false;
   m_nCaptureFile = -1;

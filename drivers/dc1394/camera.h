@@ -83,6 +83,7 @@ class CDc1394Camera {
   // With m_mutex held.
   vcam::Result Failure();
   bool Format7Mode(dc1394video_mode_t* pMode);
+  void ReleaseLostRing();
 
   const Dc1394Functions& m_fn;
   const ContextPtr m_pContext;   // keeps libdc1394's context alive for m_pCamera
@@ -90,6 +91,7 @@ class CDc1394Camera {
   std::mutex m_mutex;            // serialises libdc1394 calls outside the ring
   bool m_bCapturing = false;     // guarded by m_mutex
   int m_nCaptureFile = -1;       // set before the streaming thread starts
+  int m_nDeadRingFile = -1;      // the ring's descriptor of a lost camera, now /dev/null; guarded by m_mutex
   std::atomic<bool> m_bLost{false};
 };
 
