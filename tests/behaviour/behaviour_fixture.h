@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <utility>
@@ -30,6 +32,14 @@ constexpr int32_t CAMERA_COUNT = 2;
 // Upper bound of any wait for frames. Under a real DirectShow the first frame
 // of a run comes a good while after the run starts.
 constexpr uint32_t WAIT_MS = 5000;
+
+// True when the suite runs on the cameras of the emulated FireWire bus
+// through the library's libdc1394 driver (IIDC_DRIVERS=dc1394), where a few
+// figures are the bus's rather than the camera's.
+inline bool OnTheBus() {
+  const char* pszDrivers = std::getenv("IIDC_DRIVERS");
+  return pszDrivers != nullptr && std::strcmp(pszDrivers, "dc1394") == 0;
+}
 
 // Format ids as the catalogue lists them, and as the current format reports
 // Formats 0-2.

@@ -1,0 +1,246 @@
+// The library on the cameras of the emulated FireWire bus, through its
+// libdc1394 driver (IIDC_DRIVERS=dc1394, as ctest runs these): the bus's
+// faults give the documented results without a hang, and the driver choice
+// and a missing libdc1394 leave the right cameras in the device list. Faults
+// come from the bus's vbus_control, found at run time.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+#include "drivers/dc1394/library.h"
+#include "iidc.h"
+#include "vbus/include/vbus_control.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t SMALL_ID = IIDC_FORMATID(0, 0, IIDC_COLOR_YUV444);  // 160 x 120 at up to 30 fps
+constexpr uint32_t REG_BRIGHTNESS = 0x800;
+constexpr uint32_t WAIT_MS = 5000;
+
+int Control(const char* pszCommands) {
+  static const auto pfn = reinterpret_cast<vbus_control_fn>(dlsym(RTLD_DEFAULT, "vbus_control"));
+  return pfn != nullptr ? pfn(pszCommands) : -1;
+}
+
+class BusDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Control("bandwidth 4915"), 0) << "not running on the emulated bus";
+    ASSERT_TRUE(iidc_init());
+  }
+  void TearDown() override { iidc_uninit(); }
+
+  // Camera 0 in the small format, capturing continuously into three buffers.
+  static iidc_handle StartCapturing() {
+    iidc_handle h = iidc_open(0);
+    EXPECT_NE(h, nullptr);
+    if (h == nullptr) return nullptr;
+    EXPECT_TRUE(iidc_setformat(h, SMALL_ID));
+    EXPECT_TRUE(iidc_preparecapture(h));
+    EXPECT_EQ(iidc_allocframe(h, 3), 3);
+    EXPECT_TRUE(iidc_capture(h, 1));
+    return h;
+  }
+
+  static int32_t Frames(iidc_handle h) {
+    iidc_transferinfo info{-1, -1};
+    return iidc_gettransferinfo(h, &info, sizeof info) ? info.framecount : -1;
+  }
+
+  // Waits (bounded) until more than nAfter frames have landed.
+  static bool FramesBeyond(iidc_handle h, int32_t nAfter) {
+    const iidc_waitinfo wait{IIDC_WAIT_FRAME, 200};
+    const auto deadline = Clock::now() + std::chrono::milliseconds(WAIT_MS);
+    while (Frames(h) <= nAfter && Clock::now() < deadline) iidc_wait(h, &wait, 0);
+    return Frames(h) > nAfter;
+  }
+
+  static void Finish(iidc_handle h) {
+    EXPECT_TRUE(iidc_idle(h));
+    EXPECT_TRUE(iidc_freeframe(h));
+    EXPECT_TRUE(iidc_close(h));
+  }
+};
+
+// A bus reset and packets lost on the wire cost at most the frame on its
+// way: capture goes on.
+TEST_F(BusDriverTest, ResetsAndLostPacketsLeaveCaptureRunning) {
+  for (const char* pszFault : {"reset", "lose 0 40"}) {
+    SCOPED_TRACE(pszFault);
+    iidc_handle h = StartCapturing();
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(FramesBeyond(h, 1));
+    ASSERT_EQ(Control(pszFault), 0);
+    const int32_t nBefore = Frames(h);
+    EXPECT_TRUE(FramesBeyond(h, nBefore + 3)) << "frames stopped after the fault";
+    uint32_t value = 0;
+    EXPECT_EQ(iidc1394_asyncreadquadlet(h, REG_BRIGHTNESS, &value, 4), 4) << "registers after the fault";
+    Finish(h);
+  }
+}
+
+// A register the camera answers busy to fails once libdc1394's retries are
+// spent, and the camera's other registers keep working.
+TEST_F(BusDriverTest, BusyRegisterFailsAloneAndRecovers) {
+  iidc_handle h = iidc_open(0);
+  ASSERT_NE(h, nullptr);
+  ASSERT_EQ(Control("busy 0 0x800 0x800"), 0);
+  uint32_t value = 0x5A5A5A5A;
+  const auto start = Clock::now();
+  EXPECT_EQ(iidc1394_asyncreadquadlet(h, REG_BRIGHTNESS, &value, 4), 0);
+  EXPECT_LT(Clock::now() - start, 1s);
+  EXPECT_EQ(value, 0x5A5A5A5Au);
+  EXPECT_EQ(iidc1394_asyncreadquadlet(h, REG_BRIGHTNESS + 4, &value, 4), 4);
+  ASSERT_EQ(Control("busy 0 off"), 0);
+  EXPECT_EQ(iidc1394_asyncreadquadlet(h, REG_BRIGHTNESS, &value, 4), 4);
+  EXPECT_TRUE(iidc_close(h));
+}
+
+// With most of the bus's bandwidth held by others, a mode that needs more
+// cannot capture: the camera stays ready, and a smaller mode then captures
+// on the channel the refused set-up gave back.
+TEST_F(BusDriverTest, ModeBeyondTheBandwidthLeftIsRefused) {
+  iidc_handle h = iidc_open(0);
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(iidc_preparecapture(h));
+  ASSERT_EQ(iidc_allocframe(h, 3), 3);
+  ASSERT_EQ(Control("bandwidth 300"), 0);
+  EXPECT_EQ(iidc_capture(h, 1), 0) << "640 x 480 YUV422 at 30 frames per second";
+  EXPECT_EQ(iidc_getlasterror(0), static_cast<uint32_t>(IIDC_ERR_FAIL));
+  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_READY);
+  ASSERT_TRUE(iidc_freeframe(h));
+  ASSERT_TRUE(iidc_setformat(h, SMALL_ID));
+  ASSERT_TRUE(iidc_preparecapture(h));
+  ASSERT_EQ(iidc_allocframe(h, 3), 3);
+  EXPECT_TRUE(iidc_capture(h, 1));
+  EXPECT_TRUE(FramesBeyond(h, 0));
+  iidc1394_isotransmissioninfo iso{0xEE, 0xEE, 0xEEEE};
+  EXPECT_EQ(iidc1394_currentisotransmissioninfo(h, &iso), 4);
+  EXPECT_EQ(iso.channel, 0);
+  Finish(h);
+}
+
+// Unplugged while capturing: waits end at their bound, every call on the
+// handle fails within a second, the handle closes; after the library is
+// started again the camera, plugged back, is found and captures.
+TEST_F(BusDriverTest, UnpluggedCameraFailsFastAndIsFoundAgainAfterARestart) {
+  iidc_handle h = StartCapturing();
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(FramesBeyond(h, 1));
+  ASSERT_EQ(Control("unplug 0"), 0);
+
+  const auto start = Clock::now();
+  const iidc_waitinfo wait{IIDC_WAIT_FRAME, 300};
+  for (int i = 0; i < 3; ++i) iidc_wait(h, &wait, 0);  // frames in flight, then the bound
+  const int32_t nFrames = Frames(h);
+  EXPECT_EQ(Frames(h), nFrames) << "frames after the loss";
+  const auto lost = Clock::now();
+  uint32_t value = 0;
+  EXPECT_EQ(iidc1394_asyncreadquadlet(h, REG_BRIGHTNESS, &value, 4), 0);
+  iidc_feature feature{IIDC_FEATURE_BRIGHTNESS, 0, 0, 0};
+  EXPECT_EQ(iidc_currentfeature(h, &feature, 0), 0);
+  iidc1394_isotransmissioninfo iso{};
+  EXPECT_EQ(iidc1394_currentisotransmissioninfo(h, &iso), 0);
+  EXPECT_EQ(iidc_getlasterror(0), static_cast<uint32_t>(IIDC_ERR_FAIL));
+  EXPECT_LT(Clock::now() - lost, 1s) << "calls on the lost camera";
+  EXPECT_TRUE(iidc_idle(h));
+  EXPECT_TRUE(iidc_freeframe(h));
+  EXPECT_TRUE(iidc_close(h));
+  EXPECT_LT(Clock::now() - start, 5s);
+
+  iidc_uninit();
+  ASSERT_EQ(Control("plug 0"), 0);
+  ASSERT_TRUE(iidc_init());
+  ASSERT_EQ(iidc_getcameracount(), 2);
+  h = StartCapturing();
+  ASSERT_NE(h, nullptr);
+  EXPECT_TRUE(FramesBeyond(h, 1));
+  Finish(h);
+}
+
+// A single frame awaited from a camera that leaves ends with no frame, and
+// the library's resources and the bus's go back.
+TEST_F(BusDriverTest, SingleFrameFromACameraThatLeavesEndsWithNoFrame) {
+  iidc_handle h = iidc_open(1);
+  ASSERT_NE(h, nullptr);
+  ASSERT_TRUE(iidc_preparecapture(h));
+  ASSERT_EQ(iidc_allocframe(h, 2), 2);
+  ASSERT_TRUE(iidc_capture(h, 0));
+  std::thread unplug([] {
+    std::this_thread::sleep_for(5ms);
+    Control("unplug 1");
+  });
+  for (int i = 0; i < 20 && iidc_capture(h, 0); ++i) {
+  }
+  unplug.join();
+  EXPECT_EQ(iidc_capture(h, 0), 0);
+  EXPECT_EQ(iidc_getlasterror(1), static_cast<uint32_t>(IIDC_ERR_NO_FRAMES));
+  EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_READY);
+  EXPECT_TRUE(iidc_freeframe(h));
+  EXPECT_TRUE(iidc_close(h));
+}
+
+// The driver choice: the bus's cameras first by default, either kind alone
+// when IIDC_DRIVERS names it, in the order it names. The two kinds are told
+// apart by a register written through the bus.
+TEST_F(BusDriverTest, DriverChoiceOrdersAndHidesTheCameras) {
+  iidc_uninit();
+  ASSERT_EQ(setenv("IIDC_DRIVERS", "dc1394", 1), 0);
+  ASSERT_TRUE(iidc_init());
+  ASSERT_EQ(iidc_getcameracount(), 2);
+  iidc_handle h = iidc_open(0);
+  ASSERT_NE(h, nullptr);
+  const uint32_t marked = 0x82000000u | 33;
+  ASSERT_EQ(iidc1394_asyncwritequadlet(h, REG_BRIGHTNESS, &marked, 4), 4);
+  iidc_close(h);
+  iidc_uninit();
+
+  struct Choice {
+    const char* pszDrivers;
+    int32_t nCount;
+    int32_t nBusIndex;  // where camera 0 of the bus is listed; -1: nowhere
+  };
+  for (const Choice& c : {Choice{"", 4, 0}, Choice{"virtual", 2, -1}, Choice{"virtual,dc1394", 4, 2},
+                          Choice{" dc1394 , nothing", 2, 0}}) {
+    SCOPED_TRACE(c.pszDrivers);
+    ASSERT_EQ(setenv("IIDC_DRIVERS", c.pszDrivers, 1), 0);
+    ASSERT_TRUE(iidc_init());
+    EXPECT_EQ(iidc_getcameracount(), c.nCount);
+    for (int32_t i = 0; i < iidc_getcameracount(); i += 2) {
+      h = iidc_open(i);
+      ASSERT_NE(h, nullptr);
+      uint32_t value = 0;
+      EXPECT_EQ(iidc1394_asyncreadquadlet(h, REG_BRIGHTNESS, &value, 4), 4);
+      EXPECT_EQ((value & 0xFFF) == 33, i == c.nBusIndex) << "camera " << i;
+      iidc_close(h);
+    }
+    iidc_uninit();
+  }
+  ASSERT_EQ(setenv("IIDC_DRIVERS", "dc1394", 1), 0);
+  ASSERT_TRUE(iidc_init());
+}
+
+// Where libdc1394 cannot be loaded the library starts all the same, with
+// its virtual cameras, and the bus's driver lists nothing.
+TEST(MissingLibdc1394, LeavesTheVirtualCameras) {
+  dc1394drv::SetDc1394LibraryName("libdc1394-not-here.so.25");
+  ASSERT_EQ(setenv("IIDC_DRIVERS", "dc1394,virtual", 1), 0);
+  ASSERT_TRUE(iidc_init());
+  EXPECT_EQ(iidc_getcameracount(), 2);
+  iidc_handle h = iidc_open(0);
+  EXPECT_NE(h, nullptr);
+  iidc_close(h);
+  iidc_uninit();
+  ASSERT_EQ(setenv("IIDC_DRIVERS", "dc1394", 1), 0);
+  EXPECT_FALSE(iidc_init()) << "no camera";
+  EXPECT_EQ(dc1394drv::Dc1394(), nullptr);
+}
+
+}  // namespace
