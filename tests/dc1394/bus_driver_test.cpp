@@ -4,12 +4,21 @@
 // and a missing libdc1394 leave the right cameras in the device list. Faults
 // come from the bus's vbus_control, found at run time.
 #include <dlfcn.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include "drivers/dc1394/library.h"
 #include "iidc.h"
@@ -241,6 +250,46 @@ TEST(MissingLibdc1394, LeavesTheVirtualCameras) {
   ASSERT_EQ(setenv("IIDC_DRIVERS", "dc1394", 1), 0);
   EXPECT_FALSE(iidc_init()) << "no camera";
   EXPECT_EQ(dc1394drv::Dc1394(), nullptr);
+}
+
+// The tool's output, run with the drivers named (the bus stays preloaded
+// for both: with "virtual" the library simply does not use it).
+std::string Tool(const char* pszDrivers, const std::string& args) {
+  const std::string command = std::string("IIDC_DRIVERS=") + pszDrivers + " " + IIDC_TOOL + " " + args + " 2>&1";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  std::string text;
+  for (int c; pipe && (c = std::fgetc(pipe.get())) != EOF;) text += static_cast<char>(c);
+  return text;
+}
+
+std::string FileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The tool tells the bus's cameras from the in-process ones by nothing:
+// listing, every camera's formats and features, its registers and ROM as a
+// profile, and single frames byte for byte (ctest runs this on the built-in
+// pair, the example profiles and the published ROMs of real cameras).
+TEST(ToolOverTheBus, SeesEveryCameraAsInProcess) {
+  const std::string list = Tool("virtual", "list --json");
+  ASSERT_EQ(Tool("dc1394", "list --json"), list);
+  const std::size_t nCameras = nlohmann::json::parse(list)["cameras"].size();
+  ASSERT_GT(nCameras, 0u);
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("iidc-bus-" + std::to_string(getpid()));
+  for (std::size_t i = 0; i < nCameras; ++i) {
+    const std::string camera = " --camera " + std::to_string(i);
+    SCOPED_TRACE(camera);
+    EXPECT_EQ(Tool("dc1394", "info --json" + camera), Tool("virtual", "info --json" + camera));
+    EXPECT_EQ(Tool("dc1394", "dump" + camera), Tool("virtual", "dump" + camera));
+    for (const char* pszDrivers : {"virtual", "dc1394"}) {
+      Tool(pszDrivers, "grab --single --count 1 --type raw" + camera + " -o " + (dir / pszDrivers).string());
+    }
+    const std::string frame = FileText(dir / "virtual" / "frame-0001.raw");
+    EXPECT_FALSE(frame.empty());
+    EXPECT_TRUE(frame == FileText(dir / "dc1394" / "frame-0001.raw")) << "the frames differ";
+    std::filesystem::remove_all(dir);
+  }
 }
 
 }  // namespace
