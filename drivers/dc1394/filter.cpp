@@ -2,20 +2,12 @@
 
 #include <new>
 #include <utility>
-#include <vector>
 
 #include "base/barrier.h"
 #include "drivers/dc1394/camera.h"
-#include "vcam/filter/property_set.h"
-#include "vcam/model/formats.h"
+#include "vcam/filter/mode_caps.h"
 
 namespace dc1394drv {
-
-using vcam::IIDC_PROPERTY_AREA;
-using vcam::IIDC_PROPERTY_BYTES;
-using vcam::IIDC_PROPERTY_READ_QUADLET;
-using vcam::IIDC_PROPERTY_WRITE_QUADLET;
-using vcam::PROPSETID_IIDC_CAMERA;
 
 CDc1394Filter::CDc1394Filter(std::shared_ptr<CDc1394Camera> pCamera)
     : CFilterBase("IIDC camera (libdc1394)", CLSID_Dc1394CaptureFilter),
@@ -96,91 +88,32 @@ HRESULT CDc1394Filter::OnPauseFromRun() {
 
 // --- IKsPropertySet -------------------------------------------------------
 
+vcam::CameraPropertyAccess CDc1394Filter::PropertyAccess() const {
+  CDc1394Camera* pCamera = m_pCamera.get();
+  return {[pCamera](std::uint32_t dwOffset, std::uint32_t* pdw) { return pCamera->ReadQuadlet(dwOffset, pdw); },
+          [pCamera](std::uint32_t dwOffset, std::uint32_t dw) { return pCamera->WriteQuadlet(dwOffset, dw); },
+          [pCamera](const void* pRequest, DWORD cb) { return pCamera->ApplyAreaRequest(pRequest, cb); },
+          nullptr};
+}
+
 STDMETHODIMP CDc1394Filter::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                                 LPVOID pPropData, DWORD cbPropData) {
   return ComBarrier([&]() -> HRESULT {
-    if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
-      return E_PROP_SET_UNSUPPORTED;
-    }
-    if (dwPropID == IIDC_PROPERTY_AREA) {
-      const void* pArea = pPropData != nullptr ? pPropData : pInstanceData;
-      const DWORD cbArea = pPropData != nullptr ? cbPropData : cbInstanceData;
-      if (pArea == nullptr) {
-        return E_POINTER;
-      }
-      if (GetFilterState() != State_Stopped) {
-        return VFW_E_NOT_STOPPED;  // the frame size may change under a running stream
-      }
-      return static_cast<HRESULT>(m_pCamera->ApplyAreaRequest(pArea, cbArea));
-    }
-    if (dwPropID != IIDC_PROPERTY_READ_QUADLET && dwPropID != IIDC_PROPERTY_WRITE_QUADLET) {
-      return E_PROP_ID_UNSUPPORTED;
-    }
-    const void* pBlock = vcam::RequestBlock(pInstanceData, cbInstanceData, pPropData, cbPropData);
-    if (pBlock == nullptr) {
-      return pPropData == nullptr && pInstanceData == nullptr ? E_POINTER : E_INVALIDARG;
-    }
-    const std::uint32_t dwOffset = vcam::LoadQuadlet(pBlock, vcam::REGISTER_OFFSET_AT);
-    if (dwPropID == IIDC_PROPERTY_WRITE_QUADLET) {
-      return static_cast<HRESULT>(m_pCamera->WriteQuadlet(dwOffset, vcam::LoadQuadlet(pBlock, vcam::REGISTER_VALUE_AT)));
-    }
-    // A read is named by Set and answered by Get; Set already tries the
-    // register so that a register the camera cannot read fails at once.
-    std::uint32_t dwValue = 0;
-    return static_cast<HRESULT>(m_pCamera->ReadQuadlet(dwOffset, &dwValue));
+    return vcam::SetCameraProperty(PropertyAccess(), GetFilterState() == State_Stopped, guidPropSet, dwPropID,
+                                   pInstanceData, cbInstanceData, pPropData, cbPropData);
   });
 }
 
 STDMETHODIMP CDc1394Filter::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                                 LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
   return ComBarrier([&]() -> HRESULT {
-    if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
-      return E_PROP_SET_UNSUPPORTED;
-    }
-    if (dwPropID != IIDC_PROPERTY_READ_QUADLET) {
-      return E_PROP_ID_UNSUPPORTED;
-    }
-    if (pPropData == nullptr) {
-      return E_POINTER;
-    }
-    if (cbPropData < IIDC_PROPERTY_BYTES) {
-      return E_INVALIDARG;
-    }
-    const void* pBlock = vcam::RequestBlock(pInstanceData, cbInstanceData, nullptr, 0);
-    const std::uint32_t dwOffset = vcam::LoadQuadlet(pBlock != nullptr ? pBlock : pPropData, vcam::REGISTER_OFFSET_AT);
-    std::uint32_t dwValue = 0;
-    const vcam::Result r = m_pCamera->ReadQuadlet(dwOffset, &dwValue);
-    if (vcam::Failed(r)) {
-      return static_cast<HRESULT>(r);
-    }
-    vcam::StoreQuadlet(pPropData, vcam::REGISTER_VALUE_AT, dwValue);
-    if (pcbReturned != nullptr) {
-      *pcbReturned = IIDC_PROPERTY_BYTES;
-    }
-    return S_OK;
+    return vcam::GetCameraProperty(PropertyAccess(), guidPropSet, dwPropID, pInstanceData, cbInstanceData,
+                                   pPropData, cbPropData, pcbReturned);
   });
 }
 
 STDMETHODIMP CDc1394Filter::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
-  if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
-    return E_PROP_SET_UNSUPPORTED;
-  }
-  DWORD dwSupport = 0;
-  switch (dwPropID) {
-    case IIDC_PROPERTY_READ_QUADLET:
-      dwSupport = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
-      break;
-    case IIDC_PROPERTY_WRITE_QUADLET:
-    case IIDC_PROPERTY_AREA:
-      dwSupport = KSPROPERTY_SUPPORT_SET;
-      break;
-    default:
-      return E_PROP_ID_UNSUPPORTED;
-  }
-  if (pTypeSupport != nullptr) {
-    *pTypeSupport = dwSupport;
-  }
-  return S_OK;
+  return vcam::QueryCameraProperty(guidPropSet, dwPropID, pTypeSupport);
 }
 
 // --- IAMDroppedFrames -----------------------------------------------------
@@ -282,49 +215,13 @@ STDMETHODIMP CDc1394Filter::GetCurrentActualFrameRate(IPin* pPin, LONGLONG* pAct
   });
 }
 
-// Frame rates by stream capability index (the standard modes in the order
-// GetStreamCaps lists them), as intervals from the fastest.
 STDMETHODIMP CDc1394Filter::GetFrameRateList(IPin* pPin, LONG iIndex, SIZE Dimensions, LONG* pListSize,
                                              LONGLONG** pFrameRates) {
   return ComBarrier([&]() -> HRESULT {
     if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
       return hr;
     }
-    if (pListSize == nullptr) {
-      return E_POINTER;
-    }
-    const std::vector<vcam::StandardModeInfo> modes = m_pCamera->EnumerateStandardModes();
-    if (iIndex < 0 || static_cast<std::size_t>(iIndex) >= modes.size()) {
-      return E_INVALIDARG;
-    }
-    const vcam::StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
-    if (Dimensions.cx != static_cast<LONG>(mode.geometry.nWidth) ||
-        Dimensions.cy != static_cast<LONG>(mode.geometry.nHeight)) {
-      return E_INVALIDARG;
-    }
-    std::vector<LONGLONG> intervals;
-    for (unsigned nCode = vcam::RATE_CODE_COUNT; nCode-- > 0;) {
-      if (mode.dwRates & (0x80000000u >> nCode)) {
-        intervals.push_back(vcam::IntervalFromCode(nCode));
-      }
-    }
-    *pListSize = static_cast<LONG>(intervals.size());
-    if (pFrameRates == nullptr) {
-      return S_OK;
-    }
-    *pFrameRates = nullptr;
-    if (intervals.empty()) {
-      return S_OK;
-    }
-    auto* pRates = static_cast<LONGLONG*>(CoTaskMemAlloc(intervals.size() * sizeof(LONGLONG)));
-    if (pRates == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    for (std::size_t i = 0; i < intervals.size(); ++i) {
-      pRates[i] = intervals[i];
-    }
-    *pFrameRates = pRates;
-    return S_OK;
+    return vcam::FrameRateList(m_pCamera->EnumerateStandardModes(), iIndex, Dimensions, pListSize, pFrameRates);
   });
 }
 
@@ -333,18 +230,12 @@ STDMETHODIMP CDc1394Filter::GetMaxAvailableFrameRate(IPin* pPin, LONG iIndex, SI
   if (pMaxAvailableFrameRate == nullptr) {
     return E_POINTER;
   }
-  LONG nCount = 0;
-  LONGLONG* pRates = nullptr;
-  HRESULT hr = GetFrameRateList(pPin, iIndex, Dimensions, &nCount, &pRates);
-  if (FAILED(hr)) {
-    return hr;
-  }
-  if (nCount == 0) {
-    return E_FAIL;
-  }
-  *pMaxAvailableFrameRate = pRates[0];
-  CoTaskMemFree(pRates);
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+      return hr;
+    }
+    return vcam::MaxFrameRate(m_pCamera->EnumerateStandardModes(), iIndex, Dimensions, pMaxAvailableFrameRate);
+  });
 }
 
 }  // namespace dc1394drv

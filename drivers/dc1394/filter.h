@@ -18,6 +18,7 @@
 #include "base/filter_base.h"
 #include "drivers/dc1394/pin.h"
 #include "drivers/dc1394/stream.h"
+#include "vcam/filter/property_set.h"
 
 namespace dc1394drv {
 
@@ -90,6 +91,7 @@ class CDc1394Filter final : public CFilterBase,
 
  private:
   HRESULT CheckPin(IPin* pPin) const;
+  vcam::CameraPropertyAccess PropertyAccess() const;
 
   const std::shared_ptr<CDc1394Camera> m_pCamera;
   CDc1394Pin m_pin;

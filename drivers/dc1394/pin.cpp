@@ -1,11 +1,11 @@
 #include "drivers/dc1394/pin.h"
 
-#include <cstring>
 #include <vector>
 
 #include "base/operation_fault.h"
 #include "drivers/dc1394/camera.h"
 #include "drivers/dc1394/filter.h"
+#include "vcam/filter/mode_caps.h"
 
 namespace dc1394drv {
 
@@ -79,24 +79,7 @@ STDMETHODIMP CDc1394Pin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* p
     if (ppmt == nullptr || pSCC == nullptr) {
       return E_POINTER;
     }
-    *ppmt = nullptr;
-    if (iIndex < 0) {
-      return E_INVALIDARG;
-    }
-    const std::vector<vcam::StandardModeInfo> modes = Camera().EnumerateStandardModes();
-    if (static_cast<std::size_t>(iIndex) >= modes.size()) {
-      return S_FALSE;
-    }
-    const vcam::StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
-    HRESULT hr = S_OK;
-    *ppmt = vcam::NewVideoMediaType(vcam::ShapeOfMode(mode), &hr);
-    if (*ppmt == nullptr) {
-      return hr;
-    }
-    VIDEO_STREAM_CONFIG_CAPS caps;
-    vcam::FillStreamCaps(mode, &caps);
-    std::memcpy(pSCC, &caps, sizeof(caps));  // the caller's buffer need not be aligned
-    return S_OK;
+    return vcam::StreamCapsAt(Camera().EnumerateStandardModes(), iIndex, ppmt, pSCC);
   });
 }
 
@@ -165,20 +148,7 @@ STDMETHODIMP CDc1394Pin::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstan
 STDMETHODIMP CDc1394Pin::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                              LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
   if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
-    if (dwPropID != AMPROPERTY_PIN_CATEGORY) {
-      return E_PROP_ID_UNSUPPORTED;
-    }
-    if (pPropData == nullptr) {
-      return E_POINTER;
-    }
-    if (cbPropData < sizeof(GUID)) {
-      return E_UNEXPECTED;
-    }
-    std::memcpy(pPropData, &PIN_CATEGORY_CAPTURE, sizeof(GUID));
-    if (pcbReturned != nullptr) {
-      *pcbReturned = sizeof(GUID);
-    }
-    return S_OK;
+    return vcam::GetPinCategory(dwPropID, pPropData, cbPropData, pcbReturned);
   }
   return m_pDc1394Filter->Get(guidPropSet, dwPropID, pInstanceData, cbInstanceData, pPropData, cbPropData,
                               pcbReturned);
@@ -186,13 +156,7 @@ STDMETHODIMP CDc1394Pin::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstan
 
 STDMETHODIMP CDc1394Pin::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
   if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
-    if (dwPropID != AMPROPERTY_PIN_CATEGORY) {
-      return E_PROP_ID_UNSUPPORTED;
-    }
-    if (pTypeSupport != nullptr) {
-      *pTypeSupport = KSPROPERTY_SUPPORT_GET;
-    }
-    return S_OK;
+    return vcam::QueryPinCategory(dwPropID, pTypeSupport);
   }
   return m_pDc1394Filter->QuerySupported(guidPropSet, dwPropID, pTypeSupport);
 }

@@ -7,17 +7,12 @@
 #include "base/operation_fault.h"
 #include "vcam/filter/devices.h"
 #include "vcam/filter/driver_log.h"
+#include "vcam/filter/mode_caps.h"
 #include "vcam/filter/property_set.h"
 #include "vcam/model/camera_model.h"
 #include "vcam/model/camera_set.h"
 
 namespace vcam {
-namespace {
-
-// Model results have the HRESULT form already.
-HRESULT FromResult(Result r) { return static_cast<HRESULT>(r); }
-
-}  // namespace
 
 CVcamFilter::CVcamFilter(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<CDriverLog> pLog)
     : CFilterBase("Virtual IIDC camera", CLSID_VcamCaptureFilter),
@@ -152,95 +147,33 @@ HRESULT CVcamFilter::OnPauseFromRun() {
 
 // --- IKsPropertySet -------------------------------------------------------
 
+CameraPropertyAccess CVcamFilter::PropertyAccess() const {
+  CCameraModel* pCamera = m_pCamera.get();
+  CDriverLog* pLog = m_pLog.get();
+  return {[pCamera](std::uint32_t dwOffset, std::uint32_t* pdw) { return pCamera->ReadQuadlet(dwOffset, pdw); },
+          [pCamera](std::uint32_t dwOffset, std::uint32_t dw) { return pCamera->WriteQuadlet(dwOffset, dw); },
+          [pCamera](const void* pRequest, DWORD cb) { return pCamera->ApplyAreaRequest(pRequest, cb); },
+          [pLog](const void* pRequest, DWORD cb, HRESULT hr) { pLog->NoteAreaRequest(pRequest, cb, hr); }};
+}
+
 STDMETHODIMP CVcamFilter::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                               LPVOID pPropData, DWORD cbPropData) {
   return RunOperation("IKsPropertySet::Set", [&]() -> HRESULT {
-    if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
-      return E_PROP_SET_UNSUPPORTED;
-    }
-    if (dwPropID != IIDC_PROPERTY_AREA && dwPropID != IIDC_PROPERTY_READ_QUADLET &&
-        dwPropID != IIDC_PROPERTY_WRITE_QUADLET) {
-      return E_PROP_ID_UNSUPPORTED;
-    }
-    const void* pBlock = RequestBlock(pInstanceData, cbInstanceData, pPropData, cbPropData);
-    if (dwPropID == IIDC_PROPERTY_AREA) {
-      const void* pArea = pPropData != nullptr ? pPropData : pInstanceData;
-      const DWORD cbArea = pPropData != nullptr ? cbPropData : cbInstanceData;
-      HRESULT hr;
-      if (pArea == nullptr) {
-        hr = E_POINTER;
-      } else if (GetFilterState() != State_Stopped) {
-        hr = VFW_E_NOT_STOPPED;  // the frame size may change under a running stream
-      } else {
-        hr = FromResult(m_pCamera->ApplyAreaRequest(pArea, cbArea));
-      }
-      m_pLog->NoteAreaRequest(pArea, cbArea, hr);
-      return hr;
-    }
-    if (pBlock == nullptr) {
-      return pPropData == nullptr && pInstanceData == nullptr ? E_POINTER : E_INVALIDARG;
-    }
-    const std::uint32_t dwOffset = LoadQuadlet(pBlock, REGISTER_OFFSET_AT);
-    if (dwPropID == IIDC_PROPERTY_WRITE_QUADLET) {
-      return FromResult(m_pCamera->WriteQuadlet(dwOffset, LoadQuadlet(pBlock, REGISTER_VALUE_AT)));
-    }
-    // A read is named by Set and answered by Get; Set already tries the
-    // register so that a register the camera cannot read fails at once.
-    std::uint32_t dwValue = 0;
-    return FromResult(m_pCamera->ReadQuadlet(dwOffset, &dwValue));
+    return SetCameraProperty(PropertyAccess(), GetFilterState() == State_Stopped, guidPropSet, dwPropID,
+                             pInstanceData, cbInstanceData, pPropData, cbPropData);
   });
 }
 
 STDMETHODIMP CVcamFilter::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                               LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
   return RunOperation("IKsPropertySet::Get", [&]() -> HRESULT {
-    if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
-      return E_PROP_SET_UNSUPPORTED;
-    }
-    if (dwPropID != IIDC_PROPERTY_READ_QUADLET) {
-      return E_PROP_ID_UNSUPPORTED;
-    }
-    if (pPropData == nullptr) {
-      return E_POINTER;
-    }
-    if (cbPropData < IIDC_PROPERTY_BYTES) {
-      return E_INVALIDARG;
-    }
-    const void* pBlock = RequestBlock(pInstanceData, cbInstanceData, nullptr, 0);
-    const std::uint32_t dwOffset = LoadQuadlet(pBlock != nullptr ? pBlock : pPropData, REGISTER_OFFSET_AT);
-    std::uint32_t dwValue = 0;
-    const Result r = m_pCamera->ReadQuadlet(dwOffset, &dwValue);
-    if (Failed(r)) {
-      return FromResult(r);
-    }
-    StoreQuadlet(pPropData, REGISTER_VALUE_AT, dwValue);
-    if (pcbReturned != nullptr) {
-      *pcbReturned = IIDC_PROPERTY_BYTES;
-    }
-    return S_OK;
+    return GetCameraProperty(PropertyAccess(), guidPropSet, dwPropID, pInstanceData, cbInstanceData, pPropData,
+                             cbPropData, pcbReturned);
   });
 }
 
 STDMETHODIMP CVcamFilter::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
-  if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
-    return E_PROP_SET_UNSUPPORTED;
-  }
-  DWORD dwSupport = 0;
-  switch (dwPropID) {
-    case IIDC_PROPERTY_READ_QUADLET:
-      dwSupport = KSPROPERTY_SUPPORT_GET | KSPROPERTY_SUPPORT_SET;
-      break;
-    case IIDC_PROPERTY_WRITE_QUADLET:
-    case IIDC_PROPERTY_AREA:
-      dwSupport = KSPROPERTY_SUPPORT_SET;
-      break;
-    default:
-      return E_PROP_ID_UNSUPPORTED;
-  }
-  if (pTypeSupport != nullptr) {
-    *pTypeSupport = dwSupport;
-  }
-  return S_OK;
+  return QueryCameraProperty(guidPropSet, dwPropID, pTypeSupport);
 }
 
 // --- IAMDroppedFrames -----------------------------------------------------
@@ -347,49 +280,13 @@ STDMETHODIMP CVcamFilter::GetCurrentActualFrameRate(IPin* pPin, LONGLONG* pActua
   });
 }
 
-// Frame rates by stream capability index (the standard modes in the order
-// GetStreamCaps lists them), as intervals from the fastest.
 STDMETHODIMP CVcamFilter::GetFrameRateList(IPin* pPin, LONG iIndex, SIZE Dimensions, LONG* pListSize,
                                            LONGLONG** pFrameRates) {
   return ComBarrier([&]() -> HRESULT {
     if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
       return hr;
     }
-    if (pListSize == nullptr) {
-      return E_POINTER;
-    }
-    const std::vector<StandardModeInfo> modes = m_pCamera->EnumerateStandardModes();
-    if (iIndex < 0 || static_cast<std::size_t>(iIndex) >= modes.size()) {
-      return E_INVALIDARG;
-    }
-    const StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
-    if (Dimensions.cx != static_cast<LONG>(mode.geometry.nWidth) ||
-        Dimensions.cy != static_cast<LONG>(mode.geometry.nHeight)) {
-      return E_INVALIDARG;
-    }
-    std::vector<LONGLONG> intervals;
-    for (unsigned nCode = RATE_CODE_COUNT; nCode-- > 0;) {
-      if (mode.dwRates & (0x80000000u >> nCode)) {
-        intervals.push_back(IntervalFromCode(nCode));
-      }
-    }
-    *pListSize = static_cast<LONG>(intervals.size());
-    if (pFrameRates == nullptr) {
-      return S_OK;
-    }
-    *pFrameRates = nullptr;
-    if (intervals.empty()) {
-      return S_OK;
-    }
-    auto* pRates = static_cast<LONGLONG*>(CoTaskMemAlloc(intervals.size() * sizeof(LONGLONG)));
-    if (pRates == nullptr) {
-      return E_OUTOFMEMORY;
-    }
-    for (std::size_t i = 0; i < intervals.size(); ++i) {
-      pRates[i] = intervals[i];
-    }
-    *pFrameRates = pRates;
-    return S_OK;
+    return FrameRateList(m_pCamera->EnumerateStandardModes(), iIndex, Dimensions, pListSize, pFrameRates);
   });
 }
 
@@ -398,18 +295,12 @@ STDMETHODIMP CVcamFilter::GetMaxAvailableFrameRate(IPin* pPin, LONG iIndex, SIZE
   if (pMaxAvailableFrameRate == nullptr) {
     return E_POINTER;
   }
-  LONG nCount = 0;
-  LONGLONG* pRates = nullptr;
-  HRESULT hr = GetFrameRateList(pPin, iIndex, Dimensions, &nCount, &pRates);
-  if (FAILED(hr)) {
-    return hr;
-  }
-  if (nCount == 0) {
-    return E_FAIL;
-  }
-  *pMaxAvailableFrameRate = pRates[0];
-  CoTaskMemFree(pRates);
-  return S_OK;
+  return ComBarrier([&]() -> HRESULT {
+    if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
+      return hr;
+    }
+    return MaxFrameRate(m_pCamera->EnumerateStandardModes(), iIndex, Dimensions, pMaxAvailableFrameRate);
+  });
 }
 
 }  // namespace vcam

@@ -23,6 +23,7 @@
 #include "base/filter_base.h"
 #include "vcam/filter/capture_pin.h"
 #include "vcam/filter/frame_stream.h"
+#include "vcam/filter/property_set.h"
 
 namespace vcam {
 
@@ -119,6 +120,7 @@ class CVcamFilter final : public CFilterBase,
 
  private:
   HRESULT CheckPin(IPin* pPin) const;
+  CameraPropertyAccess PropertyAccess() const;
 
   // Fixed once the filter connects or streams (see Load).
   std::shared_ptr<CCameraModel> m_pCamera;

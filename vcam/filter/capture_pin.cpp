@@ -10,6 +10,7 @@
 #include "base/operation_fault.h"
 #include "vcam/filter/capture_filter.h"
 #include "vcam/filter/driver_log.h"
+#include "vcam/filter/mode_caps.h"
 #include "vcam/model/camera_model.h"
 
 namespace vcam {
@@ -103,24 +104,7 @@ STDMETHODIMP CVcamPin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSC
     if (ppmt == nullptr || pSCC == nullptr) {
       return E_POINTER;
     }
-    *ppmt = nullptr;
-    const std::vector<StandardModeInfo> modes = Camera().EnumerateStandardModes();
-    if (iIndex < 0) {
-      return E_INVALIDARG;
-    }
-    if (static_cast<std::size_t>(iIndex) >= modes.size()) {
-      return S_FALSE;
-    }
-    const StandardModeInfo& mode = modes[static_cast<std::size_t>(iIndex)];
-    HRESULT hr = S_OK;
-    *ppmt = NewVideoMediaType(ShapeOfMode(mode), &hr);
-    if (*ppmt == nullptr) {
-      return hr;
-    }
-    VIDEO_STREAM_CONFIG_CAPS caps;
-    FillStreamCaps(mode, &caps);
-    std::memcpy(pSCC, &caps, sizeof(caps));  // the caller's buffer need not be aligned
-    return S_OK;
+    return StreamCapsAt(Camera().EnumerateStandardModes(), iIndex, ppmt, pSCC);
   });
 }
 
@@ -199,20 +183,7 @@ STDMETHODIMP CVcamPin::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstance
 STDMETHODIMP CVcamPin::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
                            LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
   if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
-    if (dwPropID != AMPROPERTY_PIN_CATEGORY) {
-      return E_PROP_ID_UNSUPPORTED;
-    }
-    if (pPropData == nullptr) {
-      return E_POINTER;
-    }
-    if (cbPropData < sizeof(GUID)) {
-      return E_UNEXPECTED;
-    }
-    std::memcpy(pPropData, &PIN_CATEGORY_CAPTURE, sizeof(GUID));
-    if (pcbReturned != nullptr) {
-      *pcbReturned = sizeof(GUID);
-    }
-    return S_OK;
+    return GetPinCategory(dwPropID, pPropData, cbPropData, pcbReturned);
   }
   if (!m_pVcamFilter->HasPropertySet()) {
     return E_PROP_SET_UNSUPPORTED;
@@ -223,13 +194,7 @@ STDMETHODIMP CVcamPin::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstance
 
 STDMETHODIMP CVcamPin::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
   if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
-    if (dwPropID != AMPROPERTY_PIN_CATEGORY) {
-      return E_PROP_ID_UNSUPPORTED;
-    }
-    if (pTypeSupport != nullptr) {
-      *pTypeSupport = KSPROPERTY_SUPPORT_GET;
-    }
-    return S_OK;
+    return QueryPinCategory(dwPropID, pTypeSupport);
   }
   if (!m_pVcamFilter->HasPropertySet()) {
     return E_PROP_SET_UNSUPPORTED;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "base/media_type.h"
 #include "vcam/model/formats.h"
 
 namespace vcam {
@@ -110,57 +109,5 @@ HRESULT ParseVideoMediaType(const AM_MEDIA_TYPE* pmt, VideoShape* pShape) {
   pShape->llInterval = vih.AvgTimePerFrame;
   return S_OK;
 }
-
-VideoShape ShapeOfMode(const StandardModeInfo& mode) {
-  VideoShape shape;
-  shape.nColor = mode.geometry.nColor;
-  shape.nWidth = mode.geometry.nWidth;
-  shape.nHeight = mode.geometry.nHeight;
-  const std::optional<unsigned> nFastest = FastestRateCode(mode.dwRates);
-  shape.llInterval = nFastest ? IntervalFromCode(*nFastest) : 0;
-  return shape;
-}
-
-void FillStreamCaps(const StandardModeInfo& mode, VIDEO_STREAM_CONFIG_CAPS* pCaps) {
-  std::memset(pCaps, 0, sizeof(*pCaps));
-  const SIZE size{static_cast<LONG>(mode.geometry.nWidth), static_cast<LONG>(mode.geometry.nHeight)};
-  pCaps->guid = FORMAT_VideoInfo;
-  pCaps->InputSize = size;
-  pCaps->MinCroppingSize = size;
-  pCaps->MaxCroppingSize = size;
-  pCaps->CropGranularityX = 1;
-  pCaps->CropGranularityY = 1;
-  pCaps->MinOutputSize = size;
-  pCaps->MaxOutputSize = size;
-  pCaps->OutputGranularityX = 1;
-  pCaps->OutputGranularityY = 1;
-  // Codes 0-7 are the rates 1.875 * 2^k; the masks run from IIDC bit 0.
-  for (unsigned nCode = 0; nCode < RATE_CODE_COUNT; ++nCode) {
-    if (mode.dwRates & (0x80000000u >> nCode)) {
-      const LONGLONG llInterval = IntervalFromCode(nCode);
-      if (pCaps->MaxFrameInterval == 0) {
-        pCaps->MaxFrameInterval = llInterval;  // slowest: the lowest code
-      }
-      pCaps->MinFrameInterval = llInterval;
-    }
-  }
-  const std::uint64_t cbitFrame = mode.cbFrame * 8;
-  if (pCaps->MaxFrameInterval > 0) {
-    pCaps->MinBitsPerSecond = static_cast<LONG>(cbitFrame * 10000000 / static_cast<std::uint64_t>(pCaps->MaxFrameInterval));
-    pCaps->MaxBitsPerSecond = static_cast<LONG>(cbitFrame * 10000000 / static_cast<std::uint64_t>(pCaps->MinFrameInterval));
-  }
-}
-
-AM_MEDIA_TYPE* NewVideoMediaType(const VideoShape& shape, HRESULT* phr) {
-  CMediaTypePtr pmt(static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE))));
-  if (!pmt) {
-    *phr = E_OUTOFMEMORY;
-    return nullptr;
-  }
-  *pmt.Get() = AM_MEDIA_TYPE{};
-  *phr = FillVideoMediaType(pmt.Get(), shape);
-  return SUCCEEDED(*phr) ? pmt.Detach() : nullptr;
-}
-
 
 }  // namespace vcam

@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "winapi.h"
-#include "vcam/model/camera_model.h"
 
 namespace vcam {
 
@@ -43,15 +42,5 @@ HRESULT FillVideoMediaType(AM_MEDIA_TYPE* pmt, const VideoShape& shape);
 // size comes from the bitmap header (a negative height counts as its
 // magnitude).
 HRESULT ParseVideoMediaType(const AM_MEDIA_TYPE* pmt, VideoShape* pShape);
-
-// The stream configuration of a Format 0-2 mode, as a capture pin answers
-// GetStreamCaps: its picture at its fastest rate, and the capability block
-// with its rate range.
-VideoShape ShapeOfMode(const StandardModeInfo& mode);
-void FillStreamCaps(const StandardModeInfo& mode, VIDEO_STREAM_CONFIG_CAPS* pCaps);
-
-// A task-memory media type of that shape for handing out, or null with the
-// failure in *phr; given back also when filling it throws.
-AM_MEDIA_TYPE* NewVideoMediaType(const VideoShape& shape, HRESULT* phr);
 
 }  // namespace vcam

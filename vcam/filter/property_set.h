@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 #include "winapi.h"
+#include "vcam/model/result.h"
 
 namespace vcam {
 
@@ -47,5 +49,27 @@ inline const void* RequestBlock(const void* pInstanceData, DWORD cbInstanceData,
   }
   return nullptr;
 }
+
+// What a capture filter's camera offers the property set: its registers and
+// its Format 7 area request, with results in the HRESULT form. noteArea, when
+// set, hears every area request with its result (the virtual camera's driver
+// log).
+struct CameraPropertyAccess {
+  std::function<Result(std::uint32_t dwOffset, std::uint32_t* pdwValue)> read;
+  std::function<Result(std::uint32_t dwOffset, std::uint32_t dwValue)> write;
+  std::function<Result(const void* pRequest, DWORD cbRequest)> area;
+  std::function<void(const void* pRequest, DWORD cbRequest, HRESULT hr)> noteArea;
+};
+
+// IKsPropertySet's Set, Get and QuerySupported for PROPSETID_IIDC_CAMERA,
+// as every camera's filter answers them. bStopped: whether the filter is
+// stopped, which an area request needs (the frame size may change under a
+// running stream).
+HRESULT SetCameraProperty(const CameraPropertyAccess& camera, bool bStopped, REFGUID guidPropSet, DWORD dwPropID,
+                          LPVOID pInstanceData, DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData);
+HRESULT GetCameraProperty(const CameraPropertyAccess& camera, REFGUID guidPropSet, DWORD dwPropID,
+                          LPVOID pInstanceData, DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData,
+                          DWORD* pcbReturned);
+HRESULT QueryCameraProperty(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport);
 
 }  // namespace vcam
