@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "base/barrier.h"
@@ -78,6 +79,7 @@ void CDc1394Stream::Stop() {
 bool CDc1394Stream::WaitForStop(int fd) {
   pollfd fds[2] = {{m_nStopEvent, POLLIN, 0}, {fd, POLLIN, 0}};
   while (poll(fds, fd >= 0 ? 2 : 1, -1) < 0) {
+    if (errno != EINTR) return true;  // nothing more to wait for: end the stream
   }
   return (fds[0].revents & POLLIN) != 0;
 }
