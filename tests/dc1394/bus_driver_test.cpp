@@ -24,6 +24,9 @@
 #include "iidc.h"
 #include "vbus/include/vbus_control.h"
 
+// The tool's runs fork this process, which ThreadSanitizer would end.
+extern "C" const char* __tsan_default_options() { return "die_after_fork=0"; }
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -174,9 +177,10 @@ TEST_F(BusDriverTest, UnpluggedCameraFailsFastAndIsFoundAgainAfterARestart) {
   Finish(h);
 }
 
-// A single frame awaited from a camera that leaves ends with no frame, and
-// the library's resources and the bus's go back.
-TEST_F(BusDriverTest, SingleFrameFromACameraThatLeavesEndsWithNoFrame) {
+// Single frames from a camera that leaves between or during them end at
+// once with a defined result, and the library's resources and the bus's go
+// back.
+TEST_F(BusDriverTest, SingleFramesFromACameraThatLeavesEndAtOnce) {
   iidc_handle h = iidc_open(1);
   ASSERT_NE(h, nullptr);
   ASSERT_TRUE(iidc_preparecapture(h));
@@ -189,8 +193,14 @@ TEST_F(BusDriverTest, SingleFrameFromACameraThatLeavesEndsWithNoFrame) {
   for (int i = 0; i < 20 && iidc_capture(h, 0); ++i) {
   }
   unplug.join();
+  // Lost while its frame was awaited, the camera gives none; lost before
+  // the capture started, it refuses to run: either way at once.
+  const auto start = Clock::now();
   EXPECT_EQ(iidc_capture(h, 0), 0);
-  EXPECT_EQ(iidc_getlasterror(1), static_cast<uint32_t>(IIDC_ERR_NO_FRAMES));
+  EXPECT_LT(Clock::now() - start, 1s);
+  const uint32_t nError = iidc_getlasterror(1);
+  EXPECT_TRUE(nError == static_cast<uint32_t>(IIDC_ERR_NO_FRAMES) || nError == static_cast<uint32_t>(IIDC_ERR_FAIL))
+      << std::hex << nError;
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_READY);
   EXPECT_TRUE(iidc_freeframe(h));
   EXPECT_TRUE(iidc_close(h));
