@@ -171,10 +171,11 @@ Result CDc1394Camera::ApplyAreaRequest(const void* pRequest, std::size_t cbReque
   // A camera that leaves UNIT_POSITION_INQ at zero positions in size units.
   nPosW = nPosW != 0 ? nPosW : nUnitW;
   nPosH = nPosH != 0 ? nPosH : nUnitH;
+  // The maximum sizes are 16-bit fields, so a rectangle that fits them fits
+  // the 16-bit position and size registers too.
   const bool bFits = nUnitW != 0 && nUnitH != 0 && nPosW != 0 && nPosH != 0 && nWidth > 0 && nHeight > 0 &&
-                     nLeft <= 0xFFFF && nTop <= 0xFFFF && nWidth % nUnitW == 0 && nHeight % nUnitH == 0 &&
-                     nLeft % nPosW == 0 && nTop % nPosH == 0 && std::uint64_t{nLeft} + nWidth <= nMaxW &&
-                     std::uint64_t{nTop} + nHeight <= nMaxH;
+                     nWidth % nUnitW == 0 && nHeight % nUnitH == 0 && nLeft % nPosW == 0 && nTop % nPosH == 0 &&
+                     std::uint64_t{nLeft} + nWidth <= nMaxW && std::uint64_t{nTop} + nHeight <= nMaxH;
   if (!bFits) return vcam::VCAM_E_INVALIDARG;
   // The camera checks each write against the other field in force, so the
   // area moves to the corner before it takes its new size.

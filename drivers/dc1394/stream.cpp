@@ -88,11 +88,14 @@ void CDc1394Stream::Run() {
   CDc1394Camera& camera = m_pFilter->Camera();
   const int fd = camera.CaptureFile();
   while (!WaitForStop(fd)) {
-    if (!DeliverFrame()) {
-      if (camera.IsLost()) m_pFilter->NoteDeviceLost();
-      WaitForStop(-1);
-      return;
+    const bool bGoOn = DeliverFrame();
+    if (camera.IsLost()) {
+      m_pFilter->NoteDeviceLost();
+    } else if (bGoOn) {
+      continue;
     }
+    WaitForStop(-1);
+    return;
   }
 }
 
@@ -103,7 +106,7 @@ bool CDc1394Stream::DeliverFrame() {
     return false;  // the ring's file failed: the camera left the bus
   }
   if (pFrame == nullptr) {
-    return !camera.IsLost();  // woken by an event that was no frame
+    return true;  // woken by an event that was no frame
   }
   // The frame goes back to the ring on every path out.
   struct CRequeue {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -17,9 +18,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "base/com_ptr.h"
+#include "core/camera.h"
 #include "drivers/dc1394/library.h"
 #include "iidc.h"
 #include "vbus/include/vbus_control.h"
@@ -204,6 +208,58 @@ TEST_F(BusDriverTest, SingleFramesFromACameraThatLeavesEndAtOnce) {
   EXPECT_EQ(iidc_getstatus(h), IIDC_STATE_READY);
   EXPECT_TRUE(iidc_freeframe(h));
   EXPECT_TRUE(iidc_close(h));
+}
+
+// The driver turns the rows over when the orientation flag and the coding
+// ask for it, as the virtual camera's filter does (Mono8 travels bottom row
+// first unless flipped, every other coding top row first unless flipped).
+// The library always asks for the camera's own order, so the test turns the
+// flag on the library's filter itself; every single frame on the bus is the
+// camera's frame 0, so the two frames are one picture.
+TEST_F(BusDriverTest, OrientationFlagTurnsTheRowsOver) {
+  struct Case {
+    int32_t nCamera;
+    uint32_t id;
+    int32_t nHeight;
+  };
+  for (const Case& c : {Case{1, IIDC_FORMATID(0, 5, IIDC_COLOR_MONO8), 480}, Case{0, SMALL_ID, 120}}) {
+    SCOPED_TRACE(c.nCamera);
+    iidc_handle h = iidc_open(c.nCamera);
+    ASSERT_NE(h, nullptr);
+    ASSERT_TRUE(iidc_setformat(h, c.id));
+    ASSERT_TRUE(iidc_preparecapture(h));
+    ASSERT_EQ(iidc_allocframe(h, 1), 1);
+    const auto cbFrame = static_cast<size_t>(iidc_currentdataframebytes(h));
+    const size_t cbRow = cbFrame / static_cast<size_t>(c.nHeight);
+    ASSERT_TRUE(iidc_capture(h, 0));
+    const unsigned char* pFrame = iidc_lockdata(h, -1);
+    ASSERT_NE(pFrame, nullptr);
+    const std::vector<unsigned char> upright(pFrame, pFrame + cbFrame);
+    iidc_unlockdata(h);
+
+    CCamera& camera = *reinterpret_cast<CCamera*>(h);
+    ComPtr<IAMVideoControl> pControl;
+    ASSERT_EQ(camera.m_pCaptureFilter->QueryInterface(IID_IAMVideoControl, pControl.ReleaseAndGetVoidAddressOf()),
+              S_OK);
+    ComPtr<IEnumPins> pPins;
+    ComPtr<IPin> pPin;
+    ASSERT_EQ(camera.m_pCaptureFilter->EnumPins(pPins.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_EQ(pPins->Next(1, pPin.ReleaseAndGetAddressOf(), nullptr), S_OK);
+    LONG nMode = 0;
+    ASSERT_EQ(pControl->GetMode(pPin.Get(), &nMode), S_OK);
+    ASSERT_EQ(pControl->SetMode(pPin.Get(), nMode ^ VideoControlFlag_FlipVertical), S_OK);
+
+    ASSERT_TRUE(iidc_capture(h, 0));
+    pFrame = iidc_lockdata(h, -1);
+    ASSERT_NE(pFrame, nullptr);
+    for (int32_t y = 0; y < c.nHeight; ++y) {
+      const unsigned char* pRow = upright.data() + static_cast<size_t>(c.nHeight - 1 - y) * cbRow;
+      ASSERT_TRUE(std::equal(pRow, pRow + cbRow, pFrame + static_cast<size_t>(y) * cbRow)) << "row " << y;
+    }
+    iidc_unlockdata(h);
+    EXPECT_TRUE(iidc_freeframe(h));
+    EXPECT_TRUE(iidc_close(h));
+  }
 }
 
 // The driver choice: the bus's cameras first by default, either kind alone
