@@ -32,21 +32,29 @@ struct FormatMode {
   std::uint32_t nFormat, nMode;
 };
 
-// libdc1394 numbers the modes of Formats 0, 1, 2 and 7 in one run.
+// libdc1394 numbers the modes of Formats 0, 1, 2 and 7 in one run, each
+// format's modes in order from its first.
 std::optional<FormatMode> FromVideoMode(dc1394video_mode_t mode) {
-  const int n = mode - DC1394_VIDEO_MODE_MIN;
-  if (n < 0) return std::nullopt;
-  if (n < 7) return FormatMode{0, static_cast<std::uint32_t>(n)};
-  if (n < 15) return FormatMode{1, static_cast<std::uint32_t>(n - 7)};
-  if (n < 23) return FormatMode{2, static_cast<std::uint32_t>(n - 15)};
-  if (mode >= DC1394_VIDEO_MODE_FORMAT7_MIN && mode <= DC1394_VIDEO_MODE_FORMAT7_MAX)
-    return FormatMode{vcam::FORMAT_7, static_cast<std::uint32_t>(mode - DC1394_VIDEO_MODE_FORMAT7_MIN)};
+  struct Range {
+    std::uint32_t nFormat;
+    dc1394video_mode_t first, last;
+  };
+  static constexpr Range RANGES[] = {
+      {0, DC1394_VIDEO_MODE_160x120_YUV444, DC1394_VIDEO_MODE_640x480_MONO16},
+      {1, DC1394_VIDEO_MODE_800x600_YUV422, DC1394_VIDEO_MODE_1024x768_MONO16},
+      {2, DC1394_VIDEO_MODE_1280x960_YUV422, DC1394_VIDEO_MODE_1600x1200_MONO16},
+      {vcam::FORMAT_7, DC1394_VIDEO_MODE_FORMAT7_0, DC1394_VIDEO_MODE_FORMAT7_7},
+  };
+  for (const Range& r : RANGES) {
+    if (mode >= r.first && mode <= r.last) return FormatMode{r.nFormat, static_cast<std::uint32_t>(mode - r.first)};
+  }
   return std::nullopt;
 }
 
 dc1394video_mode_t ToVideoMode(std::uint32_t nFormat, std::uint32_t nMode) {
-  static constexpr int FIRST[] = {0, 7, 15};
-  return static_cast<dc1394video_mode_t>(DC1394_VIDEO_MODE_MIN + FIRST[nFormat] + static_cast<int>(nMode));
+  static constexpr dc1394video_mode_t FIRST[] = {DC1394_VIDEO_MODE_160x120_YUV444, DC1394_VIDEO_MODE_800x600_YUV422,
+                                                 DC1394_VIDEO_MODE_1280x960_YUV422};
+  return static_cast<dc1394video_mode_t>(FIRST[nFormat] + static_cast<int>(nMode));
 }
 
 std::uint32_t ReadLe32(const unsigned char* p) {

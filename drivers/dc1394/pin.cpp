@@ -104,10 +104,9 @@ HRESULT CDc1394Pin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shap
   if (IsConnected() && !(bHasCurrent && shape.SamePicture(current))) {
     return VFW_E_WRONG_STATE;
   }
-  for (const vcam::StandardModeInfo& mode : Camera().EnumerateStandardModes()) {
-    if (shape.SamePicture(vcam::ShapeOfMode(mode)) && pmt->lSampleSize == mode.cbFrame) {
-      return static_cast<HRESULT>(Camera().SelectStandardMode(mode.nFormat, mode.nMode, shape.llInterval));
-    }
+  const std::vector<vcam::StandardModeInfo> modes = Camera().EnumerateStandardModes();
+  if (const vcam::StandardModeInfo* pMode = vcam::FindStandardMode(modes, shape, pmt->lSampleSize)) {
+    return static_cast<HRESULT>(Camera().SelectStandardMode(pMode->nFormat, pMode->nMode, shape.llInterval));
   }
   // Format 7: the picture is the area and colour coding the registers hold,
   // and the frame period follows from the packet size, so a request for the

@@ -136,10 +136,9 @@ HRESULT CVcamPin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape)
   if (IsConnected() && !(bHasCurrent && shape.SamePicture(current))) {
     return VFW_E_WRONG_STATE;
   }
-  for (const StandardModeInfo& mode : Camera().EnumerateStandardModes()) {
-    if (shape.SamePicture(ShapeOfMode(mode)) && pmt->lSampleSize == mode.cbFrame) {
-      return static_cast<HRESULT>(Camera().SelectStandardMode(mode.nFormat, mode.nMode, shape.llInterval));
-    }
+  const std::vector<StandardModeInfo> modes = Camera().EnumerateStandardModes();
+  if (const StandardModeInfo* pMode = FindStandardMode(modes, shape, pmt->lSampleSize)) {
+    return static_cast<HRESULT>(Camera().SelectStandardMode(pMode->nFormat, pMode->nMode, shape.llInterval));
   }
   // Format 7: the picture is the area and colour coding the registers hold,
   // and the frame period follows from the packet size, so a request for the

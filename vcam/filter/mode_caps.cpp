@@ -58,6 +58,16 @@ AM_MEDIA_TYPE* NewVideoMediaType(const VideoShape& shape, HRESULT* phr) {
 }
 
 
+const StandardModeInfo* FindStandardMode(const std::vector<StandardModeInfo>& modes, const VideoShape& shape,
+                                         ULONG lSampleSize) {
+  for (const StandardModeInfo& mode : modes) {
+    if (shape.SamePicture(ShapeOfMode(mode)) && lSampleSize == mode.cbFrame) {
+      return &mode;
+    }
+  }
+  return nullptr;
+}
+
 HRESULT StreamCapsAt(const std::vector<StandardModeInfo>& modes, int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) {
   if (ppmt == nullptr || pSCC == nullptr) {
     return E_POINTER;

@@ -21,6 +21,11 @@ void FillStreamCaps(const StandardModeInfo& mode, VIDEO_STREAM_CONFIG_CAPS* pCap
 // failure in *phr; given back also when filling it throws.
 AM_MEDIA_TYPE* NewVideoMediaType(const VideoShape& shape, HRESULT* phr);
 
+// The mode a media type set on the pin names: its picture and sample size
+// (the rate is the caller's to match); null when none does.
+const StandardModeInfo* FindStandardMode(const std::vector<StandardModeInfo>& modes, const VideoShape& shape,
+                                         ULONG lSampleSize);
+
 // IAMStreamConfig::GetStreamCaps over the modes: S_FALSE past the last.
 HRESULT StreamCapsAt(const std::vector<StandardModeInfo>& modes, int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC);
 
