@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "drivers/dc1394/library.h"
-#include "vcam/model/camera_model.h"
+#include "vcam/model/camera_device.h"
 #include "vcam/model/result.h"
 
 namespace dc1394drv {
@@ -37,29 +37,29 @@ using ContextPtr = std::shared_ptr<dc1394_t>;
 // most often because the bus has no bandwidth or channel left for the mode.
 constexpr vcam::Result DC1394_E_NO_RESOURCES = static_cast<vcam::Result>(0x800705AAu);
 
-class CDc1394Camera {
+class CDc1394Camera final : public vcam::CCameraDevice {
  public:
   // Null when libdc1394 cannot open the camera.
   static std::shared_ptr<CDc1394Camera> Open(ContextPtr pContext, std::uint64_t qwGuid, int nUnit);
-  ~CDc1394Camera();
+  ~CDc1394Camera() override;
   CDc1394Camera(const CDc1394Camera&) = delete;
   CDc1394Camera& operator=(const CDc1394Camera&) = delete;
 
-  vcam::Result ReadQuadlet(std::uint32_t dwOffset, std::uint32_t* pdwValue);
-  vcam::Result WriteQuadlet(std::uint32_t dwOffset, std::uint32_t dwValue);
+  vcam::Result ReadQuadlet(std::uint32_t dwOffset, std::uint32_t* pdwValue) override;
+  vcam::Result WriteQuadlet(std::uint32_t dwOffset, std::uint32_t dwValue) override;
 
-  // The Format 7 area request block (vcam/model/camera_model.h has its
+  // The Format 7 area request block (vcam/model/camera_device.h has its
   // layout): VCAM_E_NOT_FOUND outside Format 7, VCAM_E_INVALIDARG for a
   // rectangle the mode's inquiry registers do not allow.
-  vcam::Result ApplyAreaRequest(const void* pRequest, std::size_t cbRequest);
+  vcam::Result ApplyAreaRequest(const void* pRequest, std::size_t cbRequest) override;
 
   // The Format 0-2 modes the camera offers, and the mode and rate nearest to
   // llInterval (0: the fastest), as the virtual camera has them.
-  std::vector<vcam::StandardModeInfo> EnumerateStandardModes();
-  vcam::Result SelectStandardMode(std::uint32_t nFormat, std::uint32_t nMode, std::int64_t llInterval);
+  std::vector<vcam::StandardModeInfo> EnumerateStandardModes() override;
+  vcam::Result SelectStandardMode(std::uint32_t nFormat, std::uint32_t nMode, std::int64_t llInterval) override;
   // The stream the registers select; not valid when the camera is lost or
   // selects nothing it offers.
-  vcam::StreamInfo GetStream();
+  vcam::StreamInfo GetStream() override;
 
   // Sets up libdc1394's DMA ring of nBuffers frames and switches
   // transmission on; DC1394_E_NO_RESOURCES when the bus cannot carry the

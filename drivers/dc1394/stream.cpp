@@ -12,7 +12,7 @@
 #include "base/com_ptr.h"
 #include "drivers/dc1394/camera.h"
 #include "drivers/dc1394/filter.h"
-#include "drivers/dc1394/pin.h"
+#include "drivers/face/camera_pin.h"
 #include "vcam/model/formats.h"
 
 namespace dc1394drv {
@@ -26,7 +26,7 @@ constexpr std::uint32_t TRIGGER_MODE = 0x830, TRIGGER_ON = 0x02000000;
 
 }  // namespace
 
-CDc1394Stream::CDc1394Stream(CDc1394Filter* pFilter, CDc1394Pin* pPin)
+CDc1394Stream::CDc1394Stream(CDc1394Filter* pFilter, vcam::CCameraPin* pPin)
     : m_pFilter(pFilter), m_pPin(pPin), m_nStopEvent(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 CDc1394Stream::~CDc1394Stream() {
@@ -35,8 +35,7 @@ CDc1394Stream::~CDc1394Stream() {
 }
 
 void CDc1394Stream::ResetCounters() {
-  m_nDelivered.store(0, std::memory_order_release);
-  m_nDropped.store(0, std::memory_order_release);
+  CCameraStream::ResetCounters();
   m_nBehind.store(0, std::memory_order_release);
 }
 

@@ -6,6 +6,10 @@
 // The thread waits in poll() on the ring's file and on a stop event, so no
 // wait outlasts a stop, and a camera that leaves the bus ends the wait too:
 // the filter then reports EC_DEVICE_LOST once and sends nothing more.
+//
+// Frames dropped are frames the camera sent that never became samples:
+// skipped on the bus (a gap in the frames' time stamps while the trigger is
+// off), or too large for the connection.
 #pragma once
 
 #include <atomic>
@@ -13,35 +17,29 @@
 #include <thread>
 
 #include "winapi.h"
+#include "drivers/face/camera_stream.h"
+
+namespace vcam {
+class CCameraPin;
+}
 
 namespace dc1394drv {
 
 class CDc1394Filter;
-class CDc1394Pin;
 
-class CDc1394Stream {
+class CDc1394Stream final : public vcam::CCameraStream {
  public:
-  CDc1394Stream(CDc1394Filter* pFilter, CDc1394Pin* pPin);
-  ~CDc1394Stream();
-  CDc1394Stream(const CDc1394Stream&) = delete;
-  CDc1394Stream& operator=(const CDc1394Stream&) = delete;
+  CDc1394Stream(CDc1394Filter* pFilter, vcam::CCameraPin* pPin);
+  ~CDc1394Stream() override;
 
-  // Application thread, under the filter's state lock. Start sets up capture
-  // (a failure is returned and nothing runs) and starts the thread; Stop ends
-  // the thread, then switches transmission off and gives the ring, channel
-  // and bandwidth back. The pin's allocator must be decommitted before Stop,
-  // which the filter base does.
-  HRESULT Start();
-  void Stop();
-  // Asks the thread to end without waiting for it (see CVcamFilter::OnPauseFromRun).
-  void RequestStop();
-  void ResetCounters();
+  // CCameraStream. Start sets up capture (a failure is returned and nothing
+  // runs) and starts the thread; Stop ends the thread, then switches
+  // transmission off and gives the ring, channel and bandwidth back.
+  HRESULT Start() override;
+  void Stop() override;
+  void RequestStop() override;
+  void ResetCounters() override;
 
-  LONG Delivered() const { return m_nDelivered.load(std::memory_order_acquire); }
-  // Frames the camera sent that never became samples: skipped on the bus
-  // (a gap in the frames' time stamps while the trigger is off), or too
-  // large for the connection.
-  LONG Dropped() const { return m_nDropped.load(std::memory_order_acquire); }
   // Frames taken from the ring while the next one was already waiting.
   LONG Behind() const { return m_nBehind.load(std::memory_order_acquire); }
 
@@ -54,7 +52,7 @@ class CDc1394Stream {
   bool WaitForStop(int fd);
 
   CDc1394Filter* const m_pFilter;  // uncounted: the filter owns this object
-  CDc1394Pin* const m_pPin;        // uncounted: part of the filter
+  vcam::CCameraPin* const m_pPin;  // uncounted: part of the filter
   const int m_nStopEvent;          // an eventfd, readable once a stop is asked
 
   std::thread m_thread;  // application thread only
@@ -63,8 +61,6 @@ class CDc1394Stream {
   bool m_bFirst = true;
   std::int64_t m_llInterval = 0;  // the frame period of the mode at Start
   // Written by the streaming thread, read by any.
-  std::atomic<LONG> m_nDelivered{0};
-  std::atomic<LONG> m_nDropped{0};
   std::atomic<LONG> m_nBehind{0};
 };
 

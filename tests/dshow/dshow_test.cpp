@@ -27,7 +27,7 @@
 #include "emul/fault.h"
 #include "tests/support/emul_env.h"
 #include "vcam/filter/capture_filter.h"
-#include "vcam/filter/property_set.h"
+#include "drivers/face/property_set.h"
 #include "vcam/filter/test_support.h"
 #include "vcam/model/offsets.h"
 

@@ -2,28 +2,21 @@
 
 #include <new>
 #include <utility>
-#include <vector>
 
-#include "base/operation_fault.h"
+#include "base/barrier.h"
 #include "vcam/filter/devices.h"
 #include "vcam/filter/driver_log.h"
-#include "vcam/filter/mode_caps.h"
-#include "vcam/filter/property_set.h"
 #include "vcam/model/camera_model.h"
 #include "vcam/model/camera_set.h"
 
 namespace vcam {
 
 CVcamFilter::CVcamFilter(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<CDriverLog> pLog)
-    : CFilterBase("Virtual IIDC camera", CLSID_VcamCaptureFilter),
+    : CCameraFilter("Virtual IIDC camera", CLSID_VcamCaptureFilter),
       m_pCamera(std::move(pCamera)),
       m_pLog(std::move(pLog)),
-      m_pin(this),
-      m_stream(this, &m_pin) {}
+      m_stream(this, &Pin()) {}
 
-// A graph stops its filters before letting them go; a filter released while
-// running stops here, so that its allocator is decommitted before the
-// streaming thread, which may be waiting for a buffer, is joined.
 CVcamFilter::~CVcamFilter() { Stop(); }
 
 HRESULT CVcamFilter::Create(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<CDriverLog> pLog,
@@ -45,43 +38,52 @@ HRESULT CVcamFilter::Create(std::shared_ptr<CCameraModel> pCamera, std::shared_p
 }
 
 STDMETHODIMP CVcamFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
-  if (ppv == nullptr) {
-    return E_POINTER;
+  if (riid == IID_IPersistPropertyBag && ppv != nullptr) {
+    return GetInterface(static_cast<IPersistPropertyBag*>(this), ppv);
   }
+  return CCameraFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CVcamFilter::OnStartStreaming() {
+  ForgetDeviceLost();
+  return CCameraFilter::OnStartStreaming();
+}
+
+// --- the face's hooks -----------------------------------------------------
+
+CCameraDevice& CVcamFilter::Device() const { return *m_pCamera; }
+
+bool CVcamFilter::Offers(REFIID riid) const {
   const CameraFaults& faults = *m_pCamera->Faults();
-  IUnknown* pInterface = nullptr;
   if (riid == IID_IKsPropertySet) {
-    pInterface = faults.bNoPropertySet ? nullptr : static_cast<IKsPropertySet*>(this);
-  } else if (riid == IID_IAMDroppedFrames) {
-    pInterface = faults.bNoDroppedFrames ? nullptr : static_cast<IAMDroppedFrames*>(this);
-  } else if (riid == IID_IPersistPropertyBag) {
-    pInterface = static_cast<IPersistPropertyBag*>(this);
-  } else if (riid == IID_IAMVideoControl) {
-    pInterface = faults.bNoVideoControl ? nullptr : static_cast<IAMVideoControl*>(this);
-  } else {
-    return CFilterBase::NonDelegatingQueryInterface(riid, ppv);
+    return !faults.bNoPropertySet;
   }
-  if (pInterface == nullptr) {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+  if (riid == IID_IAMDroppedFrames) {
+    return !faults.bNoDroppedFrames;
   }
-  return GetInterface(pInterface, ppv);
+  if (riid == IID_IAMVideoControl) {
+    return !faults.bNoVideoControl;
+  }
+  return !(riid == IID_IAMStreamConfig && faults.bNoStreamConfig);
 }
 
-STDMETHODIMP CVcamFilter::GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* pState) {
-  const HRESULT hr = CFilterBase::GetState(dwMilliSecsTimeout, pState);
-  return hr == S_OK && *pState == State_Paused ? VFW_S_CANT_CUE : hr;
+std::size_t CVcamFilter::ExtraCapabilities() const { return m_pCamera->Faults()->nExtraCaps; }
+
+std::uint32_t CVcamFilter::SampleOversize() const { return m_pCamera->Faults()->cbOversize.load(); }
+
+bool CVcamFilter::RefusesFormats() const { return m_pCamera->Faults()->bRefuseSetFormat; }
+
+void CVcamFilter::NoteFormatRequest(const AM_MEDIA_TYPE& mt, const VideoShape& shape, HRESULT hr) {
+  FormatRequest request;
+  request.subtype = mt.subtype;
+  request.lSampleSize = mt.lSampleSize;
+  request.shape = shape;
+  request.hrResult = hr;
+  m_pLog->NoteFormatRequest(request);
 }
 
-CPinBase* CVcamFilter::GetPin(int n) { return n == 0 ? &m_pin : nullptr; }
-
-bool CVcamFilter::HasPropertySet() const { return !m_pCamera->Faults()->bNoPropertySet; }
-
-void CVcamFilter::NoteDeviceLost() {
-  if (!m_bDeviceLost.exchange(true)) {
-    // DirectShow's EC_DEVICE_LOST names the device's filter and 0 for removal.
-    NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)), 0);
-  }
+void CVcamFilter::NoteAreaRequest(const void* pRequest, DWORD cbRequest, HRESULT hr) {
+  m_pLog->NoteAreaRequest(pRequest, cbRequest, hr);
 }
 
 // --- IPersistPropertyBag ---------------------------------------------------
@@ -105,7 +107,7 @@ STDMETHODIMP CVcamFilter::Load(IPropertyBag* pPropBag, IErrorLog* /*pErrorLog*/)
     if (!pCamera) {
       return E_INVALIDARG;  // a device of a camera the active set does not have
     }
-    if (GetFilterState() != State_Stopped || m_pin.IsConnected()) {
+    if (GetFilterState() != State_Stopped || Pin().IsConnected()) {
       return VFW_E_WRONG_STATE;
     }
     m_pLog = DriverLogOf(pCamera);
@@ -116,191 +118,6 @@ STDMETHODIMP CVcamFilter::Load(IPropertyBag* pPropBag, IErrorLog* /*pErrorLog*/)
 
 STDMETHODIMP CVcamFilter::Save(IPropertyBag* /*pPropBag*/, BOOL /*fClearDirty*/, BOOL /*fSaveAllProperties*/) {
   return E_NOTIMPL;  // the device's registration writes the bag
-}
-
-HRESULT CVcamFilter::OnStartStreaming() {
-  m_stream.ResetCounters();
-  m_bDeviceLost.store(false, std::memory_order_release);
-  return S_OK;
-}
-
-HRESULT CVcamFilter::OnStopStreaming() {
-  m_stream.Stop();
-  return S_OK;
-}
-
-HRESULT CVcamFilter::OnRun(REFERENCE_TIME /*tStart*/) {
-  if (m_pin.IsConnected()) {
-    m_stream.Start();
-  }
-  return S_OK;
-}
-
-// A graph pauses its filters before it stops them, renderers first: the
-// streaming thread may then be held in a paused renderer, which lets the
-// sample go only when it is stopped or run again. Waiting for the thread
-// here would wait for ever; it is joined when the filter stops or runs.
-HRESULT CVcamFilter::OnPauseFromRun() {
-  m_stream.RequestStop();
-  return S_OK;
-}
-
-// --- IKsPropertySet -------------------------------------------------------
-
-CameraPropertyAccess CVcamFilter::PropertyAccess() const {
-  CCameraModel* pCamera = m_pCamera.get();
-  CDriverLog* pLog = m_pLog.get();
-  return {[pCamera](std::uint32_t dwOffset, std::uint32_t* pdw) { return pCamera->ReadQuadlet(dwOffset, pdw); },
-          [pCamera](std::uint32_t dwOffset, std::uint32_t dw) { return pCamera->WriteQuadlet(dwOffset, dw); },
-          [pCamera](const void* pRequest, DWORD cb) { return pCamera->ApplyAreaRequest(pRequest, cb); },
-          [pLog](const void* pRequest, DWORD cb, HRESULT hr) { pLog->NoteAreaRequest(pRequest, cb, hr); }};
-}
-
-STDMETHODIMP CVcamFilter::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
-                              LPVOID pPropData, DWORD cbPropData) {
-  return RunOperation("IKsPropertySet::Set", [&]() -> HRESULT {
-    return SetCameraProperty(PropertyAccess(), GetFilterState() == State_Stopped, guidPropSet, dwPropID,
-                             pInstanceData, cbInstanceData, pPropData, cbPropData);
-  });
-}
-
-STDMETHODIMP CVcamFilter::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
-                              LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
-  return RunOperation("IKsPropertySet::Get", [&]() -> HRESULT {
-    return GetCameraProperty(PropertyAccess(), guidPropSet, dwPropID, pInstanceData, cbInstanceData, pPropData,
-                             cbPropData, pcbReturned);
-  });
-}
-
-STDMETHODIMP CVcamFilter::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
-  return QueryCameraProperty(guidPropSet, dwPropID, pTypeSupport);
-}
-
-// --- IAMDroppedFrames -----------------------------------------------------
-
-STDMETHODIMP CVcamFilter::GetNumDropped(LONG* plDropped) {
-  if (plDropped == nullptr) {
-    return E_POINTER;
-  }
-  *plDropped = m_stream.Dropped();
-  return S_OK;
-}
-
-STDMETHODIMP CVcamFilter::GetNumNotDropped(LONG* plNotDropped) {
-  return RunOperation("IAMDroppedFrames::GetNumNotDropped", [&]() -> HRESULT {
-    if (plNotDropped == nullptr) {
-      return E_POINTER;
-    }
-    *plNotDropped = m_stream.Delivered();
-    return S_OK;
-  });
-}
-
-// Which frames were dropped is not recorded; only how many.
-STDMETHODIMP CVcamFilter::GetDroppedInfo(LONG lSize, LONG* plArray, LONG* plNumCopied) {
-  if (plArray == nullptr || plNumCopied == nullptr) {
-    return E_POINTER;
-  }
-  if (lSize <= 0) {
-    return E_INVALIDARG;
-  }
-  *plNumCopied = 0;
-  return S_OK;
-}
-
-STDMETHODIMP CVcamFilter::GetAverageFrameSize(LONG* plAverageSize) {
-  return ComBarrier([&]() -> HRESULT {
-    if (plAverageSize == nullptr) {
-      return E_POINTER;
-    }
-    const StreamInfo stream = m_pCamera->GetStream();
-    *plAverageSize = stream.bValid ? static_cast<LONG>(stream.cbFrame) : 0;
-    return S_OK;
-  });
-}
-
-// --- IAMVideoControl ------------------------------------------------------
-
-HRESULT CVcamFilter::CheckPin(IPin* pPin) const {
-  if (pPin == nullptr) {
-    return E_POINTER;
-  }
-  return pPin == static_cast<const IPin*>(&m_pin) ? S_OK : E_INVALIDARG;
-}
-
-STDMETHODIMP CVcamFilter::GetCaps(IPin* pPin, LONG* pCapsFlags) {
-  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
-    return hr;
-  }
-  if (pCapsFlags == nullptr) {
-    return E_POINTER;
-  }
-  *pCapsFlags = VideoControlFlag_FlipVertical;
-  return S_OK;
-}
-
-STDMETHODIMP CVcamFilter::SetMode(IPin* pPin, LONG Mode) {
-  return RunOperation("IAMVideoControl::SetMode", [&]() -> HRESULT {
-    if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
-      return hr;
-    }
-    if ((Mode & ~static_cast<LONG>(VideoControlFlag_FlipVertical)) != 0) {
-      return E_INVALIDARG;
-    }
-    m_nVideoMode.store(Mode, std::memory_order_release);
-    return S_OK;
-  });
-}
-
-STDMETHODIMP CVcamFilter::GetMode(IPin* pPin, LONG* pMode) {
-  if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
-    return hr;
-  }
-  if (pMode == nullptr) {
-    return E_POINTER;
-  }
-  *pMode = m_nVideoMode.load(std::memory_order_acquire);
-  return S_OK;
-}
-
-STDMETHODIMP CVcamFilter::GetCurrentActualFrameRate(IPin* pPin, LONGLONG* pActualFrameRate) {
-  return ComBarrier([&]() -> HRESULT {
-    if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
-      return hr;
-    }
-    if (pActualFrameRate == nullptr) {
-      return E_POINTER;
-    }
-    if (GetFilterState() != State_Running) {
-      return VFW_E_NOT_RUNNING;
-    }
-    const StreamInfo stream = m_pCamera->GetStream();
-    *pActualFrameRate = stream.llInterval;
-    return S_OK;
-  });
-}
-
-STDMETHODIMP CVcamFilter::GetFrameRateList(IPin* pPin, LONG iIndex, SIZE Dimensions, LONG* pListSize,
-                                           LONGLONG** pFrameRates) {
-  return ComBarrier([&]() -> HRESULT {
-    if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
-      return hr;
-    }
-    return FrameRateList(m_pCamera->EnumerateStandardModes(), iIndex, Dimensions, pListSize, pFrameRates);
-  });
-}
-
-STDMETHODIMP CVcamFilter::GetMaxAvailableFrameRate(IPin* pPin, LONG iIndex, SIZE Dimensions,
-                                                   LONGLONG* pMaxAvailableFrameRate) {
-  if (pMaxAvailableFrameRate == nullptr) {
-    return E_POINTER;
-  }
-  return ComBarrier([&]() -> HRESULT {
-    if (HRESULT hr = CheckPin(pPin); FAILED(hr)) {
-      return hr;
-    }
-    return MaxFrameRate(m_pCamera->EnumerateStandardModes(), iIndex, Dimensions, pMaxAvailableFrameRate);
-  });
 }
 
 }  // namespace vcam

@@ -1,9 +1,7 @@
-// The virtual IIDC camera's DirectShow capture source filter: one video
-// output pin (CVcamPin), the camera's register and Format 7 area property set
-// (IKsPropertySet), frame counters (IAMDroppedFrames) and vertical flipping
-// (IAMVideoControl). It is written against the standard interfaces only, so
-// the same filter could be registered as a video input device in a real
-// DirectShow.
+// The virtual IIDC camera's DirectShow capture source filter: the driver
+// face every camera shows (drivers/face/camera_filter.h) over one camera
+// model, frames from the camera's pattern generator (CFrameStream), and
+// IPersistPropertyBag.
 //
 // The camera's fault switches (vcam/model/faults.h) take effect here: an
 // interface switched off is not handed out by QueryInterface; register, format
@@ -16,14 +14,11 @@
 // enumerator hands to IPersistPropertyBag::Load, names the camera it is.
 #pragma once
 
-#include <atomic>
 #include <memory>
 
 #include "winapi.h"
-#include "base/filter_base.h"
-#include "vcam/filter/capture_pin.h"
+#include "drivers/face/camera_filter.h"
 #include "vcam/filter/frame_stream.h"
-#include "vcam/filter/property_set.h"
 
 namespace vcam {
 
@@ -38,11 +33,7 @@ inline constexpr CLSID CLSID_VcamCaptureFilter{0x6b1f6e2a, 0x3c41, 0x4d8e,
 // active set (a 32-bit integer).
 inline constexpr wchar_t CAMERA_INDEX_PROPERTY[] = L"IidcCameraIndex";
 
-class CVcamFilter final : public CFilterBase,
-                          public IKsPropertySet,
-                          public IAMDroppedFrames,
-                          public IAMVideoControl,
-                          public IPersistPropertyBag {
+class CVcamFilter final : public CCameraFilter, public IPersistPropertyBag {
  public:
   CVcamFilter(std::shared_ptr<CCameraModel> pCamera, std::shared_ptr<CDriverLog> pLog);
   ~CVcamFilter() override;
@@ -68,67 +59,30 @@ class CVcamFilter final : public CFilterBase,
   STDMETHODIMP Load(IPropertyBag* pPropBag, IErrorLog* pErrorLog) override;
   STDMETHODIMP Save(IPropertyBag* pPropBag, BOOL fClearDirty, BOOL fSaveAllProperties) override;
 
-  // IMediaFilter: a live source cannot cue frames while paused.
-  STDMETHODIMP GetState(DWORD dwMilliSecsTimeout, FILTER_STATE* pState) override;
+  // CCameraFilter: the camera, and the fault switches and driver log that
+  // the face's hooks reach.
+  CCameraDevice& Device() const override;
+  bool Offers(REFIID riid) const override;
+  std::size_t ExtraCapabilities() const override;
+  std::uint32_t SampleOversize() const override;
+  bool RefusesFormats() const override;
+  void NoteFormatRequest(const AM_MEDIA_TYPE& mt, const VideoShape& shape, HRESULT hr) override;
+  void NoteAreaRequest(const void* pRequest, DWORD cbRequest, HRESULT hr) override;
 
-  // IKsPropertySet: PROPSETID_IIDC_CAMERA. Id 5 reads a register (Set names
-  // it, Get returns it in bytes 60-63), id 6 writes one, id 0 requests the
-  // Format 7 area (0x80070490 when the camera is not in Format 7).
-  STDMETHODIMP Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
-                   LPVOID pPropData, DWORD cbPropData) override;
-  STDMETHODIMP Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
-                   LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) override;
-  STDMETHODIMP QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) override;
-
-  // IAMDroppedFrames: counts of the current stream.
-  STDMETHODIMP GetNumDropped(LONG* plDropped) override;
-  STDMETHODIMP GetNumNotDropped(LONG* plNotDropped) override;
-  STDMETHODIMP GetDroppedInfo(LONG lSize, LONG* plArray, LONG* plNumCopied) override;
-  STDMETHODIMP GetAverageFrameSize(LONG* plAverageSize) override;
-
-  // IAMVideoControl: VideoControlFlag_FlipVertical only.
-  STDMETHODIMP GetCaps(IPin* pPin, LONG* pCapsFlags) override;
-  STDMETHODIMP SetMode(IPin* pPin, LONG Mode) override;
-  STDMETHODIMP GetMode(IPin* pPin, LONG* pMode) override;
-  STDMETHODIMP GetCurrentActualFrameRate(IPin* pPin, LONGLONG* pActualFrameRate) override;
-  STDMETHODIMP GetMaxAvailableFrameRate(IPin* pPin, LONG iIndex, SIZE Dimensions,
-                                        LONGLONG* pMaxAvailableFrameRate) override;
-  STDMETHODIMP GetFrameRateList(IPin* pPin, LONG iIndex, SIZE Dimensions, LONG* pListSize,
-                                LONGLONG** pFrameRates) override;
-
-  // CFilterBase
-  int GetPinCount() override { return 1; }
-  CPinBase* GetPin(int n) override;
-
-  // For the pin and the streaming thread.
+  // For the streaming thread and the test controls.
   CCameraModel& Camera() const { return *m_pCamera; }
   const std::shared_ptr<CCameraModel>& CameraShared() const { return m_pCamera; }
-  CDriverLog& Log() const { return *m_pLog; }
-  bool FlipVertical() const { return (m_nVideoMode.load(std::memory_order_acquire) & VideoControlFlag_FlipVertical) != 0; }
-  // True once the camera was found unplugged while streaming.
-  bool DeviceLost() const { return m_bDeviceLost.load(std::memory_order_acquire); }
-  void NoteDeviceLost();
-  // The camera property set for the pin's forwarding; honours the fault
-  // switch that takes the property set away.
-  bool HasPropertySet() const;
 
  protected:
+  CCameraStream& Stream() override { return m_stream; }
+  // A camera plugged back in streams again, and tells its next loss.
   HRESULT OnStartStreaming() override;
-  HRESULT OnStopStreaming() override;
-  HRESULT OnRun(REFERENCE_TIME tStart) override;
-  HRESULT OnPauseFromRun() override;
 
  private:
-  HRESULT CheckPin(IPin* pPin) const;
-  CameraPropertyAccess PropertyAccess() const;
-
   // Fixed once the filter connects or streams (see Load).
   std::shared_ptr<CCameraModel> m_pCamera;
   std::shared_ptr<CDriverLog> m_pLog;
-  CVcamPin m_pin;
   CFrameStream m_stream;
-  std::atomic<LONG> m_nVideoMode{0};      // IAMVideoControl mode; read by the streaming thread
-  std::atomic<bool> m_bDeviceLost{false};  // set by the streaming thread
 };
 
 }  // namespace vcam

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "winapi.h"
-#include "vcam/filter/media_format.h"
+#include "drivers/face/media_format.h"
 
 namespace vcam {
 

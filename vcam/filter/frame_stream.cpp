@@ -8,7 +8,7 @@
 #include "base/barrier.h"
 #include "base/com_ptr.h"
 #include "vcam/filter/capture_filter.h"
-#include "vcam/filter/capture_pin.h"
+#include "drivers/face/camera_pin.h"
 #include "vcam/model/clock.h"
 #include "vcam/model/camera_model.h"
 #include "vcam/model/pattern.h"
@@ -22,17 +22,16 @@ constexpr std::int64_t IDLE_INTERVAL = 5333333;
 
 }  // namespace
 
-CFrameStream::CFrameStream(CVcamFilter* pFilter, CVcamPin* pPin) : m_pFilter(pFilter), m_pPin(pPin) {}
+CFrameStream::CFrameStream(CVcamFilter* pFilter, CCameraPin* pPin) : m_pFilter(pFilter), m_pPin(pPin) {}
 
 CFrameStream::~CFrameStream() { Stop(); }
 
 void CFrameStream::ResetCounters() {
-  m_nDelivered.store(0, std::memory_order_release);
-  m_nDropped.store(0, std::memory_order_release);
+  CCameraStream::ResetCounters();
   m_nSequence.store(0, std::memory_order_release);
 }
 
-void CFrameStream::Start() {
+HRESULT CFrameStream::Start() {
   Stop();
   m_thread = std::jthread([this](std::stop_token stop) {
     // Nothing thrown on the streaming thread may end the process: an
@@ -46,6 +45,7 @@ void CFrameStream::Start() {
       m_pFilter->NotifyEvent(EC_ERRORABORT, hr, 0);
     }
   });
+  return S_OK;
 }
 
 void CFrameStream::RequestStop() {

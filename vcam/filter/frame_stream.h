@@ -15,36 +15,28 @@
 #include <stop_token>
 #include <thread>
 
+#include "drivers/face/camera_stream.h"
 #include "vcam/model/pattern.h"
 #include "winapi.h"
 
 namespace vcam {
 
 class CCameraModel;
+class CCameraPin;
 class CVcamFilter;
-class CVcamPin;
 
-class CFrameStream {
+class CFrameStream final : public CCameraStream {
  public:
-  CFrameStream(CVcamFilter* pFilter, CVcamPin* pPin);
-  ~CFrameStream();
-  CFrameStream(const CFrameStream&) = delete;
-  CFrameStream& operator=(const CFrameStream&) = delete;
+  CFrameStream(CVcamFilter* pFilter, CCameraPin* pPin);
+  ~CFrameStream() override;
 
-  // Application thread, under the filter's state lock. Start begins a thread
-  // that delivers until Stop; Stop returns once the thread has ended, also
-  // while it waits for the clock or for a buffer (the pin's allocator must
-  // have been decommitted first, which the filter base does).
-  void Start();
-  void Stop();
-  // Asks the thread to end without waiting for it: it may be held in a
-  // paused downstream filter until the graph stops or runs that filter.
-  void RequestStop();
-  // Counters start again with each stream (stopped -> paused).
-  void ResetCounters();
+  // CCameraStream: Start never fails; the clock's waits and a wait for a
+  // trigger end on a stop request.
+  HRESULT Start() override;
+  void Stop() override;
+  void RequestStop() override;
+  void ResetCounters() override;
 
-  LONG Delivered() const { return m_nDelivered.load(std::memory_order_acquire); }
-  LONG Dropped() const { return m_nDropped.load(std::memory_order_acquire); }
   // The sequence number the next frame will carry.
   std::uint32_t NextSequence() const { return m_nSequence.load(std::memory_order_acquire); }
 
@@ -55,14 +47,12 @@ class CFrameStream {
   void WaitUntilStopped(std::stop_token stop);
 
   CVcamFilter* const m_pFilter;  // uncounted: the filter owns this object
-  CVcamPin* const m_pPin;        // uncounted: part of the filter
+  CCameraPin* const m_pPin;      // uncounted: part of the filter
 
   std::jthread m_thread;  // application thread only
   // Streaming thread only.
   CPatternPainter m_painter;
   // Written by the streaming thread, read by any.
-  std::atomic<LONG> m_nDelivered{0};
-  std::atomic<LONG> m_nDropped{0};
   std::atomic<std::uint32_t> m_nSequence{0};
 };
 

@@ -18,7 +18,7 @@
 
 #include "winapi.h"
 #include "vcam/filter/driver_log.h"
-#include "vcam/filter/media_format.h"
+#include "drivers/face/media_format.h"
 #include "vcam/model/camera_model.h"
 #include "vcam/model/camera_set.h"
 #include "vcam/model/clock.h"

@@ -19,31 +19,16 @@
 #include <stop_token>
 #include <vector>
 
+#include "vcam/model/camera_device.h"
 #include "vcam/model/formats.h"
 #include "vcam/model/profile.h"
 #include "vcam/model/result.h"
 
 namespace vcam {
 
-// Byte layout of the Format 7 area request (64 bytes, little-endian).
-constexpr std::size_t AREA_REQUEST_BYTES = 64;
-constexpr std::size_t AREA_LEFT_AT = 24, AREA_TOP_AT = 28, AREA_WIDTH_AT = 32, AREA_HEIGHT_AT = 36;
-
 // A one-push adjustment ends this long (100-ns units of the camera's clock)
 // after it was started.
 constexpr std::int64_t ONE_PUSH_DURATION = 3000000;
-
-// The video stream the registers select.
-struct StreamInfo {
-  bool bValid = false;  // false when the registers select no mode the camera offers
-  std::uint32_t nFormat = 0, nMode = 0;
-  std::optional<unsigned> rateCode;  // Formats 0-2 only
-  std::uint32_t nColor = 0, nBitsPerPixel = 0;
-  std::uint32_t nLeft = 0, nTop = 0, nWidth = 0, nHeight = 0;
-  std::uint64_t cbFrame = 0;       // width x height x bits per pixel / 8
-  std::int64_t llInterval = 0;     // frame period, 100-ns units
-  std::uint32_t cbPacket = 0;      // bytes per isochronous packet; 0: the bus cannot carry it
-};
 
 // What the camera's isochronous talker acts on: ISO_EN, ONE_SHOT and the
 // channel and speed of ISO_CHANNEL.
@@ -54,15 +39,7 @@ struct IsoSettings {
   std::uint32_t nStarts = 0;  // times ISO_EN was switched on: each starts the frame count again
 };
 
-// One Format 0-2 mode the inquiry registers offer.
-struct StandardModeInfo {
-  std::uint32_t nFormat = 0, nMode = 0;
-  StandardMode geometry{};
-  std::uint32_t dwRates = 0;  // V_RATE_INQ_f_m
-  std::uint64_t cbFrame = 0;
-};
-
-class CCameraModel {
+class CCameraModel final : public CCameraDevice {
 public:
   // The profile should have passed ValidateProfile; an inconsistent one still
   // gives a camera whose registers are what the profile says.
@@ -75,21 +52,21 @@ public:
   // One quadlet at a command-register offset. Unimplemented or unaligned
   // offsets fail with VCAM_E_ADDRESS; fault switches fail with their code.
   // Writes to read-only registers succeed and change nothing.
-  Result ReadQuadlet(std::uint32_t dwOffset, std::uint32_t* pdwValue);
-  Result WriteQuadlet(std::uint32_t dwOffset, std::uint32_t dwValue);
+  Result ReadQuadlet(std::uint32_t dwOffset, std::uint32_t* pdwValue) override;
+  Result WriteQuadlet(std::uint32_t dwOffset, std::uint32_t dwValue) override;
 
   // The Format 7 area request (at least AREA_REQUEST_BYTES): VCAM_E_NOT_FOUND when the camera is not in
   // Format 7, VCAM_E_INVALIDARG when the rectangle is refused (registers then
   // unchanged and VALUE_SETTING's error flag set).
-  Result ApplyAreaRequest(const void* pRequest, std::size_t cbRequest);
+  Result ApplyAreaRequest(const void* pRequest, std::size_t cbRequest) override;
 
   // A Format 0-2 mode with the offered rate nearest to llInterval (within 1 %;
   // 0 picks the fastest), as a driver does on SetFormat. VCAM_E_INVALIDARG
   // when the mode or rate is not offered or format requests are refused.
-  Result SelectStandardMode(std::uint32_t nFormat, std::uint32_t nMode, std::int64_t llInterval);
+  Result SelectStandardMode(std::uint32_t nFormat, std::uint32_t nMode, std::int64_t llInterval) override;
 
-  std::vector<StandardModeInfo> EnumerateStandardModes();
-  StreamInfo GetStream();
+  std::vector<StandardModeInfo> EnumerateStandardModes() override;
+  StreamInfo GetStream() override;
 
   // The talker's settings, as the camera itself sees them: register fault
   // switches do not apply.

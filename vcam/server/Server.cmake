@@ -1,11 +1,13 @@
 # Windows: the virtual cameras as a COM in-process server, iidc_vcam.dll,
 # registered with regsvr32 as video input devices of the system's
-# DirectShow. It holds the camera model, the capture filter and the
-# DirectShow base pieces, and links its runtime statically (the toolchain's
-# -static), so it loads alone.
+# DirectShow. It holds the camera model, the capture filter with the
+# driver face it derives from (drivers/face) and the DirectShow base
+# pieces, and links its runtime statically (the toolchain's -static), so it
+# loads alone.
 
 file(GLOB_RECURSE _model CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../model/*.cpp)
-file(GLOB _filter CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../filter/*.cpp)
+file(GLOB _filter CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/../filter/*.cpp
+  ${PROJECT_SOURCE_DIR}/drivers/face/*.cpp)
 # Device registration with the emulation, and the test controls, are the
 # Linux build's.
 list(FILTER _filter EXCLUDE REGEX "/(registration|test_support)\\.cpp$")

@@ -1,4 +1,4 @@
-#include "vcam/filter/media_format.h"
+#include "drivers/face/media_format.h"
 
 #include <cstring>
 

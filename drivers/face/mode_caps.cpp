@@ -1,4 +1,4 @@
-#include "vcam/filter/mode_caps.h"
+#include "drivers/face/mode_caps.h"
 
 #include <cstring>
 

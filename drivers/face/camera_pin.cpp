@@ -1,32 +1,29 @@
-#include "vcam/filter/capture_pin.h"
+#include "drivers/face/camera_pin.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdint>
 #include <limits>
-#include <utility>
 #include <vector>
 
-#include "base/media_type.h"
 #include "base/operation_fault.h"
-#include "vcam/filter/capture_filter.h"
-#include "vcam/filter/driver_log.h"
-#include "vcam/filter/mode_caps.h"
-#include "vcam/model/camera_model.h"
+#include "drivers/face/camera_filter.h"
+#include "drivers/face/mode_caps.h"
 
 namespace vcam {
 
-CVcamPin::CVcamPin(CVcamFilter* pFilter)
-    : COutputPinBase(pFilter, L"Capture"), m_pVcamFilter(pFilter) {}
+CCameraPin::CCameraPin(CCameraFilter* pFilter) : COutputPinBase(pFilter, L"Capture"), m_pCameraFilter(pFilter) {}
 
-CCameraModel& CVcamPin::Camera() const { return m_pVcamFilter->Camera(); }
+CCameraDevice& CCameraPin::Device() const { return m_pCameraFilter->Device(); }
 
-STDMETHODIMP CVcamPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+bool CCameraPin::OffersPropertySet() const { return m_pCameraFilter->Offers(IID_IKsPropertySet); }
+
+STDMETHODIMP CCameraPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   if (ppv == nullptr) {
     return E_POINTER;
   }
   IUnknown* pInterface = nullptr;
   if (riid == IID_IAMStreamConfig) {
-    pInterface = Camera().Faults()->bNoStreamConfig ? nullptr : static_cast<IAMStreamConfig*>(this);
+    pInterface = m_pCameraFilter->Offers(riid) ? static_cast<IAMStreamConfig*>(this) : nullptr;
   } else if (riid == IID_IKsPropertySet) {
     pInterface = static_cast<IKsPropertySet*>(this);
   } else {
@@ -39,8 +36,8 @@ STDMETHODIMP CVcamPin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
   return GetInterface(pInterface, ppv);
 }
 
-bool CVcamPin::CurrentShape(VideoShape* pShape) const {
-  const StreamInfo stream = Camera().GetStream();
+bool CCameraPin::CurrentShape(VideoShape* pShape) const {
+  const StreamInfo stream = Device().GetStream();
   if (!stream.bValid) {
     return false;
   }
@@ -53,7 +50,7 @@ bool CVcamPin::CurrentShape(VideoShape* pShape) const {
 
 // --- media types ----------------------------------------------------------
 
-HRESULT CVcamPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
+HRESULT CCameraPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
   VideoShape wanted;
   VideoShape current;
   if (FAILED(ParseVideoMediaType(pmt, &wanted)) || !CurrentShape(&current)) {
@@ -63,7 +60,7 @@ HRESULT CVcamPin::CheckMediaType(const AM_MEDIA_TYPE* pmt) {
 }
 
 // The pin offers the one format in force; IAMStreamConfig chooses another.
-HRESULT CVcamPin::GetMediaType(int iPosition, AM_MEDIA_TYPE* pmt) {
+HRESULT CCameraPin::GetMediaType(int iPosition, AM_MEDIA_TYPE* pmt) {
   if (iPosition < 0) {
     return E_INVALIDARG;
   }
@@ -74,10 +71,9 @@ HRESULT CVcamPin::GetMediaType(int iPosition, AM_MEDIA_TYPE* pmt) {
   return FillVideoMediaType(pmt, shape);
 }
 
-HRESULT CVcamPin::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_PROPERTIES* pRequest) {
-  const std::uint32_t cbOversize = Camera().Faults()->cbOversize.load();
+HRESULT CCameraPin::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_PROPERTIES* pRequest) {
   const auto cbFrame = static_cast<std::uint64_t>(CurrentMediaType().lSampleSize);
-  const std::uint64_t cbBuffer = cbFrame + cbOversize;
+  const std::uint64_t cbBuffer = cbFrame + m_pCameraFilter->SampleOversize();
   if (cbBuffer > 0x7FFFFFFF) {
     return E_OUTOFMEMORY;
   }
@@ -87,46 +83,43 @@ HRESULT CVcamPin::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_PROPERTI
 
 // --- IAMStreamConfig ------------------------------------------------------
 
-STDMETHODIMP CVcamPin::GetNumberOfCapabilities(int* piCount, int* piSize) {
+STDMETHODIMP CCameraPin::GetNumberOfCapabilities(int* piCount, int* piSize) {
   return RunOperation("IAMStreamConfig::GetNumberOfCapabilities", [&]() -> HRESULT {
     if (piCount == nullptr || piSize == nullptr) {
       return E_POINTER;
     }
-    const std::size_t nCount = Camera().EnumerateStandardModes().size() + Camera().Faults()->nExtraCaps;
+    const std::size_t nCount = Device().EnumerateStandardModes().size() + m_pCameraFilter->ExtraCapabilities();
     *piCount = static_cast<int>(std::min<std::size_t>(nCount, std::numeric_limits<int>::max()));
     *piSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
     return S_OK;
   });
 }
 
-STDMETHODIMP CVcamPin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) {
+STDMETHODIMP CCameraPin::GetStreamCaps(int iIndex, AM_MEDIA_TYPE** ppmt, BYTE* pSCC) {
   return RunOperation("IAMStreamConfig::GetStreamCaps", [&]() -> HRESULT {
     if (ppmt == nullptr || pSCC == nullptr) {
       return E_POINTER;
     }
-    return StreamCapsAt(Camera().EnumerateStandardModes(), iIndex, ppmt, pSCC);
+    return StreamCapsAt(Device().EnumerateStandardModes(), iIndex, ppmt, pSCC);
   });
 }
 
-STDMETHODIMP CVcamPin::SetFormat(AM_MEDIA_TYPE* pmt) {
+STDMETHODIMP CCameraPin::SetFormat(AM_MEDIA_TYPE* pmt) {
   return RunOperation("IAMStreamConfig::SetFormat", [&]() -> HRESULT {
     if (pmt == nullptr) {
       return E_POINTER;
     }
-    FormatRequest request;
-    request.subtype = pmt->subtype;
-    request.lSampleSize = pmt->lSampleSize;
-    HRESULT hr = ParseVideoMediaType(pmt, &request.shape);
+    VideoShape shape;
+    HRESULT hr = ParseVideoMediaType(pmt, &shape);
     if (SUCCEEDED(hr)) {
-      hr = ApplyFormat(pmt, request.shape);
+      hr = ApplyFormat(pmt, shape);
     }
-    request.hrResult = hr;
-    m_pVcamFilter->Log().NoteFormatRequest(request);
+    m_pCameraFilter->NoteFormatRequest(*pmt, shape, hr);
     return hr;
   });
 }
 
-HRESULT CVcamPin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape) {
+HRESULT CCameraPin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape) {
   if (m_pFilter->GetFilterState() != State_Stopped) {
     return VFW_E_NOT_STOPPED;
   }
@@ -136,21 +129,21 @@ HRESULT CVcamPin::ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape)
   if (IsConnected() && !(bHasCurrent && shape.SamePicture(current))) {
     return VFW_E_WRONG_STATE;
   }
-  const std::vector<StandardModeInfo> modes = Camera().EnumerateStandardModes();
+  const std::vector<StandardModeInfo> modes = Device().EnumerateStandardModes();
   if (const StandardModeInfo* pMode = FindStandardMode(modes, shape, pmt->lSampleSize)) {
-    return static_cast<HRESULT>(Camera().SelectStandardMode(pMode->nFormat, pMode->nMode, shape.llInterval));
+    return static_cast<HRESULT>(Device().SelectStandardMode(pMode->nFormat, pMode->nMode, shape.llInterval));
   }
   // Format 7: the picture is the area and colour coding the registers hold,
   // and the frame period follows from the packet size, so a request for the
   // format in force is accepted as it stands.
-  const StreamInfo stream = Camera().GetStream();
-  if (stream.bValid && stream.nFormat == FORMAT_7 && shape.SamePicture(current)) {
-    return Camera().Faults()->bRefuseSetFormat ? E_INVALIDARG : S_OK;
+  const StreamInfo stream = Device().GetStream();
+  if (stream.bValid && stream.nFormat == FORMAT_7 && bHasCurrent && shape.SamePicture(current)) {
+    return m_pCameraFilter->RefusesFormats() ? E_INVALIDARG : S_OK;
   }
-  return VFW_E_INVALIDMEDIATYPE;
+  return m_pCameraFilter->IsCameraLost() ? static_cast<HRESULT>(VCAM_E_NOT_CONNECTED) : VFW_E_INVALIDMEDIATYPE;
 }
 
-STDMETHODIMP CVcamPin::GetFormat(AM_MEDIA_TYPE** ppmt) {
+STDMETHODIMP CCameraPin::GetFormat(AM_MEDIA_TYPE** ppmt) {
   return RunOperation("IAMStreamConfig::GetFormat", [&]() -> HRESULT {
     if (ppmt == nullptr) {
       return E_POINTER;
@@ -168,37 +161,37 @@ STDMETHODIMP CVcamPin::GetFormat(AM_MEDIA_TYPE** ppmt) {
 
 // --- IKsPropertySet -------------------------------------------------------
 
-STDMETHODIMP CVcamPin::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
-                           LPVOID pPropData, DWORD cbPropData) {
+STDMETHODIMP CCameraPin::Set(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                             LPVOID pPropData, DWORD cbPropData) {
   if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
     return E_PROP_ID_UNSUPPORTED;  // the category is read-only
   }
-  if (!m_pVcamFilter->HasPropertySet()) {
+  if (!OffersPropertySet()) {
     return E_PROP_SET_UNSUPPORTED;
   }
-  return m_pVcamFilter->Set(guidPropSet, dwPropID, pInstanceData, cbInstanceData, pPropData, cbPropData);
+  return m_pCameraFilter->Set(guidPropSet, dwPropID, pInstanceData, cbInstanceData, pPropData, cbPropData);
 }
 
-STDMETHODIMP CVcamPin::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
-                           LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
+STDMETHODIMP CCameraPin::Get(REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData,
+                             LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
   if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
     return GetPinCategory(dwPropID, pPropData, cbPropData, pcbReturned);
   }
-  if (!m_pVcamFilter->HasPropertySet()) {
+  if (!OffersPropertySet()) {
     return E_PROP_SET_UNSUPPORTED;
   }
-  return m_pVcamFilter->Get(guidPropSet, dwPropID, pInstanceData, cbInstanceData, pPropData, cbPropData,
-                            pcbReturned);
+  return m_pCameraFilter->Get(guidPropSet, dwPropID, pInstanceData, cbInstanceData, pPropData, cbPropData,
+                              pcbReturned);
 }
 
-STDMETHODIMP CVcamPin::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
+STDMETHODIMP CCameraPin::QuerySupported(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport) {
   if (IsEqualGUID(guidPropSet, AMPROPSETID_Pin)) {
     return QueryPinCategory(dwPropID, pTypeSupport);
   }
-  if (!m_pVcamFilter->HasPropertySet()) {
+  if (!OffersPropertySet()) {
     return E_PROP_SET_UNSUPPORTED;
   }
-  return m_pVcamFilter->QuerySupported(guidPropSet, dwPropID, pTypeSupport);
+  return m_pCameraFilter->QuerySupported(guidPropSet, dwPropID, pTypeSupport);
 }
 
 }  // namespace vcam

@@ -1,6 +1,6 @@
-// The driver property set through which the virtual camera's registers are
-// read and written and its Format 7 area is requested, as IKsPropertySet
-// carries it: one 64-byte block per request, 32-bit little-endian fields.
+// The driver property set through which a camera's registers are read and
+// written and its Format 7 area is requested, as IKsPropertySet carries it:
+// one 64-byte block per request, 32-bit little-endian fields.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "winapi.h"
-#include "vcam/model/result.h"
+#include "vcam/model/camera_device.h"
 
 namespace vcam {
 
@@ -50,26 +50,19 @@ inline const void* RequestBlock(const void* pInstanceData, DWORD cbInstanceData,
   return nullptr;
 }
 
-// What a capture filter's camera offers the property set: its registers and
-// its Format 7 area request, with results in the HRESULT form. noteArea, when
-// set, hears every area request with its result (the virtual camera's driver
-// log).
-struct CameraPropertyAccess {
-  std::function<Result(std::uint32_t dwOffset, std::uint32_t* pdwValue)> read;
-  std::function<Result(std::uint32_t dwOffset, std::uint32_t dwValue)> write;
-  std::function<Result(const void* pRequest, DWORD cbRequest)> area;
-  std::function<void(const void* pRequest, DWORD cbRequest, HRESULT hr)> noteArea;
-};
+// Hears every Format 7 area request with its result (the virtual camera's
+// driver log); may be empty.
+using AreaRequestNote = std::function<void(const void* pRequest, DWORD cbRequest, HRESULT hr)>;
 
 // IKsPropertySet's Set, Get and QuerySupported for PROPSETID_IIDC_CAMERA,
 // as every camera's filter answers them. bStopped: whether the filter is
 // stopped, which an area request needs (the frame size may change under a
 // running stream).
-HRESULT SetCameraProperty(const CameraPropertyAccess& camera, bool bStopped, REFGUID guidPropSet, DWORD dwPropID,
-                          LPVOID pInstanceData, DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData);
-HRESULT GetCameraProperty(const CameraPropertyAccess& camera, REFGUID guidPropSet, DWORD dwPropID,
-                          LPVOID pInstanceData, DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData,
-                          DWORD* pcbReturned);
+HRESULT SetCameraProperty(CCameraDevice& camera, bool bStopped, const AreaRequestNote& noteArea, REFGUID guidPropSet,
+                          DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData, LPVOID pPropData,
+                          DWORD cbPropData);
+HRESULT GetCameraProperty(CCameraDevice& camera, REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData,
+                          DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned);
 HRESULT QueryCameraProperty(REFGUID guidPropSet, DWORD dwPropID, DWORD* pTypeSupport);
 
 }  // namespace vcam

@@ -1,6 +1,6 @@
-// The virtual camera's video formats as DirectShow sees them: the media
-// subtype of each IIDC colour coding and the VIDEOINFOHEADER media types the
-// capture pin offers, accepts and reports.
+// A camera's video formats as DirectShow sees them: the media subtype of
+// each IIDC colour coding and the VIDEOINFOHEADER media types the capture pin
+// offers, accepts and reports.
 #pragma once
 
 #include <cstdint>

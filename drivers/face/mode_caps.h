@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "winapi.h"
-#include "vcam/filter/media_format.h"
+#include "drivers/face/media_format.h"
 #include "vcam/model/camera_model.h"
 
 namespace vcam {

@@ -1,9 +1,10 @@
-#include "vcam/filter/property_set.h"
+#include "drivers/face/property_set.h"
 
 namespace vcam {
 
-HRESULT SetCameraProperty(const CameraPropertyAccess& camera, bool bStopped, REFGUID guidPropSet, DWORD dwPropID,
-                          LPVOID pInstanceData, DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData) {
+HRESULT SetCameraProperty(CCameraDevice& camera, bool bStopped, const AreaRequestNote& noteArea, REFGUID guidPropSet,
+                          DWORD dwPropID, LPVOID pInstanceData, DWORD cbInstanceData, LPVOID pPropData,
+                          DWORD cbPropData) {
   if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
     return E_PROP_SET_UNSUPPORTED;
   }
@@ -20,10 +21,10 @@ HRESULT SetCameraProperty(const CameraPropertyAccess& camera, bool bStopped, REF
     } else if (!bStopped) {
       hr = VFW_E_NOT_STOPPED;
     } else {
-      hr = static_cast<HRESULT>(camera.area(pArea, cbArea));
+      hr = static_cast<HRESULT>(camera.ApplyAreaRequest(pArea, cbArea));
     }
-    if (camera.noteArea) {
-      camera.noteArea(pArea, cbArea, hr);
+    if (noteArea) {
+      noteArea(pArea, cbArea, hr);
     }
     return hr;
   }
@@ -33,17 +34,16 @@ HRESULT SetCameraProperty(const CameraPropertyAccess& camera, bool bStopped, REF
   }
   const std::uint32_t dwOffset = LoadQuadlet(pBlock, REGISTER_OFFSET_AT);
   if (dwPropID == IIDC_PROPERTY_WRITE_QUADLET) {
-    return static_cast<HRESULT>(camera.write(dwOffset, LoadQuadlet(pBlock, REGISTER_VALUE_AT)));
+    return static_cast<HRESULT>(camera.WriteQuadlet(dwOffset, LoadQuadlet(pBlock, REGISTER_VALUE_AT)));
   }
   // A read is named by Set and answered by Get; Set already tries the
   // register so that a register the camera cannot read fails at once.
   std::uint32_t dwValue = 0;
-  return static_cast<HRESULT>(camera.read(dwOffset, &dwValue));
+  return static_cast<HRESULT>(camera.ReadQuadlet(dwOffset, &dwValue));
 }
 
-HRESULT GetCameraProperty(const CameraPropertyAccess& camera, REFGUID guidPropSet, DWORD dwPropID,
-                          LPVOID pInstanceData, DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData,
-                          DWORD* pcbReturned) {
+HRESULT GetCameraProperty(CCameraDevice& camera, REFGUID guidPropSet, DWORD dwPropID, LPVOID pInstanceData,
+                          DWORD cbInstanceData, LPVOID pPropData, DWORD cbPropData, DWORD* pcbReturned) {
   if (!IsEqualGUID(guidPropSet, PROPSETID_IIDC_CAMERA)) {
     return E_PROP_SET_UNSUPPORTED;
   }
@@ -59,7 +59,7 @@ HRESULT GetCameraProperty(const CameraPropertyAccess& camera, REFGUID guidPropSe
   const void* pBlock = RequestBlock(pInstanceData, cbInstanceData, nullptr, 0);
   const std::uint32_t dwOffset = LoadQuadlet(pBlock != nullptr ? pBlock : pPropData, REGISTER_OFFSET_AT);
   std::uint32_t dwValue = 0;
-  const Result r = camera.read(dwOffset, &dwValue);
+  const Result r = camera.ReadQuadlet(dwOffset, &dwValue);
   if (Failed(r)) {
     return static_cast<HRESULT>(r);
   }

@@ -1,25 +1,24 @@
-// The virtual camera's video output pin: it offers the format in force,
-// answers stream configuration (one capability per standard mode the camera
-// offers) and the capture pin category, and sizes the samples the streaming
-// thread fills.
+// A camera filter's video output pin (camera_filter.h): it offers the format
+// the camera's registers select, answers stream configuration (one
+// capability per Format 0-2 mode the camera offers; a media type set on it
+// goes to the camera's mode and rate registers) and the capture pin
+// category, passes the camera property set on to its filter, and sizes the
+// samples the streaming thread fills.
 #pragma once
-
-#include <cstdint>
-#include <memory>
 
 #include "winapi.h"
 #include "base/output_pin.h"
-#include "vcam/filter/media_format.h"
+#include "drivers/face/media_format.h"
 
 namespace vcam {
 
-class CVcamFilter;
-class CCameraModel;
+class CCameraDevice;
+class CCameraFilter;
 
-class CVcamPin final : public COutputPinBase, public IAMStreamConfig, public IKsPropertySet {
+class CCameraPin final : public COutputPinBase, public IAMStreamConfig, public IKsPropertySet {
  public:
   // The pin lives inside pFilter (uncounted back-pointer, see CPinBase).
-  explicit CVcamPin(CVcamFilter* pFilter);
+  explicit CCameraPin(CCameraFilter* pFilter);
 
   // IUnknown, shared by the three interfaces and delegated to the filter.
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return CPinBase::QueryInterface(riid, ppv); }
@@ -45,24 +44,24 @@ class CVcamPin final : public COutputPinBase, public IAMStreamConfig, public IKs
   HRESULT GetMediaType(int iPosition, AM_MEDIA_TYPE* pmt) override;
 
   // The picture the camera's registers select, with its frame interval;
-  // false when they select nothing the camera offers.
+  // false when they select nothing the camera offers (or it is lost).
   bool CurrentShape(VideoShape* pShape) const;
   // Sample bytes the connection agreed (0 when not connected); the streaming
   // thread reads it while the filter runs, when it cannot change.
   ULONG ConnectedSampleSize() const { return IsConnected() ? CurrentMediaType().lSampleSize : 0; }
 
  protected:
-  // Buffers hold the frame plus the oversize the camera's fault switch asks
-  // for at connection time, so an oversized sample reaches downstream whole.
+  // Buffers hold the frame plus the filter's SampleOversize, asked at
+  // connection time, so an oversized sample reaches downstream whole.
   HRESULT DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_PROPERTIES* pRequest) override;
 
  private:
   HRESULT ApplyFormat(const AM_MEDIA_TYPE* pmt, const VideoShape& shape);
+  bool OffersPropertySet() const;
+  // The filter's camera (which may change before the pin connects).
+  CCameraDevice& Device() const;
 
-  // The camera of the filter (which may be rebound before it connects).
-  CCameraModel& Camera() const;
-
-  CVcamFilter* const m_pVcamFilter;  // uncounted: the pin is part of it
+  CCameraFilter* const m_pCameraFilter;  // uncounted: the pin is part of it
 };
 
 }  // namespace vcam
