@@ -3,7 +3,7 @@
 // frames or off a thread's entry ends the process. Every such function runs
 // its body through a barrier:
 //
-//   STDMETHODIMP CVcamPin::GetFormat(AM_MEDIA_TYPE** ppmt) {
+//   STDMETHODIMP CCameraPin::GetFormat(AM_MEDIA_TYPE** ppmt) {
 //     return ComBarrier([&]() -> HRESULT { ...; return S_OK; });
 //   }
 //
