@@ -23,7 +23,7 @@ inline constexpr DWORD IIDC_PROPERTY_WRITE_QUADLET = 6;
 inline constexpr ULONG IIDC_PROPERTY_BYTES = 64;
 
 // Byte positions of the register requests inside the block (the area
-// request's fields are the camera model's: vcam/model/camera_model.h).
+// request's fields are the camera's: vcam/model/camera_device.h).
 inline constexpr ULONG REGISTER_OFFSET_AT = 56;
 inline constexpr ULONG REGISTER_VALUE_AT = 60;
 

@@ -7,8 +7,8 @@
 
 #include "base/barrier.h"
 #include "base/com_ptr.h"
-#include "vcam/filter/capture_filter.h"
 #include "drivers/face/camera_pin.h"
+#include "vcam/filter/capture_filter.h"
 #include "vcam/model/clock.h"
 #include "vcam/model/camera_model.h"
 #include "vcam/model/pattern.h"
