@@ -487,6 +487,34 @@ TEST_F(VcamFilterTest, PinAndStreamConfigurationCheckTheirArguments) {
   EXPECT_EQ(nCount, std::numeric_limits<int>::max());
   EXPECT_EQ(m_pConfig->SetFormat(nullptr), E_POINTER);
   EXPECT_EQ(m_pConfig->GetFormat(nullptr), E_POINTER);
+  LONG nCopied = 0;
+  EXPECT_EQ(Query<IAMDroppedFrames>(m_pFilter.Get(), IID_IAMDroppedFrames)->GetDroppedInfo(0, &nCopied, &nCopied),
+            E_INVALIDARG);
+  FILTER_STATE state = State_Running;
+  EXPECT_EQ(m_pFilter->GetState(0, &state), S_OK) << "a stopped source cues nothing";
+  ComPtr<IBaseFilter> pNoLog;
+  EXPECT_EQ(vcam::CVcamFilter::Create(vcam::GetCameraModel(COLOR_CAMERA), nullptr, &pNoLog), E_INVALIDARG);
+  // Registers that select a mode at no rate the camera offers give no format.
+  vcam::Profile noRates = vcam::BuiltInCameraSet()[COLOR_CAMERA];
+  noRates.rawRegisters[vcam::VRateInq(0, 3)] = 0;
+  vcam::GetCameraModel(COLOR_CAMERA)->Replace(noRates);
+  EXPECT_EQ(m_pConfig->GetFormat(&pNone), E_FAIL);
+}
+
+// The camera's loss reaches the graph once, naming the filter.
+TEST_F(VcamFilterTest, DeviceLossIsToldOnce) {
+  ComPtr<IGraphBuilder> pGraph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+  ASSERT_EQ(pGraph->AddFilter(m_pFilter.Get(), L"camera"), S_OK);
+  auto* pCamera = static_cast<vcam::CVcamFilter*>(m_pFilter.Get());
+  pCamera->NoteDeviceLost();
+  pCamera->NoteDeviceLost();
+  ComPtr<IMediaEvent> pEvent = Query<IMediaEvent>(pGraph.Get(), IID_IMediaEvent);
+  LONG lCode = 0;
+  LONG_PTR lParam1 = 0, lParam2 = 0;
+  ASSERT_EQ(pEvent->GetEvent(&lCode, &lParam1, &lParam2, 0), S_OK);
+  EXPECT_EQ(lCode, EC_DEVICE_LOST);
+  EXPECT_EQ(lParam1, reinterpret_cast<LONG_PTR>(m_pFilter.Get()));
+  EXPECT_EQ(pEvent->GetEvent(&lCode, &lParam1, &lParam2, 0), E_ABORT);
 }
 
 // A type no mode matches, or the refuse switch: the request fails and the
