@@ -296,6 +296,9 @@ TEST_F(GraphTest, RemovingARunningFilterWaitsForTheSampleInItsHands) {
   ASSERT_EQ(pGrabber->SetCallback(pRecorder.Get(), 1), S_OK);
   ComPtr<IMediaControl> pControl = Query<IMediaControl>(pGraph.Get(), IID_IMediaControl);
   ASSERT_EQ(pControl->Run(), S_OK);
+  FILTER_STATE state = State_Stopped;
+  EXPECT_EQ(pSource->GetState(0, &state), S_OK) << "only a paused source cannot cue";
+  EXPECT_EQ(state, State_Running);
   m_clocks[COLOR_CAMERA]->Step(1);
   ASSERT_TRUE(pRecorder->WaitFrames(1));
   ASSERT_EQ(pGraph->RemoveFilter(pRenderer.Get()), S_OK);
@@ -386,6 +389,8 @@ TEST_F(VcamFilterTest, VideoControlFlipsVerticallyOnlyAndListsRatesOfAMode) {
   for (const SIZE size : {SIZE{640, 240}, SIZE{320, 480}}) {
     EXPECT_TRUE(FAILED(pControl->GetFrameRateList(m_pPin.Get(), 3, size, &nRates, &pRates))) << size.cx;
   }
+  EXPECT_EQ(pControl->GetFrameRateList(m_pPin.Get(), 11, SIZE{640, 480}, &nRates, &pRates), E_INVALIDARG)
+      << "one past the 11 modes";
   // Its capability gives the same range and the bits per second at either
   // end; every field the pin does not describe is 0.
   VIDEO_STREAM_CONFIG_CAPS caps;
@@ -463,6 +468,14 @@ TEST_F(VcamFilterTest, PinAndStreamConfigurationCheckTheirArguments) {
   GUID category{};
   EXPECT_EQ(pPinProps->Set(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category),
             E_PROP_ID_UNSUPPORTED);
+  DWORD cbCategory = 0;
+  EXPECT_EQ(pPinProps->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category - 1,
+                           &cbCategory),
+            E_UNEXPECTED);
+  ASSERT_EQ(pPinProps->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category,
+                           &cbCategory),
+            S_OK);
+  EXPECT_TRUE(IsEqualGUID(category, PIN_CATEGORY_CAPTURE));
   DWORD dwSupport = 0;
   EXPECT_EQ(pPinProps->QuerySupported(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, &dwSupport), S_OK);
   EXPECT_EQ(dwSupport, KSPROPERTY_SUPPORT_GET);
