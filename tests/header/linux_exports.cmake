@@ -1,6 +1,7 @@
 # Compares the names libiidc.so exports with the functions include/iidc.h
 # declares: each must be exported, under the version IIDC_0, and nothing else.
 # Usage: cmake -DNM=nm -DLIBRARY=libiidc.so -DHEADER=iidc.h -P linux_exports.cmake
+cmake_minimum_required(VERSION 3.25)
 file(STRINGS ${HEADER} _lines REGEX "^IIDC_EXPORT ")
 set(_declared)
 foreach(_line IN LISTS _lines)
