@@ -7,10 +7,10 @@ set(IIDC_PYTHON_DIR "lib/python3/dist-packages" CACHE STRING
 if(NOT IIDC_PYTHON_DIR)
   return()
 endif()
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/iidc DESTINATION ${IIDC_PYTHON_DIR}
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/iidc DESTINATION ${IIDC_PYTHON_DIR} COMPONENT python
   FILES_MATCHING PATTERN "*.py" PATTERN "py.typed" PATTERN "__pycache__" EXCLUDE)
 if(WIN32)
-  install(FILES $<TARGET_FILE:iidc> DESTINATION ${IIDC_PYTHON_DIR}/iidc)
+  install(FILES $<TARGET_FILE:iidc> DESTINATION ${IIDC_PYTHON_DIR}/iidc COMPONENT python)
   return()
 endif()
 # Paths are resolved at install time, so that --prefix and DESTDIR count.
@@ -28,4 +28,4 @@ install(CODE "
   file(RELATIVE_PATH _link \"\${_package}\" \"\${_library}\")
   message(STATUS \"Linking: \${_package}/$<TARGET_SONAME_FILE_NAME:iidc> -> \${_link}\")
   file(CREATE_LINK \"\${_link}\" \"\${_package}/$<TARGET_SONAME_FILE_NAME:iidc>\" SYMBOLIC)
-")
+" COMPONENT python)

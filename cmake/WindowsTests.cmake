@@ -12,10 +12,11 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(${IIDC_GOOGLETEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 
-# iidc_add_test(name sources... [LABELS label...]): as on Linux, one program
-# linked against the library; labels mean nothing here.
+# iidc_add_test(name sources... [LIBRARIES lib...] [LABELS label...]): as on
+# Linux, one program linked against the library, here always iidc.dll; the
+# libraries and labels mean nothing here.
 function(iidc_add_test name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LABELS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "LIBRARIES;LABELS")
   add_executable(${name} ${arg_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE iidc gtest gtest_main user32 gdi32)
   target_compile_definitions(${name} PRIVATE NOMINMAX)

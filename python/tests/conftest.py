@@ -79,9 +79,9 @@ def triggered():
 @pytest.fixture
 def live():
     """Counts the COM objects, kernel handles and page reservations that the
-    library's Windows emulation holds (emul::LiveComObjects and its siblings):
-    a leak changes them."""
+    library's Windows emulation holds, as the test build of the library
+    (libiidc_counted.so) exports them: a leak changes them."""
     emulation = ctypes.CDLL(_native.lib().path)
-    names = ["_ZN4emul14LiveComObjectsEv", "_ZN4emul17LiveKernelHandlesEv", "_ZN4emul23LiveVirtualReservationsEv"]
+    names = ["iidc_live_com_objects", "iidc_live_kernel_handles", "iidc_live_virtual_reservations"]
     _native.start()  # the library started, as every count assumes
     return lambda: [getattr(emulation, name)() for name in names]  # small counts: int results do

@@ -1,0 +1,37 @@
+# Compares the names libiidc.so exports with the functions include/iidc.h
+# declares: each must be exported, under the version IIDC_0, and nothing else.
+# Usage: cmake -DNM=nm -DLIBRARY=libiidc.so -DHEADER=iidc.h -P linux_exports.cmake
+cmake_minimum_required(VERSION 3.25)
+file(STRINGS ${HEADER} _lines REGEX "^IIDC_EXPORT ")
+set(_declared)
+foreach(_line IN LISTS _lines)
+  string(REGEX MATCH "(iidc[a-z0-9_]*)\\(" _ "${_line}")
+  list(APPEND _declared "${CMAKE_MATCH_1}@@IIDC_0")
+endforeach()
+execute_process(COMMAND ${NM} -D --defined-only --format=posix ${LIBRARY}
+  OUTPUT_VARIABLE _table RESULT_VARIABLE _result)
+if(NOT _result EQUAL 0)
+  message(FATAL_ERROR "${NM} cannot read ${LIBRARY}")
+endif()
+string(REGEX REPLACE "\n$" "" _table "${_table}")
+string(REPLACE "\n" ";" _table "${_table}")
+set(_exported)
+foreach(_entry IN LISTS _table)
+  # "name type value size"; the version's own entry is absolute (A).
+  string(REPLACE " " ";" _fields "${_entry}")
+  list(GET _fields 1 _type)
+  if(NOT _type STREQUAL "A")
+    list(GET _fields 0 _name)
+    list(APPEND _exported "${_name}")
+  endif()
+endforeach()
+list(LENGTH _declared _count)
+set(_missing ${_declared})
+list(REMOVE_ITEM _missing ${_exported})
+set(_extra ${_exported})
+list(REMOVE_ITEM _extra ${_declared})
+if(NOT _count EQUAL 49 OR _missing OR _extra)
+  message(FATAL_ERROR "header declares ${_count} functions (49 expected)\n"
+    "not exported: ${_missing}\nexported beyond the header: ${_extra}")
+endif()
+message(STATUS "${LIBRARY}: the 49 functions of the header, nothing else")
