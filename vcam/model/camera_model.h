@@ -176,8 +176,8 @@ private:
   RegisterMap m_powerUp;  // what INITIALIZE restores
 
   std::mutex m_mutex;
+  std::string m_strStoreError;               // why a wanted shared store is not there (made before the store)
   std::unique_ptr<CRegisterStore> m_pStore;  // replaced under m_mutex; its contents guarded by m_lock
-  std::string m_strStoreError;               // why a wanted shared store is not there
   CLock m_lock{*this};
   // A release, or the trigger switched, in this process; another process's
   // is seen at the next poll.
