@@ -195,7 +195,7 @@ def _start_failure(camera: Device, code: int) -> Error:
             what += f": camera {camera.index} cannot stream now; another program may be streaming from it"
         except Error:
             pass
-    return N.error_for(what, code)
+    return error_for(what, code)
 
 
 def _seconds(timeout: float | None) -> float | None:
