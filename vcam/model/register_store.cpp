@@ -23,14 +23,6 @@ constexpr std::uint32_t STORE_VERSION = 1;
 // Room for registers a write adds to what the camera had at power-up.
 constexpr std::size_t EXTRA_SLOTS = 64;
 
-std::uint64_t Fnv1a(std::uint64_t h, std::uint32_t q) {
-  for (int i = 0; i < 4; ++i) {
-    h ^= (q >> (8 * i)) & 0xFF;
-    h *= 0x100000001B3ull;
-  }
-  return h;
-}
-
 template <typename Member>
 std::vector<std::uint32_t> Column(const CRegisterStore::RegisterMap& regs, Member member) {
   std::vector<std::uint32_t> v;
@@ -55,12 +47,12 @@ struct CRegisterStore::Header {
 static_assert(sizeof(pthread_mutex_t) <= 64);
 #endif
 
-CRegisterStore::CRegisterStore(std::vector<std::uint32_t> offsets, std::vector<std::uint32_t> values)
-    : m_offsets(std::move(offsets)), m_values(std::move(values)) {}
+CRegisterStore::CRegisterStore(const RegisterMap& powerUp, int)
+    : m_offsets(Column(powerUp, &RegisterMap::value_type::first)),
+      m_values(Column(powerUp, &RegisterMap::value_type::second)),
+      m_cbMemory(BytesFor(m_offsets.size() + EXTRA_SLOTS)) {}
 
-CRegisterStore::CRegisterStore(const RegisterMap& powerUp)
-    : CRegisterStore(Column(powerUp, &RegisterMap::value_type::first), Column(powerUp, &RegisterMap::value_type::second)) {
-  m_cbMemory = BytesFor(m_offsets.size() + EXTRA_SLOTS);
+CRegisterStore::CRegisterStore(const RegisterMap& powerUp) : CRegisterStore(powerUp, 0) {
   m_pPrivate = std::make_unique<std::uint64_t[]>((m_cbMemory + 7) / 8);
   m_pMemory = m_pPrivate.get();
   Format(0);
@@ -151,6 +143,14 @@ bool CRegisterStore::SharingWanted() {
 
 namespace {
 
+std::uint64_t Fnv1a(std::uint64_t h, std::uint32_t q) {
+  for (int i = 0; i < 4; ++i) {
+    h ^= (q >> (8 * i)) & 0xFF;
+    h *= 0x100000001B3ull;
+  }
+  return h;
+}
+
 std::string SystemError(const std::string& strWhat) { return strWhat + ": " + std::strerror(errno); }
 
 // The user's folder for camera stores, made on first use; it must be the
@@ -201,9 +201,7 @@ std::unique_ptr<CRegisterStore> CRegisterStore::OpenShared(const RegisterMap& po
   std::snprintf(szName, sizeof szName, "/camera-%016llx-%016llx", static_cast<unsigned long long>(ullUniqueId),
                 static_cast<unsigned long long>(ullKey));
 
-  std::unique_ptr<CRegisterStore> pStore(new CRegisterStore(powerUp));
-  pStore->m_pPrivate.reset();
-  pStore->m_pMemory = nullptr;
+  std::unique_ptr<CRegisterStore> pStore(new CRegisterStore(powerUp, 0));
   pStore->m_strPath = strFolder + szName;
   pStore->m_nFile = open(pStore->m_strPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (pStore->m_nFile < 0) {

@@ -88,7 +88,8 @@ class CRegisterStore {
   struct Slot {
     std::uint32_t dwOffset, dwValue;
   };
-  CRegisterStore(std::vector<std::uint32_t> offsets, std::vector<std::uint32_t> values);
+  // The power-up image without memory yet.
+  CRegisterStore(const RegisterMap& powerUp, int);
   static std::size_t BytesFor(std::size_t nCapacity);
   void Format(std::uint64_t ullKey);
   bool Matches(std::uint64_t ullKey) const;
