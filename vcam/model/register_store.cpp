@@ -154,16 +154,18 @@ std::uint64_t Fnv1a(std::uint64_t h, std::uint32_t q) {
 std::string SystemError(const std::string& strWhat) { return strWhat + ": " + std::strerror(errno); }
 
 // The user's folder for camera stores, made on first use; it must be the
-// user's own and closed to everyone else.
+// user's own and closed to everyone else. A runtime folder of another user
+// (one that sudo passed on) is not used.
 std::string StoreFolder(std::string* pstrError) {
   const char* pszRuntime = std::getenv("XDG_RUNTIME_DIR");
-  const std::string strFolder = pszRuntime && *pszRuntime == '/' ? std::string(pszRuntime) + "/iidc-vcam"
-                                                                  : "/tmp/iidc-" + std::to_string(geteuid());
+  struct stat st {};
+  const bool bRuntime = pszRuntime && *pszRuntime == '/' && stat(pszRuntime, &st) == 0 && st.st_uid == geteuid();
+  const std::string strFolder =
+      bRuntime ? std::string(pszRuntime) + "/iidc-vcam" : "/tmp/iidc-" + std::to_string(geteuid());
   if (mkdir(strFolder.c_str(), 0700) != 0 && errno != EEXIST) {
     *pstrError = SystemError("cannot make " + strFolder);
     return {};
   }
-  struct stat st {};
   if (lstat(strFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
       (st.st_mode & 077) != 0) {
     *pstrError = strFolder + " is not a folder of this user's own with mode 0700";
