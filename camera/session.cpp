@@ -131,6 +131,15 @@ void CCameraSession::Fail(const std::string& what) const
     throw CCameraError(CCameraError::Kind::Failed, fmt::format("{}: {}", what, ErrorText(dwCode)));
 }
 
+void CCameraSession::FailStart(const std::string& what) const
+{
+    if (iidc_getlasterror(m_nIndex) == IIDC_ERR_FAIL && Answers())
+        throw CCameraError(CCameraError::Kind::Busy,
+                           fmt::format("{}: camera {} cannot stream now; another program may be streaming from it",
+                                       what, m_nIndex));
+    Fail(what);
+}
+
 bool CCameraSession::Answers() const
 {
     // The current video format register exists on every IIDC camera.

@@ -50,6 +50,9 @@ class CCameraSession {
   // Throws for a failed library call: what failed and the camera's code
   // (Failed), or Lost when the camera no longer answers.
   [[noreturn]] void Fail(const std::string& what) const;
+  // Fail for a capture that did not start: a camera that answers but cannot
+  // stream is taken to be streaming to another program (Busy).
+  [[noreturn]] void FailStart(const std::string& what) const;
   // True when the camera still answers a register read.
   bool Answers() const;
 

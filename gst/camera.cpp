@@ -171,7 +171,7 @@ void CCamera::Start(const StreamChoice& choice, int nBuffers)
                 != nBuffers)
                 m_pSession->Fail("putting the frame buffers in place");
             if (!iidc_capture(h, IIDC_TRUE))
-                m_pSession->Fail("starting capture");
+                m_pSession->FailStart("starting capture");
             m_nBuffers = nBuffers;
             m_cbFrame = std::size_t(cbFrame);
             m_fRate = iidc_currentframerate(h);

@@ -158,6 +158,7 @@ def top_three_bits(value: int) -> int:
     return value >> 29
 
 
+INITIALIZE = 0x000  # bit 0 written: every setting back to power-up
 V_FORMAT_INQ = 0x100
 V_MODE_INQ_7 = 0x19C
 

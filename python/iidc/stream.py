@@ -185,6 +185,19 @@ def silence(camera: Device, what: str) -> Error:
     return FrameTimeoutError(what, ErrorCode.NO_FRAMES)
 
 
+def _start_failure(camera: Device, code: int) -> Error:
+    """The error for a capture that did not start: a camera that still answers
+    is taken to be streaming to another program."""
+    what = "starting capture"
+    if code == ErrorCode.FAIL:
+        try:
+            camera.registers[V_FORMAT_INQ]
+            what += f": camera {camera.index} cannot stream now; another program may be streaming from it"
+        except Error:
+            pass
+    return error_for(what, code)
+
+
 def _seconds(timeout: float | None) -> float | None:
     if timeout is not None and (isinstance(timeout, bool) or not isinstance(timeout, (int, float)) or timeout <= 0):
         raise ArgumentError(f"a timeout is a number of seconds above 0, or None, not {timeout!r}",
@@ -232,7 +245,8 @@ class Stream:
             pointers = (ctypes.c_void_p * buffers)(*(self._ring[i].ctypes.data for i in range(buffers)))
             N.check(library.iidc_attachbuffer(h, pointers, ctypes.sizeof(pointers)), "putting the ring in place")
             self._keep[id(self._ring)] = self._ring
-            N.check(library.iidc_capture(h, 1), "starting capture")
+            if not library.iidc_capture(h, 1):
+                raise _start_failure(camera, N.last_error())
             # Buffer 0 stands for "no frame yet": the first frame goes to 1.
             N.check(library.iidc_lockdata(h, 0), "locking the first buffer")
         except BaseException:

@@ -13,6 +13,8 @@ constexpr uint32_t IIDC_BIT(unsigned n) { return 0x80000000u >> n; }
 // The top three bits of a CUR_V_* register: its code.
 constexpr uint32_t TopThreeBits(uint32_t value) { return value >> 29; }
 
+// Bit 0 written: the camera goes back to its power-up settings.
+constexpr uint32_t INITIALIZE = 0x000;
 constexpr uint32_t V_FORMAT_INQ = 0x100;
 constexpr uint32_t V_MODE_INQ(uint32_t format) { return 0x180 + 4 * format; }
 constexpr uint32_t V_MODE_INQ_7 = 0x19C;

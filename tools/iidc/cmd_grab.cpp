@@ -208,7 +208,7 @@ int RunGrab(CommandLine& line, GrabOptions& options)
                                     format.IsScalable() ? std::string() : fmt::format(" at {:g} fps", format.fRate),
                                     options.nCount, options.type, options.output);
     if (!options.bSingle && !iidc_capture(camera.Handle(), IIDC_TRUE))
-        camera.Fail("starting capture");
+        camera.FailStart("starting capture");
     // The record's 8-bit speed cannot hold S400 and above; the camera's
     // register tells the speed.
     iidc1394_isotransmissioninfo iso{};

@@ -1,6 +1,7 @@
 // iidc reg: read or write one camera register, or read a range. Offsets are
 // hexadecimal, from the camera's command-register base; with --rom, addresses
 // of the configuration ROM in the initial register space (0x400 to 0x7FC).
+// iidc reset: the one register write every camera takes, INITIALIZE.
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
 
@@ -76,7 +77,25 @@ int RunReg(CommandLine& line, const RegOptions& options)
     return EXIT_OK;
 }
 
+// The camera's INITIALIZE register: every setting back to power-up.
+int RunReset(CommandLine& line)
+{
+    CLibrarySession library;
+    CCameraSession camera(library, line.camera);
+    uint32_t dwValue = iidc_reg::IIDC_BIT(0);
+    if (iidc1394_asyncwritequadlet(camera.Handle(), iidc_reg::INITIALIZE, &dwValue, 4) != 4)
+        camera.Fail("writing INITIALIZE");
+    line.context.out << fmt::format("camera {} reset to its power-up settings\n", camera.Index());
+    return EXIT_OK;
+}
+
 }  // namespace
+
+void AddResetCommand(CLI::App& app, CommandLine& line)
+{
+    auto* pCommand = app.add_subcommand("reset", "put the camera's settings back to power-up (INITIALIZE)");
+    pCommand->callback([&line] { line.run = [&line] { return RunReset(line); }; });
+}
 
 void AddRegCommand(CLI::App& app, CommandLine& line)
 {

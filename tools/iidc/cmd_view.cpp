@@ -50,7 +50,7 @@ int RunView(CommandLine& line, ViewOptions& options)
         camera.Fail("setting up the preview window");
     }
     if (!iidc_capture(camera.Handle(), IIDC_TRUE))
-        camera.Fail("starting the preview");
+        camera.FailStart("starting the preview");
     line.context.err << "press q in the window or close it to stop\n";
 
     const double fStart = Now();

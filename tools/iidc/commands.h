@@ -25,6 +25,7 @@ void AddInfoCommand(CLI::App& app, CommandLine& line);
 void AddGetCommand(CLI::App& app, CommandLine& line);
 void AddSetCommand(CLI::App& app, CommandLine& line);
 void AddRegCommand(CLI::App& app, CommandLine& line);
+void AddResetCommand(CLI::App& app, CommandLine& line);
 void AddGrabCommand(CLI::App& app, CommandLine& line);
 void AddDumpCommand(CLI::App& app, CommandLine& line);
 void AddViewCommand(CLI::App& app, CommandLine& line);

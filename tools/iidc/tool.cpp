@@ -32,6 +32,7 @@ int RunTool(const std::vector<std::string>& args, ToolContext& context)
     AddGetCommand(app, line);
     AddSetCommand(app, line);
     AddRegCommand(app, line);
+    AddResetCommand(app, line);
     AddGrabCommand(app, line);
     AddDumpCommand(app, line);
     AddViewCommand(app, line);

@@ -53,6 +53,10 @@ constexpr std::uint32_t MaxPayload(std::uint32_t nSpeed) { return 1024u << nSpee
 CCameraNode::CCameraNode(std::shared_ptr<vcam::CCameraModel> pModel)
     : m_pModel(std::move(pModel)), m_rom(ReadableRom(*m_pModel)) {}
 
+CCameraNode::~CCameraNode() {
+  if (m_bClaimed) m_pModel->ReleaseStream();
+}
+
 int CCameraNode::Read(std::uint64_t qwAddress, std::span<std::uint8_t> data) {
   if (data.size() % 4 != 0 || data.empty()) return RCODE_TYPE_ERROR;
   for (std::size_t i = 0; i < data.size(); i += 4) {
@@ -86,11 +90,23 @@ std::optional<IsoPacket> CCameraNode::Transmit(std::int64_t nCycle) {
     m_bSending = m_bInFrame = false;
   }
   if (!iso.bEnabled && !iso.bShot) {
-    // Transmission stops at once, the frame on its way with it.
+    // Transmission stops at once, the frame on its way with it, and the
+    // camera's stream is free for others.
     m_bSending = m_bInFrame = false;
+    if (m_bClaimed) m_pModel->ReleaseStream();
+    m_bClaimed = false;
+    m_nRetryAt = 0;
     return std::nullopt;
   }
   const std::int64_t llNow = nCycle * CYCLE_100NS;
+  if (!m_bClaimed) {
+    if (nCycle < m_nRetryAt) return std::nullopt;
+    m_bClaimed = m_pModel->ClaimStream();
+    if (!m_bClaimed) {
+      m_nRetryAt = nCycle + CLAIM_RETRY_CYCLES;
+      return std::nullopt;
+    }
+  }
   if (!m_bSending) {
     m_bSending = true;
     m_llNextDue = llNow;

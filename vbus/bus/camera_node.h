@@ -30,9 +30,15 @@ struct IsoPacket {
   std::span<const std::uint8_t> payload;
 };
 
+// How often a talker refused the camera's stream asks again (1/8 s).
+constexpr std::int64_t CLAIM_RETRY_CYCLES = 1000;
+
 class CCameraNode {
  public:
   explicit CCameraNode(std::shared_ptr<vcam::CCameraModel> pModel);
+  ~CCameraNode();
+  CCameraNode(const CCameraNode&) = delete;
+  CCameraNode& operator=(const CCameraNode&) = delete;
 
   vcam::CCameraModel& Model() { return *m_pModel; }
   bool IsUnplugged() const { return m_pModel->Faults()->bUnplugged; }
@@ -48,6 +54,9 @@ class CCameraNode {
 
   // What the camera sends in cycle nCycle (cycles come in order, one call
   // each): a packet, or nothing. The payload stays valid until the next call.
+  // The talker holds the camera's stream while transmission is on; while
+  // another process streams the camera it sends nothing and asks again
+  // every CLAIM_RETRY_CYCLES.
   std::optional<IsoPacket> Transmit(std::int64_t nCycle);
   // Whether a frame is on its way.
   bool IsSending() const { return m_bInFrame; }
@@ -61,6 +70,8 @@ class CCameraNode {
   const std::vector<std::uint32_t> m_rom;
 
   bool m_bSending = false;         // transmission is on
+  bool m_bClaimed = false;         // the camera's stream is this talker's
+  std::int64_t m_nRetryAt = 0;     // the cycle to ask for a refused stream again
   std::uint32_t m_nStarts = 0;     // the camera's count of transmission starts, as last seen
   bool m_bInFrame = false;         // a frame is on its way
   std::int64_t m_llNextDue = 0;    // 100-ns units of bus time

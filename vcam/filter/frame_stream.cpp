@@ -33,6 +33,10 @@ void CFrameStream::ResetCounters() {
 
 HRESULT CFrameStream::Start() {
   Stop();
+  if (!m_pFilter->Camera().ClaimStream()) {
+    return VCAM_E_BUSY;
+  }
+  m_pClaimed = m_pFilter->CameraShared();
   m_thread = std::jthread([this](std::stop_token stop) {
     // Nothing thrown on the streaming thread may end the process: an
     // exception ends the stream as a failed delivery does, and the graph is
@@ -60,6 +64,10 @@ void CFrameStream::Stop() {
   if (m_thread.joinable()) {
     m_thread.request_stop();
     m_thread.join();
+  }
+  if (m_pClaimed) {
+    m_pClaimed->ReleaseStream();
+    m_pClaimed.reset();
   }
 }
 

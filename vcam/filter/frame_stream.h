@@ -30,8 +30,9 @@ class CFrameStream final : public CCameraStream {
   CFrameStream(CVcamFilter* pFilter, CCameraPin* pPin);
   ~CFrameStream() override;
 
-  // CCameraStream: Start never fails; the clock's waits and a wait for a
-  // trigger end on a stop request.
+  // CCameraStream: Start fails (VCAM_E_BUSY) only while another process
+  // streams the camera; the clock's waits and a wait for a trigger end on a
+  // stop request. The camera is held from Start to Stop.
   HRESULT Start() override;
   void Stop() override;
   void RequestStop() override;
@@ -50,6 +51,7 @@ class CFrameStream final : public CCameraStream {
   CCameraPin* const m_pPin;      // uncounted: part of the filter
 
   std::jthread m_thread;  // application thread only
+  std::shared_ptr<CCameraModel> m_pClaimed;  // the camera whose stream is ours; application thread only
   // Streaming thread only.
   CPatternPainter m_painter;
   // Written by the streaming thread, read by any.

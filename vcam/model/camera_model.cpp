@@ -45,15 +45,24 @@ std::vector<std::uint32_t> RomOf(const Profile& p) {
   return p.rawRom.empty() ? BuildConfigRom(p.strVendor, p.strModel, p.ullUniqueId) : p.rawRom;
 }
 
+// The shared store when asked for and possible, else one of the process's own.
+std::unique_ptr<CRegisterStore> OpenStore(const std::map<std::uint32_t, std::uint32_t>& powerUp,
+                                          const std::vector<std::uint32_t>& rom, std::uint64_t ullUniqueId,
+                                          bool bShared, std::string* pstrError) {
+  if (bShared)
+    if (auto pStore = CRegisterStore::OpenShared(powerUp, rom, ullUniqueId, pstrError)) return pStore;
+  return std::make_unique<CRegisterStore>(powerUp);
+}
+
 }  // namespace
 
-CCameraModel::CCameraModel(Profile profile)
+CCameraModel::CCameraModel(Profile profile, bool bShared)
     : m_profile(std::move(profile)),
       m_pFaults(FaultsOf(m_profile)),
       m_pClock(ClockOf(m_profile)),
       m_rom(RomOf(m_profile)),
       m_powerUp(BuildRegisterImage(m_profile)),
-      m_regs(m_powerUp) {}
+      m_pStore(OpenStore(m_powerUp, m_rom, m_profile.ullUniqueId, bShared, &m_strStoreError)) {}
 
 // Only what differs is built anew: a camera with the same registers and
 // another ROM keeps its power-up image. Everything is built before anything
@@ -64,16 +73,18 @@ void CCameraModel::Replace(const Profile& profile) {
   if (!profile.SameRegisters(m_profile)) powerUp = BuildRegisterImage(profile);
   std::vector<std::uint32_t> rom = RomOf(profile);
   Profile copy = profile;
+  std::string strError;
+  auto pStore = OpenStore(powerUp ? *powerUp : m_powerUp, rom, profile.ullUniqueId, m_pStore->IsShared(), &strError);
   if (powerUp) m_powerUp = std::move(*powerUp);
   m_rom = std::move(rom);
   m_profile = std::move(copy);
-  m_onePush.clear();
-  m_regs = m_powerUp;
+  m_pStore = std::move(pStore);
+  m_strStoreError = std::move(strError);
 }
 
 std::uint32_t CCameraModel::Get(std::uint32_t dwOffset) const {
-  const auto it = m_regs.find(dwOffset);
-  return it == m_regs.end() ? 0 : it->second;
+  const std::uint32_t* p = m_pStore->Find(dwOffset);
+  return p ? *p : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -113,7 +124,7 @@ Result CCameraModel::ReadQuadlet(std::uint32_t dwOffset, std::uint32_t* pdwValue
   if (!pdwValue) return VCAM_E_POINTER;
   if (m_pFaults->bUnplugged) return VCAM_E_NOT_CONNECTED;
   if (const Result hr = m_pFaults->readFailure.Check(dwOffset); Failed(hr)) return hr;
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_lock);
   FinishOnePushes();
   return ReadLocked(dwOffset, pdwValue);
 }
@@ -121,7 +132,7 @@ Result CCameraModel::ReadQuadlet(std::uint32_t dwOffset, std::uint32_t* pdwValue
 Result CCameraModel::WriteQuadlet(std::uint32_t dwOffset, std::uint32_t dwValue) {
   if (m_pFaults->bUnplugged) return VCAM_E_NOT_CONNECTED;
   if (const Result hr = m_pFaults->writeFailure.Check(dwOffset); Failed(hr)) return hr;
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_lock);
   FinishOnePushes();
   return WriteLocked(dwOffset, dwValue);
 }
@@ -143,12 +154,12 @@ Result CCameraModel::ReadLocked(std::uint32_t dwOffset, std::uint32_t* pdwValue)
     return VCAM_S_OK;
   }
   if (dwOffset == SOFTWARE_TRIGGER && Has(dwOffset)) {  // busy while a release waits for its frame
-    *pdwValue = m_nReleases ? Bit(0) : 0;
+    *pdwValue = Counters().nReleases ? Bit(0) : 0;
     return VCAM_S_OK;
   }
-  const auto it = m_regs.find(dwOffset);
-  if (it == m_regs.end()) return VCAM_E_ADDRESS;
-  *pdwValue = it->second;
+  const std::uint32_t* p = m_pStore->Find(dwOffset);
+  if (!p) return VCAM_E_ADDRESS;
+  *pdwValue = *p;
   return VCAM_S_OK;
 }
 
@@ -167,29 +178,27 @@ Result CCameraModel::WriteLocked(std::uint32_t dwOffset, std::uint32_t dwValue) 
   switch (dwOffset) {
     case INITIALIZE:
       if (dwValue & Bit(0)) {  // back to the power-up state; the bit clears itself
-        m_regs = m_powerUp;
-        m_onePush.clear();
-        m_nReleases = 0;
+        m_pStore->PowerUp();
         m_cvTrigger.notify_all();
       }
       return VCAM_S_OK;
     case CUR_V_FORMAT: WriteVideoFormat(Top3(dwValue)); return VCAM_S_OK;
     case CUR_V_MODE: WriteVideoMode(Top3(dwValue)); return VCAM_S_OK;
     case CUR_V_FRM_RATE: WriteFrameRate(Top3(dwValue)); return VCAM_S_OK;
-    case ISO_CHANNEL: m_regs[dwOffset] = dwValue & 0xF3000000u; return VCAM_S_OK;
+    case ISO_CHANNEL: Set(dwOffset, dwValue & 0xF3000000u); return VCAM_S_OK;
     case CAMERA_POWER:
-      if (Get(BASIC_FUNC_INQ) & BASIC_CAM_POWER) m_regs[dwOffset] = dwValue & Bit(0);
+      if (Get(BASIC_FUNC_INQ) & BASIC_CAM_POWER) Set(dwOffset, dwValue & Bit(0));
       return VCAM_S_OK;
     case ISO_EN:
-      if ((dwValue & Bit(0)) && !(Get(ISO_EN) & Bit(0))) ++m_nIsoStarts;
-      m_regs[dwOffset] = dwValue & Bit(0);
+      if ((dwValue & Bit(0)) && !(Get(ISO_EN) & Bit(0))) ++Counters().nIsoStarts;
+      Set(dwOffset, dwValue & Bit(0));
       return VCAM_S_OK;
     case ONE_SHOT: {
       const std::uint32_t dwBasic = Get(BASIC_FUNC_INQ);
       std::uint32_t dwMask = 0;
       if (dwBasic & BASIC_ONE_SHOT) dwMask |= Bit(0);
       if (dwBasic & BASIC_MULTI_SHOT) dwMask |= Bit(1) | 0xFFFF;
-      m_regs[dwOffset] = dwValue & dwMask;
+      Set(dwOffset, dwValue & dwMask);
       return VCAM_S_OK;
     }
     case SOFTWARE_TRIGGER: WriteSoftwareTrigger(dwValue); return VCAM_S_OK;
@@ -207,7 +216,7 @@ Result CCameraModel::WriteLocked(std::uint32_t dwOffset, std::uint32_t dwValue) 
   if (dwOffset >= V_FORMAT_INQ && dwOffset < CUR_V_FRM_RATE) return VCAM_S_OK;
   if (dwOffset - ABS_CSR_OFFSET_BASE < FEATURE_BLOCK_BYTES) return VCAM_S_OK;
   // Any other implemented register (a raw one from the profile) is plain memory.
-  m_regs[dwOffset] = dwValue;
+  Set(dwOffset, dwValue);
   return VCAM_S_OK;
 }
 
@@ -216,7 +225,7 @@ Result CCameraModel::WriteLocked(std::uint32_t dwOffset, std::uint32_t dwValue) 
 
 void CCameraModel::WriteVideoFormat(std::uint32_t nFormat) {
   if (!(Get(V_FORMAT_INQ) & Bit(nFormat))) return;  // not offered: ignored
-  m_regs[CUR_V_FORMAT] = nFormat << 29;
+  Set(CUR_V_FORMAT, nFormat << 29);
   MakeModeAndRateValid();
 }
 
@@ -224,7 +233,7 @@ void CCameraModel::WriteVideoMode(std::uint32_t nMode) {
   const std::uint32_t nFormat = Top3(Get(CUR_V_FORMAT));
   if (!(Get(VModeInq(nFormat)) & Bit(nMode))) return;
   if (nFormat < STANDARD_FORMATS && !LookUpStandardMode(nFormat, nMode)) return;
-  m_regs[CUR_V_MODE] = nMode << 29;
+  Set(CUR_V_MODE, nMode << 29);
   MakeModeAndRateValid();
 }
 
@@ -233,7 +242,7 @@ void CCameraModel::WriteFrameRate(std::uint32_t nRate) {
   const std::uint32_t nMode = Top3(Get(CUR_V_MODE));
   // Format 7 runs at the rate its packet size gives; the field is kept as written.
   if (nFormat < STANDARD_FORMATS && !(Get(VRateInq(nFormat, nMode)) & Bit(nRate))) return;
-  m_regs[CUR_V_FRM_RATE] = nRate << 29;
+  Set(CUR_V_FRM_RATE, nRate << 29);
 }
 
 // After a format or mode switch the camera keeps streaming something it
@@ -244,32 +253,32 @@ void CCameraModel::MakeModeAndRateValid() {
   if (!(dwModes & Bit(Top3(Get(CUR_V_MODE))))) {
     for (std::uint32_t m = 0; m < MODES_PER_FORMAT; ++m)
       if (dwModes & Bit(m)) {
-        m_regs[CUR_V_MODE] = m << 29;
+        Set(CUR_V_MODE, m << 29);
         break;
       }
   }
   if (nFormat >= STANDARD_FORMATS) return;
   const std::uint32_t dwRates = Get(VRateInq(nFormat, Top3(Get(CUR_V_MODE))));
   if (!(dwRates & Bit(Top3(Get(CUR_V_FRM_RATE)))))
-    if (const auto code = FastestRateCode(dwRates)) m_regs[CUR_V_FRM_RATE] = *code << 29;
+    if (const auto code = FastestRateCode(dwRates)) Set(CUR_V_FRM_RATE, *code << 29);
 }
 
 Result CCameraModel::SelectStandardMode(std::uint32_t nFormat, std::uint32_t nMode, std::int64_t llInterval) {
   if (m_pFaults->bRefuseSetFormat) return VCAM_E_INVALIDARG;
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_lock);
   if (nFormat >= STANDARD_FORMATS || nMode >= MODES_PER_FORMAT || !LookUpStandardMode(nFormat, nMode) ||
       !(Get(V_FORMAT_INQ) & Bit(nFormat)) || !(Get(VModeInq(nFormat)) & Bit(nMode)))
     return VCAM_E_INVALIDARG;
   const auto code = RateCodeForInterval(llInterval, Get(VRateInq(nFormat, nMode)));
   if (!code) return VCAM_E_INVALIDARG;
-  m_regs[CUR_V_FORMAT] = nFormat << 29;
-  m_regs[CUR_V_MODE] = nMode << 29;
-  m_regs[CUR_V_FRM_RATE] = *code << 29;
+  Set(CUR_V_FORMAT, nFormat << 29);
+  Set(CUR_V_MODE, nMode << 29);
+  Set(CUR_V_FRM_RATE, *code << 29);
   return VCAM_S_OK;
 }
 
 std::vector<StandardModeInfo> CCameraModel::EnumerateStandardModes() {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_lock);
   std::vector<StandardModeInfo> modes;
   for (std::uint32_t f = 0; f < STANDARD_FORMATS; ++f) {
     if (!(Get(V_FORMAT_INQ) & Bit(f))) continue;
@@ -283,7 +292,7 @@ std::vector<StandardModeInfo> CCameraModel::EnumerateStandardModes() {
 }
 
 StreamInfo CCameraModel::GetStream() {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_lock);
   return StreamLocked();
 }
 
@@ -327,7 +336,7 @@ StreamInfo CCameraModel::StreamLocked() const {
 }
 
 IsoSettings CCameraModel::GetIsoSettings() {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_lock);
   const std::uint32_t dwShot = Get(ONE_SHOT);
   const std::uint32_t dwChannel = Get(ISO_CHANNEL);
   IsoSettings s;
@@ -335,12 +344,12 @@ IsoSettings CCameraModel::GetIsoSettings() {
   s.bShot = (dwShot & Bit(0)) || ((dwShot & Bit(1)) && Lo16(dwShot) != 0);
   s.nChannel = dwChannel >> 28;
   s.nSpeed = (dwChannel >> 24) & 3;
-  s.nStarts = m_nIsoStarts;
+  s.nStarts = Counters().nIsoStarts;
   return s;
 }
 
 void CCameraModel::NoteFrameSent() {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_lock);
   std::uint32_t q = Get(ONE_SHOT);
   if (q & Bit(0)) {
     q &= ~Bit(0);
@@ -348,7 +357,7 @@ void CCameraModel::NoteFrameSent() {
     const std::uint32_t nLeft = Lo16(q) ? Lo16(q) - 1 : 0;
     q = nLeft ? (q & ~0xFFFFu) | nLeft : 0;
   }
-  if (Has(ONE_SHOT)) m_regs[ONE_SHOT] = q;
+  if (Has(ONE_SHOT)) Set(ONE_SHOT, q);
   const std::uint32_t nLeft = m_pFaults->nFramesBeforeLoss.load();
   if (nLeft != 0) {
     m_pFaults->nFramesBeforeLoss = nLeft - 1;
@@ -382,9 +391,9 @@ std::optional<std::uint32_t> CCameraModel::ReadFormat7(const Format7Block& block
     }
     default: break;
   }
-  const auto it = m_regs.find(block.dwBase + nField);
-  if (it == m_regs.end()) return std::nullopt;
-  return it->second;
+  const std::uint32_t* p = m_pStore->Find(block.dwBase + nField);
+  if (!p) return std::nullopt;
+  return *p;
 }
 
 bool CCameraModel::AreaFits(const Format7Block& block, const Area& a) const {
@@ -404,7 +413,7 @@ bool CCameraModel::AreaFits(const Format7Block& block, const Area& a) const {
 bool CCameraModel::WriteFormat7(const Format7Block& block, std::uint32_t nField, std::uint32_t dwValue) {
   const std::uint32_t dwSetting = block.dwBase + F7_VALUE_SETTING;
   const auto report = [&](std::uint32_t dwFlag, bool bError) {
-    if (Has(dwSetting)) m_regs[dwSetting] = WithBit(Get(dwSetting) & ~VS_SETTING_1, dwFlag, bError);
+    if (Has(dwSetting)) Set(dwSetting, WithBit(Get(dwSetting) & ~VS_SETTING_1, dwFlag, bError));
   };
   const std::uint32_t dwPos = Get(block.dwBase + F7_IMAGE_POSITION);
   const std::uint32_t dwSize = Get(block.dwBase + F7_IMAGE_SIZE);
@@ -415,14 +424,14 @@ bool CCameraModel::WriteFormat7(const Format7Block& block, std::uint32_t nField,
       const Area a = bPos ? Area{Hi16(dwValue), Lo16(dwValue), Hi16(dwSize), Lo16(dwSize)}
                           : Area{Hi16(dwPos), Lo16(dwPos), Hi16(dwValue), Lo16(dwValue)};
       const bool bFits = AreaFits(block, a);
-      if (bFits) m_regs[block.dwBase + nField] = dwValue;
+      if (bFits) Set(block.dwBase + nField, dwValue);
       report(VS_ERROR_FLAG_1, !bFits);
       return true;
     }
     case F7_COLOR_CODING_ID: {
       const std::uint32_t nColor = dwValue >> 24;
       const bool bOffered = IsKnownColorCoding(nColor) && (Get(block.dwBase + F7_COLOR_CODING_INQ) & Bit(nColor));
-      if (bOffered) m_regs[block.dwBase + nField] = nColor << 24;
+      if (bOffered) Set(block.dwBase + nField, nColor << 24);
       report(VS_ERROR_FLAG_1, !bOffered);
       return true;
     }
@@ -430,7 +439,7 @@ bool CCameraModel::WriteFormat7(const Format7Block& block, std::uint32_t nField,
       const std::uint32_t dwPara = Get(block.dwBase + F7_PACKET_PARA_INQ);
       const std::uint32_t cb = Hi16(dwValue), cbUnit = Hi16(dwPara), cbMax = Lo16(dwPara);
       const bool bFits = cb > 0 && cbUnit > 0 && cb % cbUnit == 0 && cb <= cbMax;
-      if (bFits) m_regs[block.dwBase + nField] = Pack16(cb, Lo16(Get(block.dwBase + nField)));
+      if (bFits) Set(block.dwBase + nField, Pack16(cb, Lo16(Get(block.dwBase + nField))));
       report(VS_ERROR_FLAG_2, !bFits);
       return true;
     }
@@ -453,7 +462,7 @@ Result CCameraModel::ApplyAreaRequest(const void* pRequest, std::size_t cbReques
   const auto* p = static_cast<const unsigned char*>(pRequest);
   const Area a{ReadLe32(p + AREA_LEFT_AT), ReadLe32(p + AREA_TOP_AT), ReadLe32(p + AREA_WIDTH_AT),
                ReadLe32(p + AREA_HEIGHT_AT)};
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_lock);
   if (Top3(Get(CUR_V_FORMAT)) != FORMAT_7) return VCAM_E_NOT_FOUND;
   const auto block = Format7BlockOfMode(Top3(Get(CUR_V_MODE)));
   if (!block) return VCAM_E_NOT_FOUND;
@@ -461,10 +470,10 @@ Result CCameraModel::ApplyAreaRequest(const void* pRequest, std::size_t cbReques
   // Fields arrive as signed 32-bit integers; anything beyond 16 bits cannot fit.
   const bool bFits = !m_pFaults->bRefuseArea && a.nLeft <= 0xFFFF && a.nTop <= 0xFFFF && a.nWidth <= 0xFFFF &&
                      a.nHeight <= 0xFFFF && AreaFits(*block, a);
-  if (Has(dwSetting)) m_regs[dwSetting] = WithBit(Get(dwSetting), VS_ERROR_FLAG_1, !bFits);
+  if (Has(dwSetting)) Set(dwSetting, WithBit(Get(dwSetting), VS_ERROR_FLAG_1, !bFits));
   if (!bFits) return VCAM_E_INVALIDARG;
-  m_regs[block->dwBase + F7_IMAGE_POSITION] = Pack16(a.nLeft, a.nTop);
-  m_regs[block->dwBase + F7_IMAGE_SIZE] = Pack16(a.nWidth, a.nHeight);
+  Set(block->dwBase + F7_IMAGE_POSITION, Pack16(a.nLeft, a.nTop));
+  Set(block->dwBase + F7_IMAGE_SIZE, Pack16(a.nWidth, a.nHeight));
   return VCAM_S_OK;
 }
 
@@ -478,7 +487,7 @@ void CCameraModel::WriteFeature(std::uint32_t nId, std::uint32_t dwValue) {
   std::uint32_t q = Get(dwCtl);
   if (dwInq & INQ_ON_OFF) q = WithBit(q, CTL_ON_OFF, dwValue & CTL_ON_OFF);
   if (!(q & CTL_ON_OFF)) {  // a feature that is off takes no other setting
-    m_regs[dwCtl] = q;
+    Set(dwCtl, q);
     return;
   }
   if (dwInq & INQ_ABS_CONTROL) q = WithBit(q, CTL_ABS_CONTROL, dwValue & CTL_ABS_CONTROL);
@@ -488,14 +497,16 @@ void CCameraModel::WriteFeature(std::uint32_t nId, std::uint32_t dwValue) {
   // One-push only starts in manual mode, and a running one goes on.
   if ((dwValue & CTL_ONE_PUSH) && (dwInq & INQ_ONE_PUSH) && bManual && !(q & CTL_ONE_PUSH)) {
     q |= CTL_ONE_PUSH;
-    m_onePush[nId] = m_pClock->Now();
+    CameraCounters& c = Counters();
+    if (c.llOnePush[nId / 4] == NO_ONE_PUSH) ++c.nOnePushes;
+    c.llOnePush[nId / 4] = m_pClock->Now();
   }
-  m_regs[dwCtl] = q;
+  Set(dwCtl, q);
   if (!bManual || (q & CTL_ABS_CONTROL)) return;  // values come from the camera or the absolute CSR
   const std::uint32_t nMin = HiField(dwInq), nMax = LoField(dwInq);
   const auto clamp = [&](std::uint32_t v) { return std::clamp(v, nMin, std::max(nMin, nMax)); };
   if (nId == FEATURE_WHITE_BALANCE || nId == FEATURE_TEMPERATURE)
-    m_regs[dwCtl] = WithHi(m_regs[dwCtl], clamp(HiField(dwValue)));
+    Set(dwCtl, WithHi(Get(dwCtl), clamp(HiField(dwValue))));
   if (nId != FEATURE_TEMPERATURE)  // the current temperature is measured, not set
     SetIntegerValue(nId, clamp(LoField(dwValue)), true);
 }
@@ -504,7 +515,7 @@ void CCameraModel::SetIntegerValue(std::uint32_t nId, std::uint32_t nValue, bool
   const std::uint32_t dwCtl = FEATURE_CONTROL_BASE + nId;
   const std::uint32_t dwInq = Get(FEATURE_INQ_BASE + nId);
   const bool bChanged = LoField(Get(dwCtl)) != nValue;
-  m_regs[dwCtl] = WithLo(Get(dwCtl), nValue);
+  Set(dwCtl, WithLo(Get(dwCtl), nValue));
   if (!bSyncAbs || !bChanged || !(dwInq & INQ_ABS_CONTROL) || nId == FEATURE_WHITE_BALANCE ||
       nId == FEATURE_TEMPERATURE)
     return;
@@ -515,7 +526,7 @@ void CCameraModel::SetIntegerValue(std::uint32_t nId, std::uint32_t nValue, bool
   const float fMin = std::bit_cast<float>(Get(dwCsr + ABS_MIN));
   const float fMax = std::bit_cast<float>(Get(dwCsr + ABS_MAX));
   const double t = static_cast<double>(nValue - nMin) / (nMax - nMin);
-  m_regs[dwCsr + ABS_VALUE] = std::bit_cast<std::uint32_t>(static_cast<float>(fMin + t * (fMax - fMin)));
+  Set(dwCsr + ABS_VALUE, std::bit_cast<std::uint32_t>(static_cast<float>(fMin + t * (fMax - fMin))));
 }
 
 void CCameraModel::WriteAbsValue(std::uint32_t nId, std::uint32_t dwBits) {
@@ -525,7 +536,7 @@ void CCameraModel::WriteAbsValue(std::uint32_t nId, std::uint32_t dwBits) {
   const float fMin = std::bit_cast<float>(Get(dwCsr + ABS_MIN));
   const float fMax = std::bit_cast<float>(Get(dwCsr + ABS_MAX));
   const float fValue = std::clamp(f, fMin, std::max(fMin, fMax));
-  m_regs[dwCsr + ABS_VALUE] = std::bit_cast<std::uint32_t>(fValue);
+  Set(dwCsr + ABS_VALUE, std::bit_cast<std::uint32_t>(fValue));
   const std::uint32_t dwInq = Get(FEATURE_INQ_BASE + nId);
   const std::uint32_t nMin = HiField(dwInq), nMax = LoField(dwInq);
   if (nId == FEATURE_WHITE_BALANCE || nId == FEATURE_TEMPERATURE || nId == FEATURE_TRIGGER || !(fMax > fMin) ||
@@ -548,8 +559,8 @@ void CCameraModel::WriteTrigger(std::uint32_t dwValue) {
     if (dwInq & Bit(16 + nMode)) q = (q & ~(0xFu << TRIGGER_MODE_SHIFT)) | nMode << TRIGGER_MODE_SHIFT;
     q = WithLo(q, LoField(dwValue));  // the parameter has no range of its own
   }
-  m_regs[dwCtl] = q;
-  if (!TriggerIsOnLocked()) m_nReleases = 0;
+  Set(dwCtl, q);
+  if (!TriggerIsOnLocked()) Counters().nReleases = 0;
   m_cvTrigger.notify_all();
 }
 
@@ -559,7 +570,7 @@ bool CCameraModel::TriggerIsOnLocked() const {
 }
 
 bool CCameraModel::TriggerIsOn() {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(m_lock);
   return TriggerIsOnLocked();
 }
 
@@ -569,25 +580,25 @@ void CCameraModel::WriteSoftwareTrigger(std::uint32_t dwValue) {
   if (!(dwValue & Bit(0)) || !(Get(FEATURE_INQ_BASE + FEATURE_TRIGGER) & TRIGGER_INQ_SOFTWARE) ||
       !TriggerIsOnLocked())
     return;
-  ++m_nReleases;
+  ++Counters().nReleases;
   m_cvTrigger.notify_all();
 }
 
 bool CCameraModel::TakeTriggerRelease() {
-  std::lock_guard lock(m_mutex);
-  if (!TriggerIsOnLocked() || m_nReleases == 0) return false;
-  --m_nReleases;
+  std::lock_guard lock(m_lock);
+  if (!TriggerIsOnLocked() || Counters().nReleases == 0) return false;
+  --Counters().nReleases;
   return true;
 }
 
 bool CCameraModel::AwaitTriggerRelease(std::stop_token stop) {
-  std::unique_lock lock(m_mutex);
+  std::unique_lock lock(m_lock);
   while (TriggerIsOnLocked() && !m_pFaults->bUnplugged && !stop.stop_requested()) {
-    if (m_nReleases != 0) {
-      --m_nReleases;
+    if (Counters().nReleases != 0) {
+      --Counters().nReleases;
       return true;
     }
-    m_cvTrigger.wait_for(lock, stop, TRIGGER_UNPLUG_POLL, [&] { return m_nReleases != 0 || !TriggerIsOnLocked(); });
+    m_cvTrigger.wait_for(lock, stop, TRIGGER_UNPLUG_POLL, [&] { return Counters().nReleases != 0 || !TriggerIsOnLocked(); });
   }
   return false;
 }
@@ -595,21 +606,21 @@ bool CCameraModel::AwaitTriggerRelease(std::stop_token stop) {
 // One-push adjustments that have run their time settle in the middle of the
 // feature's range; they are finished lazily, whenever the camera is accessed.
 void CCameraModel::FinishOnePushes() {
-  if (m_onePush.empty()) return;
+  CameraCounters& c = Counters();
+  if (c.nOnePushes == 0) return;
   const std::int64_t llNow = m_pClock->Now();
-  for (auto it = m_onePush.begin(); it != m_onePush.end();) {
-    if (llNow - it->second < ONE_PUSH_DURATION) {
-      ++it;
-      continue;
-    }
-    const std::uint32_t nId = it->first;
+  for (std::uint32_t nSlot = 0; nSlot < ONE_PUSH_SLOTS; ++nSlot) {
+    const std::int64_t llStart = c.llOnePush[nSlot];
+    if (llStart == NO_ONE_PUSH || llNow - llStart < ONE_PUSH_DURATION) continue;
+    const std::uint32_t nId = 4 * nSlot;
     const std::uint32_t dwInq = Get(FEATURE_INQ_BASE + nId);
     const std::uint32_t nMiddle = (HiField(dwInq) + LoField(dwInq)) / 2;
     const std::uint32_t dwCtl = FEATURE_CONTROL_BASE + nId;
-    m_regs[dwCtl] = Get(dwCtl) & ~CTL_ONE_PUSH;
-    if (nId == FEATURE_WHITE_BALANCE) m_regs[dwCtl] = WithHi(m_regs[dwCtl], nMiddle);
+    Set(dwCtl, Get(dwCtl) & ~CTL_ONE_PUSH);
+    if (nId == FEATURE_WHITE_BALANCE) Set(dwCtl, WithHi(Get(dwCtl), nMiddle));
     if (nId != FEATURE_TEMPERATURE) SetIntegerValue(nId, nMiddle, true);
-    it = m_onePush.erase(it);
+    c.llOnePush[nSlot] = NO_ONE_PUSH;
+    --c.nOnePushes;
   }
 }
 

@@ -4,9 +4,12 @@
 // 7 totals, where the Format 7 and absolute-value CSRs lie) is derived from the
 // registers when asked, so nothing is stored twice.
 //
+// The registers live in a CRegisterStore: the process's own, or shared with
+// every process of the user that opens the same camera.
+//
 // Thread use: every public method may be called from any thread (the
 // application's register requests and the capture filter's streaming thread);
-// an internal mutex serialises them.
+// an internal mutex serialises them, and the store's lock the processes.
 #pragma once
 
 #include <condition_variable>
@@ -17,11 +20,13 @@
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <vector>
 
 #include "vcam/model/camera_device.h"
 #include "vcam/model/formats.h"
 #include "vcam/model/profile.h"
+#include "vcam/model/register_store.h"
 #include "vcam/model/result.h"
 
 namespace vcam {
@@ -42,8 +47,18 @@ struct IsoSettings {
 class CCameraModel final : public CCameraDevice {
 public:
   // The profile should have passed ValidateProfile; an inconsistent one still
-  // gives a camera whose registers are what the profile says.
-  explicit CCameraModel(Profile profile);
+  // gives a camera whose registers are what the profile says. bShared asks
+  // for the user's shared store; without one (StoreError says why) the
+  // camera is the process's own.
+  explicit CCameraModel(Profile profile, bool bShared = false);
+
+  bool IsShared() const { return m_pStore->IsShared(); }
+  const std::string& StoreError() const { return m_strStoreError; }
+
+  // One stream at a time across processes: false while another process
+  // streams this camera. Every successful claim is ended by ReleaseStream.
+  bool ClaimStream() { return m_pStore->ClaimStream(); }
+  void ReleaseStream() { m_pStore->ReleaseStream(); }
 
   const Profile& GetProfile() const { return m_profile; }
   const std::shared_ptr<CameraFaults>& Faults() const { return m_pFaults; }
@@ -91,13 +106,30 @@ public:
   const std::vector<std::uint32_t>& Rom() const { return m_rom; }
 
   // Becomes the camera profile describes, as if another camera were plugged
-  // into the same port: its ROM and its registers as at power-up. The clock
-  // and the fault switches stay. For harnesses that play many cameras
-  // through one open device; not while the camera streams.
+  // into the same port: its ROM and its registers (shared if this camera's
+  // were). The clock and the fault switches stay. For harnesses that play
+  // many cameras through one open device; not while the camera streams.
   void Replace(const Profile& profile);
 
 private:
   using RegisterMap = std::map<std::uint32_t, std::uint32_t>;
+
+  // This process's threads, then the store's processes.
+  class CLock {
+   public:
+    explicit CLock(CCameraModel& model) : m_model(model) {}
+    void lock() {
+      m_model.m_mutex.lock();
+      m_model.m_pStore->lock();
+    }
+    void unlock() {
+      m_model.m_pStore->unlock();
+      m_model.m_mutex.unlock();
+    }
+
+   private:
+    CCameraModel& m_model;
+  };
 
   struct Format7Block {
     std::uint32_t nMode;
@@ -107,9 +139,11 @@ private:
     std::uint32_t nLeft, nTop, nWidth, nHeight;
   };
 
-  // All below run with m_mutex held.
+  // All below run with m_lock held.
   std::uint32_t Get(std::uint32_t dwOffset) const;
-  bool Has(std::uint32_t dwOffset) const { return m_regs.count(dwOffset) != 0; }
+  bool Has(std::uint32_t dwOffset) const { return m_pStore->Find(dwOffset) != nullptr; }
+  void Set(std::uint32_t dwOffset, std::uint32_t dwValue) { m_pStore->Set(dwOffset, dwValue); }
+  CameraCounters& Counters() { return m_pStore->Counters(); }
   std::optional<Format7Block> FindFormat7Block(std::uint32_t dwOffset) const;
   std::optional<Format7Block> Format7BlockOfMode(std::uint32_t nMode) const;
   std::optional<std::uint32_t> FindAbsCsrFeature(std::uint32_t dwOffset) const;
@@ -142,11 +176,12 @@ private:
   RegisterMap m_powerUp;  // what INITIALIZE restores
 
   std::mutex m_mutex;
-  RegisterMap m_regs;                              // guarded by m_mutex
-  std::map<std::uint32_t, std::int64_t> m_onePush; // feature id -> start time; guarded by m_mutex
-  std::uint32_t m_nReleases = 0;                   // trigger releases not yet sent; guarded by m_mutex
-  std::uint32_t m_nIsoStarts = 0;                  // ISO_EN switched on; guarded by m_mutex
-  std::condition_variable_any m_cvTrigger;         // a release, or the trigger switched
+  std::string m_strStoreError;               // why a wanted shared store is not there (made before the store)
+  std::unique_ptr<CRegisterStore> m_pStore;  // replaced under m_mutex; its contents guarded by m_lock
+  CLock m_lock{*this};
+  // A release, or the trigger switched, in this process; another process's
+  // is seen at the next poll.
+  std::condition_variable_any m_cvTrigger;
 };
 
 // The register map a profile describes at power-up (raw registers applied).

@@ -19,11 +19,20 @@ struct CameraSet {
 std::mutex g_setMutex;
 std::optional<CameraSet> g_activeSet;  // guarded by g_setMutex; empty until first use
 
+// Cameras share their state with the user's other processes unless
+// IIDC_VCAM_STATE=private; a set whose cameras cannot says why once on stderr.
 CameraSet MakeSet(std::vector<Profile> profiles) {
   CameraSet set;
+  const bool bShared = CRegisterStore::SharingWanted();
+  bool bTold = false;
   for (Profile& p : profiles) {
     if (!p.pFaults) p.pFaults = std::make_shared<CameraFaults>();
-    set.cameras.push_back(std::make_shared<CCameraModel>(p));
+    auto pCamera = std::make_shared<CCameraModel>(p, bShared);
+    if (bShared && !pCamera->IsShared() && !bTold) {
+      std::fprintf(stderr, "virtual cameras: %s: settings stay with this process\n", pCamera->StoreError().c_str());
+      bTold = true;
+    }
+    set.cameras.push_back(std::move(pCamera));
   }
   set.profiles = std::move(profiles);
   return set;

@@ -24,6 +24,8 @@ constexpr Result VCAM_E_NOT_FOUND = static_cast<Result>(0x80070490u);
 constexpr Result VCAM_E_ADDRESS = static_cast<Result>(0x800701E7u);
 // HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED): the camera is unplugged.
 constexpr Result VCAM_E_NOT_CONNECTED = static_cast<Result>(0x8007048Fu);
+// HRESULT_FROM_WIN32(ERROR_BUSY): another process streams the camera.
+constexpr Result VCAM_E_BUSY = static_cast<Result>(0x800700AAu);
 
 constexpr bool Succeeded(Result r) { return r >= 0; }
 constexpr bool Failed(Result r) { return r < 0; }
