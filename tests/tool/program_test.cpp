@@ -41,12 +41,7 @@ TEST(ProgramTest, ExitStatusesCamerasAndTheirSettingsAndStream)
     ASSERT_NE(mkdtemp(szRoot), nullptr);
     const std::string root = szRoot, shared = "IIDC_VCAM_STATE=shared XDG_RUNTIME_DIR=" + root;
     std::ofstream(root + "/empty.json") << R"({"cameras": []})";
-    const struct {
-        const char* pszArguments;
-        std::string environment;
-        int nStatus;
-        const char* pszOutput;
-    } runs[] = {
+    const struct { const char* pszArguments; std::string environment; int nStatus; const char* pszOutput; } runs[] = {
         {"list", "", iidctool::EXIT_OK, "VM-1024M"},
         {"info", "IIDC_VCAM_PROFILE=" + root + "/empty.json", iidctool::EXIT_NO_CAMERA, "no camera found"},
         {"grab --count -3", "", iidctool::EXIT_BAD_ARGUMENTS, "--count"},

@@ -96,7 +96,7 @@ std::size_t OpenDescriptors() {
   return n;
 }
 
-TEST(DeviceFileTest, InfoGivesTheRomAndTheResetRecordOfItsUnpaddedSize) {
+TEST(DeviceFileTest, InfoGivesTheRomAndTheResetRecordOfItsUnpaddedSizeAndResetsToWhoAsked) {
   const std::size_t nDescriptors = OpenDescriptors();
   for (int i = 0; i < 10; ++i) {
     const File opened("/dev/fw1");
@@ -123,6 +123,19 @@ TEST(DeviceFileTest, InfoGivesTheRomAndTheResetRecordOfItsUnpaddedSize) {
   EXPECT_EQ(errno, ENOTTY);
   EXPECT_EQ(ioctl(camera.Fd(), _IO('$', 0x00)), -1);
   EXPECT_EQ(errno, ENOTTY);
+
+  // Bus resets reach only the files that asked for the reset record.
+  File listening("/dev/fw2");
+  const int fdQuiet = open("/dev/fw2", O_RDWR);
+  ASSERT_GE(fdQuiet, 0);
+  fw_cdev_initiate_bus_reset initiate{FW_CDEV_SHORT_RESET};
+  ASSERT_EQ(ioctl(fdQuiet, FW_CDEV_IOC_INITIATE_BUS_RESET, &initiate), 0);
+  const auto event = As<fw_cdev_event_bus_reset>(listening.Event());
+  EXPECT_EQ(event.type, FW_CDEV_EVENT_BUS_RESET);
+  EXPECT_EQ(event.generation, listening.m_reset.generation + 1);
+  pollfd p{fdQuiet, POLLIN, 0};
+  EXPECT_EQ(poll(&p, 1, 20), 0);
+  close(fdQuiet);
 }
 
 // Responses have the kernel's layout: the data from the record's last field,
@@ -276,21 +289,6 @@ TEST(DeviceFileTest, AddressRangesTakeTheFirstFreeSpace) {
   fw_cdev_deallocate deallocate{0};
   EXPECT_EQ(ioctl(card.Fd(), FW_CDEV_IOC_DEALLOCATE, &deallocate), 0);
   EXPECT_EQ(ioctl(card.Fd(), FW_CDEV_IOC_DEALLOCATE, &deallocate), -1);
-}
-
-// Bus resets reach only the files that asked for the reset record.
-TEST(DeviceFileTest, ResetEventsOnlyForFilesThatAskedForInfo) {
-  File listening("/dev/fw2");
-  const int fdQuiet = open("/dev/fw2", O_RDWR);
-  ASSERT_GE(fdQuiet, 0);
-  fw_cdev_initiate_bus_reset reset{FW_CDEV_SHORT_RESET};
-  ASSERT_EQ(ioctl(fdQuiet, FW_CDEV_IOC_INITIATE_BUS_RESET, &reset), 0);
-  const auto event = As<fw_cdev_event_bus_reset>(listening.Event());
-  EXPECT_EQ(event.type, FW_CDEV_EVENT_BUS_RESET);
-  EXPECT_EQ(event.generation, listening.m_reset.generation + 1);
-  pollfd p{fdQuiet, POLLIN, 0};
-  EXPECT_EQ(poll(&p, 1, 20), 0);
-  close(fdQuiet);
 }
 
 // What a card's receive contexts accept: header sizes of whole quadlets from
