@@ -1,0 +1,144 @@
+// The frame walk: argument checks, the padded input rows that define the
+// borders, each row's filter phase, and the split of each row between a SIMD
+// kernel and the reference kernel.
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "image/demosaic/demosaic_rows.h"
+#include "image/demosaic/filter_phase.h"
+
+namespace {
+
+constexpr int WINDOW_ROWS = 5;
+
+// Reflect-101 about the edge pixels: -1 is 1, n is n - 2. Mirroring keeps
+// the parity, and so the filter phase, of every index; an image one pixel
+// wide or high mirrors everything onto its only pixel.
+int Mirror(int i, int n)
+{
+    if (n == 1)
+        return 0;
+    const int nPeriod = 2 * (n - 1);
+    i %= nPeriod;
+    if (i < 0)
+        i += nPeriod;
+    return i < n ? i : nPeriod - i;
+}
+
+// Whether the rows of an image fit its buffer: nRows rows of cbRow bytes,
+// cbStride bytes apart.
+bool FitsBuffer(size_t cbBuffer, size_t cbStride, uint64_t cbRow, int nRows)
+{
+    return cbStride >= cbRow && cbBuffer >= cbRow
+        && static_cast<uint64_t>(nRows - 1) <= (cbBuffer - cbRow) / cbStride;
+}
+
+void LoadRow(const uint8_t* pSrc, int nWidth, bool, uint8_t* pRow)
+{
+    std::memcpy(pRow, pSrc, static_cast<size_t>(nWidth));
+}
+
+void LoadRow(const uint8_t* pSrc, int nWidth, bool bLittleEndian, uint16_t* pRow)
+{
+    const int iHigh = bLittleEndian ? 1 : 0;
+    for (int x = 0; x < nWidth; ++x, pSrc += 2)
+        pRow[x] = static_cast<uint16_t>(pSrc[iHigh] << 8 | pSrc[1 - iHigh]);
+}
+
+template <typename T, typename ROW_FN>
+bool WalkFrame(ROW_FN pfnRow, ROW_FN pfnTail, int nBlock, const uint8_t* pSrc, size_t cbSrcStride,
+               bool bLittleEndian, uint8_t* pDst, size_t cbDstStride, int nWidth, int nHeight,
+               BayerFilter filter, ColourOrder order)
+{
+    const size_t cbPadded = static_cast<size_t>(nWidth) + 2 * DEMOSAIC_PAD;
+    std::vector<T> window;
+    try {
+        window.resize(WINDOW_ROWS * cbPadded);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    // Virtual row v (-2 to nHeight + 1) lives in slot v mod 5, padded on
+    // both sides; each is loaded once as the window slides down.
+    auto RowOf = [&] (int v) { return window.data() + ((v + 2 * WINDOW_ROWS) % WINDOW_ROWS) * cbPadded + DEMOSAIC_PAD; };
+    auto Load = [&] (int v) {
+        T* pRow = RowOf(v);
+        LoadRow(pSrc + static_cast<size_t>(Mirror(v, nHeight)) * cbSrcStride, nWidth, bLittleEndian, pRow);
+        for (int i = 1; i <= DEMOSAIC_PAD; ++i) {
+            pRow[-i] = pRow[Mirror(-i, nWidth)];
+            pRow[nWidth - 1 + i] = pRow[Mirror(nWidth - 1 + i, nWidth)];
+        }
+    };
+    for (int v = -DEMOSAIC_PAD; v < DEMOSAIC_PAD; ++v)
+        Load(v);
+    const int nWhole = pfnRow ? nWidth - nWidth % nBlock : 0;
+    const FILTER_PHASE top = PhaseOf(filter);
+    for (int y = 0; y < nHeight; ++y, pDst += cbDstStride) {
+        Load(y + DEMOSAIC_PAD);
+        const T* ppRows[WINDOW_ROWS];
+        for (int i = 0; i < WINDOW_ROWS; ++i)
+            ppRows[i] = RowOf(y - DEMOSAIC_PAD + i);
+        const FILTER_PHASE phase = RowPhase(top, y);
+        const bool bOwnLast = phase.bRedRow == (order == ColourOrder::Bgr);
+        T* pOut = reinterpret_cast<T*>(pDst);
+        if (nWhole > 0)
+            pfnRow(ppRows, pOut, nWhole, phase.bGreenFirst, bOwnLast);
+        if (nWhole < nWidth) {
+            for (const T*& pRow : ppRows)
+                pRow += nWhole;
+            pfnTail(ppRows, pOut + 3 * static_cast<size_t>(nWhole), nWidth - nWhole,
+                    phase.bGreenFirst, bOwnLast);
+        }
+    }
+    return true;
+}
+
+bool ValidFrame(const void* pSrc, size_t cbSrc, size_t cbSrcStride, const void* pDst, size_t cbDst,
+                size_t cbDstStride, int nWidth, int nHeight, int cbSample, DemosaicMethod method)
+{
+    const int iMethod = static_cast<int>(method);
+    if (pSrc == nullptr || pDst == nullptr || nWidth < 0 || nHeight < 0 || iMethod < 0
+        || iMethod >= DEMOSAIC_METHOD_COUNT)
+        return false;
+    if (nWidth == 0 || nHeight == 0)
+        return true;
+    const uint64_t cbSrcRow = static_cast<uint64_t>(nWidth) * cbSample;
+    return FitsBuffer(cbSrc, cbSrcStride, cbSrcRow, nHeight)
+        && FitsBuffer(cbDst, cbDstStride, 3 * cbSrcRow, nHeight)
+        && cbDstStride % cbSample == 0;
+}
+
+}  // namespace
+
+bool DemosaicFrame8(const DEMOSAIC_ROWS& rows, const uint8_t* pSrc, size_t cbSrc,
+                    size_t cbSrcStride, uint8_t* pDst, size_t cbDst, size_t cbDstStride,
+                    int nWidth, int nHeight, BayerFilter filter, DemosaicMethod method,
+                    ColourOrder order)
+{
+    if (!ValidFrame(pSrc, cbSrc, cbSrcStride, pDst, cbDst, cbDstStride, nWidth, nHeight, 1, method)
+        || static_cast<int>(filter) >= BAYER_FILTER_COUNT)
+        return false;
+    if (nWidth == 0 || nHeight == 0)
+        return true;
+    const int i = static_cast<int>(method);
+    return WalkFrame<uint8_t>(rows.pfnRow8[i], ReferenceDemosaicRows().pfnRow8[i], rows.nBlock,
+                              pSrc, cbSrcStride, false, pDst, cbDstStride, nWidth, nHeight,
+                              filter, order);
+}
+
+bool DemosaicFrame16(const DEMOSAIC_ROWS& rows, const uint8_t* pSrc, size_t cbSrc,
+                     size_t cbSrcStride, bool bLittleEndian, uint16_t* pDst, size_t cbDst,
+                     size_t cbDstStride, int nWidth, int nHeight, BayerFilter filter,
+                     DemosaicMethod method, ColourOrder order)
+{
+    if (!ValidFrame(pSrc, cbSrc, cbSrcStride, pDst, cbDst, cbDstStride, nWidth, nHeight, 2, method)
+        || static_cast<int>(filter) >= BAYER_FILTER_COUNT)
+        return false;
+    if (nWidth == 0 || nHeight == 0)
+        return true;
+    const int i = static_cast<int>(method);
+    return WalkFrame<uint16_t>(rows.pfnRow16[i], ReferenceDemosaicRows().pfnRow16[i],
+                               rows.nBlock, pSrc, cbSrcStride, bLittleEndian,
+                               reinterpret_cast<uint8_t*>(pDst), cbDstStride, nWidth, nHeight,
+                               filter, order);
+}
