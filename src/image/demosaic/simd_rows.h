@@ -1,0 +1,171 @@
+// The 8-bit bilinear and high-quality row kernels, written once over the
+// vector operations of an instruction set (V) and instantiated by each SIMD
+// file with its own flags. Everything here has internal linkage, so no
+// function compiled with one file's flags can stand in for another's copy.
+//
+// A block of V::N pixels is worked as two halves in 16-bit lanes: the even
+// pixels and the odd ones, one of them green and the other the row's own
+// colour. Each unaligned load of N bytes at offset d from the block gives the
+// sample d columns away from every even pixel (its low bytes) and from every
+// odd pixel (its high bytes). The sums are those of the reference kernels;
+// they stay within -3060..7148 for 8-bit samples, and the final pack to bytes
+// clamps as the reference does.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "image/demosaic/demosaic_rows.h"
+
+namespace {
+
+// The byte shuffles that interleave three planes of 16 bytes into 48 bytes
+// of pixels: part k of the output takes from plane c the bytes its mask
+// names (-128: none).
+consteval std::array<int8_t, 16> InterleaveMask(int k, int c)
+{
+    std::array<int8_t, 16> mask{};
+    for (int j = 0; j < 16; ++j) {
+        const int g = 16 * k + j;
+        mask[j] = static_cast<int8_t>(g % 3 == c ? g / 3 : -128);
+    }
+    return mask;
+}
+
+// The pixels of a pack of the even and the odd half (even pixels in the
+// first 8 bytes of each 16), put back in order.
+constexpr std::array<int8_t, 16> EVEN_ODD_MASK = {0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15};
+alignas(16) constexpr std::array<std::array<std::array<int8_t, 16>, 3>, 3> INTERLEAVE_MASKS = {{
+    {InterleaveMask(0, 0), InterleaveMask(0, 1), InterleaveMask(0, 2)},
+    {InterleaveMask(1, 0), InterleaveMask(1, 1), InterleaveMask(1, 2)},
+    {InterleaveMask(2, 0), InterleaveMask(2, 1), InterleaveMask(2, 2)},
+}};
+
+// The samples one pixel of each half needs, as 16-bit lanes: its row at
+// offsets -2..2, the rows above and below at -1..1, two rows away at 0.
+template <class V>
+struct SAMPLES
+{
+    typename V::Reg c[5], u[3], d[3], uu, dd;
+};
+
+template <class V>
+struct TRIPLE
+{
+    typename V::Reg own, green, other;
+};
+
+template <class V, DemosaicMethod METHOD>
+void LoadBlock(const uint8_t* const* ppRows, int x, SAMPLES<V>& even, SAMPLES<V>& odd)
+{
+    auto Split = [] (const uint8_t* p, typename V::Reg& e, typename V::Reg& o) {
+        const typename V::Reg v = V::Load(p);
+        e = V::Even(v);
+        o = V::Odd(v);
+    };
+    for (int i = 0; i < 5; ++i)
+        Split(ppRows[2] + x + i - 2, even.c[i], odd.c[i]);
+    for (int i = 0; i < 3; ++i) {
+        Split(ppRows[1] + x + i - 1, even.u[i], odd.u[i]);
+        Split(ppRows[3] + x + i - 1, even.d[i], odd.d[i]);
+    }
+    if constexpr (METHOD == DemosaicMethod::HighQuality) {
+        Split(ppRows[0] + x, even.uu, odd.uu);
+        Split(ppRows[4] + x, even.dd, odd.dd);
+    }
+}
+
+// (s + 8) >> 4: a sum in sixteenths, rounded half up.
+template <class V>
+typename V::Reg Sixteenths(typename V::Reg s)
+{
+    return V::template Sar<4>(V::Add(s, V::Set(8)));
+}
+
+template <class V, DemosaicMethod METHOD>
+TRIPLE<V> GreenLanes(const SAMPLES<V>& s)
+{
+    using R = typename V::Reg;
+    const R g = s.c[2];
+    if constexpr (METHOD == DemosaicMethod::Bilinear) {
+        const R one = V::Set(1);
+        return {V::template Sar<1>(V::Add(V::Add(s.c[1], s.c[3]), one)), g,
+                V::template Sar<1>(V::Add(V::Add(s.u[1], s.d[1]), one))};
+    } else {
+        const R diagonal = V::Add(V::Add(s.u[0], s.u[2]), V::Add(s.d[0], s.d[2]));
+        const R across = V::Add(s.c[0], s.c[4]);
+        const R along = V::Add(s.uu, s.dd);
+        const R base = V::Sub(V::Add(V::template Shl<3>(g), V::template Shl<1>(g)),
+                              V::template Shl<1>(diagonal));
+        const R own = V::Add(V::Sub(V::Add(base, V::template Shl<3>(V::Add(s.c[1], s.c[3]))),
+                                    V::template Shl<1>(across)), along);
+        const R other = V::Add(V::Sub(V::Add(base, V::template Shl<3>(V::Add(s.u[1], s.d[1]))),
+                                      V::template Shl<1>(along)), across);
+        return {Sixteenths<V>(own), g, Sixteenths<V>(other)};
+    }
+}
+
+template <class V, DemosaicMethod METHOD>
+TRIPLE<V> OwnLanes(const SAMPLES<V>& s)
+{
+    using R = typename V::Reg;
+    const R own = s.c[2];
+    const R cross = V::Add(V::Add(s.c[1], s.c[3]), V::Add(s.u[1], s.d[1]));
+    const R diagonal = V::Add(V::Add(s.u[0], s.u[2]), V::Add(s.d[0], s.d[2]));
+    if constexpr (METHOD == DemosaicMethod::Bilinear) {
+        const R two = V::Set(2);
+        return {own, V::template Sar<2>(V::Add(cross, two)), V::template Sar<2>(V::Add(diagonal, two))};
+    } else {
+        const R ring = V::Add(V::Add(s.c[0], s.c[4]), V::Add(s.uu, s.dd));
+        const R green = V::Sub(V::Add(V::template Shl<3>(own), V::template Shl<2>(cross)),
+                               V::template Shl<1>(ring));
+        const R other = V::Sub(V::Add(V::Add(V::template Shl<3>(own), V::template Shl<2>(own)),
+                                      V::template Shl<2>(diagonal)),
+                               V::Add(ring, V::template Shl<1>(ring)));
+        return {own, Sixteenths<V>(green), Sixteenths<V>(other)};
+    }
+}
+
+template <class V, DemosaicMethod METHOD, bool GREEN_FIRST, bool OWN_LAST>
+void SimdRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
+{
+    for (int x = 0; x < nPixels; x += V::N, pDst += 3 * V::N) {
+        SAMPLES<V> even, odd;
+        LoadBlock<V, METHOD>(ppRows, x, even, odd);
+        const TRIPLE<V> e = GREEN_FIRST ? GreenLanes<V, METHOD>(even) : OwnLanes<V, METHOD>(even);
+        const TRIPLE<V> o = GREEN_FIRST ? OwnLanes<V, METHOD>(odd) : GreenLanes<V, METHOD>(odd);
+        if constexpr (OWN_LAST)
+            V::Store3(pDst, V::Pack(e.other, o.other), V::Pack(e.green, o.green), V::Pack(e.own, o.own));
+        else
+            V::Store3(pDst, V::Pack(e.own, o.own), V::Pack(e.green, o.green), V::Pack(e.other, o.other));
+    }
+}
+
+template <class V, DemosaicMethod METHOD>
+void SimdRow8(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels, bool bGreenFirst, bool bOwnLast)
+{
+    if (bGreenFirst) {
+        if (bOwnLast)
+            SimdRow<V, METHOD, true, true>(ppRows, pDst, nPixels);
+        else
+            SimdRow<V, METHOD, true, false>(ppRows, pDst, nPixels);
+    } else {
+        if (bOwnLast)
+            SimdRow<V, METHOD, false, true>(ppRows, pDst, nPixels);
+        else
+            SimdRow<V, METHOD, false, false>(ppRows, pDst, nPixels);
+    }
+}
+
+// The kernel set of an instruction set: 8-bit bilinear and high quality;
+// nearest and 16-bit samples stay with the reference.
+template <class V>
+constexpr DEMOSAIC_ROWS SimdRows(const char* pszName)
+{
+    return {pszName,
+            {nullptr, SimdRow8<V, DemosaicMethod::Bilinear>, SimdRow8<V, DemosaicMethod::HighQuality>},
+            {nullptr, nullptr, nullptr},
+            V::N};
+}
+
+}  // namespace
