@@ -1,6 +1,7 @@
 // The frame walk: argument checks, the padded input rows that define the
 // borders, each row's filter phase, and the split of each row between a SIMD
 // kernel and the reference kernel.
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -46,10 +47,11 @@ void LoadRow(const uint8_t* pSrc, int nWidth, bool bLittleEndian, uint16_t* pRow
         pRow[x] = static_cast<uint16_t>(pSrc[iHigh] << 8 | pSrc[1 - iHigh]);
 }
 
+// Every row through the reference kernel, on padded copies of the input
+// rows (which also put 16-bit samples in native order).
 template <typename T, typename ROW_FN>
-bool WalkFrame(ROW_FN pfnRow, ROW_FN pfnTail, int nBlock, const uint8_t* pSrc, size_t cbSrcStride,
-               bool bLittleEndian, uint8_t* pDst, size_t cbDstStride, int nWidth, int nHeight,
-               BayerFilter filter, ColourOrder order)
+bool WalkPaddedRows(ROW_FN pfnRow, const uint8_t* pSrc, size_t cbSrcStride, bool bLittleEndian, uint8_t* pDst,
+                    size_t cbDstStride, int nWidth, int nHeight, BayerFilter filter, ColourOrder order)
 {
     const size_t cbPadded = static_cast<size_t>(nWidth) + 2 * DEMOSAIC_PAD;
     std::vector<T> window;
@@ -60,7 +62,9 @@ bool WalkFrame(ROW_FN pfnRow, ROW_FN pfnTail, int nBlock, const uint8_t* pSrc, s
     }
     // Virtual row v (-2 to nHeight + 1) lives in slot v mod 5, padded on
     // both sides; each is loaded once as the window slides down.
-    auto RowOf = [&] (int v) { return window.data() + ((v + 2 * WINDOW_ROWS) % WINDOW_ROWS) * cbPadded + DEMOSAIC_PAD; };
+    auto RowOf = [&] (int v) {
+        return window.data() + ((v + 2 * WINDOW_ROWS) % WINDOW_ROWS) * cbPadded + DEMOSAIC_PAD;
+    };
     auto Load = [&] (int v) {
         T* pRow = RowOf(v);
         LoadRow(pSrc + static_cast<size_t>(Mirror(v, nHeight)) * cbSrcStride, nWidth, bLittleEndian, pRow);
@@ -71,7 +75,6 @@ bool WalkFrame(ROW_FN pfnRow, ROW_FN pfnTail, int nBlock, const uint8_t* pSrc, s
     };
     for (int v = -DEMOSAIC_PAD; v < DEMOSAIC_PAD; ++v)
         Load(v);
-    const int nWhole = pfnRow ? nWidth - nWidth % nBlock : 0;
     const FILTER_PHASE top = PhaseOf(filter);
     for (int y = 0; y < nHeight; ++y, pDst += cbDstStride) {
         Load(y + DEMOSAIC_PAD);
@@ -79,18 +82,60 @@ bool WalkFrame(ROW_FN pfnRow, ROW_FN pfnTail, int nBlock, const uint8_t* pSrc, s
         for (int i = 0; i < WINDOW_ROWS; ++i)
             ppRows[i] = RowOf(y - DEMOSAIC_PAD + i);
         const FILTER_PHASE phase = RowPhase(top, y);
-        const bool bOwnLast = phase.bRedRow == (order == ColourOrder::Bgr);
-        T* pOut = reinterpret_cast<T*>(pDst);
-        if (nWhole > 0)
-            pfnRow(ppRows, pOut, nWhole, phase.bGreenFirst, bOwnLast);
-        if (nWhole < nWidth) {
-            for (const T*& pRow : ppRows)
-                pRow += nWhole;
-            pfnTail(ppRows, pOut + 3 * static_cast<size_t>(nWhole), nWidth - nWhole,
-                    phase.bGreenFirst, bOwnLast);
-        }
+        pfnRow(ppRows, reinterpret_cast<T*>(pDst), nWidth, phase.bGreenFirst,
+               phase.bRedRow == (order == ColourOrder::Bgr));
     }
     return true;
+}
+
+// 8-bit rows through a SIMD kernel straight from the input, for images at
+// least a block and four pixels wide. The blocks cover the pixels two or
+// more from the left and right edges (the last block overlaps the one
+// before it where the width is not a multiple, writing the same bytes
+// again); the reference kernel makes the few edge pixels from short
+// mirrored strips of the rows.
+void WalkRows8(DemosaicRow8Fn pfnRow, DemosaicRow8Fn pfnEdge, int nBlock, const uint8_t* pSrc,
+               size_t cbSrcStride, uint8_t* pDst, size_t cbDstStride, int nWidth, int nHeight,
+               BayerFilter filter, ColourOrder order)
+{
+    constexpr int STRIP = 8;
+    const int nWhole = (nWidth - 2 * DEMOSAIC_PAD) / nBlock * nBlock;
+    const int nLast = (nWidth - DEMOSAIC_PAD - nBlock) & ~1;
+    const int nRight = std::max(DEMOSAIC_PAD + nWhole, nLast + nBlock);
+    int stripColumns[2][STRIP];
+    for (int j = 0; j < STRIP; ++j) {
+        stripColumns[0][j] = Mirror(j - DEMOSAIC_PAD, nWidth);
+        stripColumns[1][j] = Mirror(nRight - DEMOSAIC_PAD + j, nWidth);
+    }
+    const FILTER_PHASE top = PhaseOf(filter);
+    for (int y = 0; y < nHeight; ++y, pDst += cbDstStride) {
+        const uint8_t* ppRows[WINDOW_ROWS];
+        uint8_t strips[2][WINDOW_ROWS][STRIP];
+        const uint8_t* ppLeft[WINDOW_ROWS];
+        const uint8_t* ppRight[WINDOW_ROWS];
+        for (int i = 0; i < WINDOW_ROWS; ++i) {
+            ppRows[i] = pSrc + static_cast<size_t>(Mirror(y - DEMOSAIC_PAD + i, nHeight)) * cbSrcStride;
+            for (int j = 0; j < STRIP; ++j) {
+                strips[0][i][j] = ppRows[i][stripColumns[0][j]];
+                strips[1][i][j] = ppRows[i][stripColumns[1][j]];
+            }
+            ppLeft[i] = strips[0][i] + DEMOSAIC_PAD;
+            ppRight[i] = strips[1][i] + DEMOSAIC_PAD;
+        }
+        const FILTER_PHASE phase = RowPhase(top, y);
+        const bool bOwnLast = phase.bRedRow == (order == ColourOrder::Bgr);
+        auto Run = [&] (DemosaicRow8Fn pfn, const uint8_t* const* ppFrom, int x, int nPixels, int xFrom) {
+            const uint8_t* ppAt[WINDOW_ROWS];
+            for (int i = 0; i < WINDOW_ROWS; ++i)
+                ppAt[i] = ppFrom[i] + x - xFrom;
+            pfn(ppAt, pDst + 3 * static_cast<size_t>(x), nPixels, phase.bGreenFirst != ((x & 1) != 0), bOwnLast);
+        };
+        Run(pfnRow, ppRows, DEMOSAIC_PAD, nWhole, 0);
+        if (nRight > DEMOSAIC_PAD + nWhole)
+            Run(pfnRow, ppRows, nLast, nBlock, 0);
+        Run(pfnEdge, ppLeft, 0, DEMOSAIC_PAD, 0);
+        Run(pfnEdge, ppRight, nRight, nWidth - nRight, nRight);
+    }
 }
 
 bool ValidFrame(const void* pSrc, size_t cbSrc, size_t cbSrcStride, const void* pDst, size_t cbDst,
@@ -121,9 +166,13 @@ bool DemosaicFrame8(const DEMOSAIC_ROWS& rows, const uint8_t* pSrc, size_t cbSrc
     if (nWidth == 0 || nHeight == 0)
         return true;
     const int i = static_cast<int>(method);
-    return WalkFrame<uint8_t>(rows.pfnRow8[i], ReferenceDemosaicRows().pfnRow8[i], rows.nBlock,
-                              pSrc, cbSrcStride, false, pDst, cbDstStride, nWidth, nHeight,
-                              filter, order);
+    const DemosaicRow8Fn pfnReference = ReferenceDemosaicRows().pfnRow8[i];
+    if (rows.pfnRow8[i] == nullptr || nWidth < rows.nBlock + 2 * DEMOSAIC_PAD)
+        return WalkPaddedRows<uint8_t>(pfnReference, pSrc, cbSrcStride, false, pDst, cbDstStride, nWidth,
+                                       nHeight, filter, order);
+    WalkRows8(rows.pfnRow8[i], pfnReference, rows.nBlock, pSrc, cbSrcStride, pDst, cbDstStride, nWidth,
+              nHeight, filter, order);
+    return true;
 }
 
 bool DemosaicFrame16(const DEMOSAIC_ROWS& rows, const uint8_t* pSrc, size_t cbSrc,
@@ -136,9 +185,10 @@ bool DemosaicFrame16(const DEMOSAIC_ROWS& rows, const uint8_t* pSrc, size_t cbSr
         return false;
     if (nWidth == 0 || nHeight == 0)
         return true;
+    // 16-bit kernels work on padded rows in native order, a whole row at once.
     const int i = static_cast<int>(method);
-    return WalkFrame<uint16_t>(rows.pfnRow16[i], ReferenceDemosaicRows().pfnRow16[i],
-                               rows.nBlock, pSrc, cbSrcStride, bLittleEndian,
-                               reinterpret_cast<uint8_t*>(pDst), cbDstStride, nWidth, nHeight,
-                               filter, order);
+    const DemosaicRow16Fn pfnRow = rows.pfnRow16[i] ? rows.pfnRow16[i] : ReferenceDemosaicRows().pfnRow16[i];
+    return WalkPaddedRows<uint16_t>(pfnRow, pSrc,
+                                    cbSrcStride, bLittleEndian, reinterpret_cast<uint8_t*>(pDst), cbDstStride,
+                                    nWidth, nHeight, filter, order);
 }
