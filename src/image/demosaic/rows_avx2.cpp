@@ -30,6 +30,14 @@ struct AVX2
     static Reg Sub(Reg a, Reg b) { return _mm256_sub_epi16(a, b); }
     template <int K> static Reg Shl(Reg a) { return _mm256_slli_epi16(a, K); }
     template <int K> static Reg Sar(Reg a) { return _mm256_srai_epi16(a, K); }
+    static Reg Avg(Reg a, Reg b) { return _mm256_avg_epu8(a, b); }
+    static Reg Sub8(Reg a, Reg b) { return _mm256_sub_epi8(a, b); }
+    static Reg And(Reg a, Reg b) { return _mm256_and_si256(a, b); }
+    static Reg Or(Reg a, Reg b) { return _mm256_or_si256(a, b); }
+    static Reg Xor(Reg a, Reg b) { return _mm256_xor_si256(a, b); }
+    static Reg Ones() { return _mm256_set1_epi8(1); }
+    // Even bytes from e, odd bytes from o.
+    static Reg Select(Reg e, Reg o) { return _mm256_blendv_epi8(o, e, _mm256_set1_epi16(0x00FF)); }
 
     static Reg Pack(Reg even, Reg odd)
     {

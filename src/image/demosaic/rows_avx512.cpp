@@ -59,6 +59,14 @@ struct AVX512
     static Reg Sub(Reg a, Reg b) { return _mm512_sub_epi16(a, b); }
     template <int K> static Reg Shl(Reg a) { return _mm512_slli_epi16(a, K); }
     template <int K> static Reg Sar(Reg a) { return _mm512_srai_epi16(a, K); }
+    static Reg Avg(Reg a, Reg b) { return _mm512_avg_epu8(a, b); }
+    static Reg Sub8(Reg a, Reg b) { return _mm512_sub_epi8(a, b); }
+    static Reg And(Reg a, Reg b) { return _mm512_and_si512(a, b); }
+    static Reg Or(Reg a, Reg b) { return _mm512_or_si512(a, b); }
+    static Reg Xor(Reg a, Reg b) { return _mm512_xor_si512(a, b); }
+    static Reg Ones() { return _mm512_set1_epi8(1); }
+    // Even bytes from e, odd bytes from o.
+    static Reg Select(Reg e, Reg o) { return _mm512_mask_blend_epi8(0x5555555555555555, o, e); }
 
     static Reg Pack(Reg even, Reg odd)
     {

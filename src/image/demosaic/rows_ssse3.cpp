@@ -28,6 +28,18 @@ struct SSSE3
     static Reg Sub(Reg a, Reg b) { return _mm_sub_epi16(a, b); }
     template <int K> static Reg Shl(Reg a) { return _mm_slli_epi16(a, K); }
     template <int K> static Reg Sar(Reg a) { return _mm_srai_epi16(a, K); }
+    static Reg Avg(Reg a, Reg b) { return _mm_avg_epu8(a, b); }
+    static Reg Sub8(Reg a, Reg b) { return _mm_sub_epi8(a, b); }
+    static Reg And(Reg a, Reg b) { return _mm_and_si128(a, b); }
+    static Reg Or(Reg a, Reg b) { return _mm_or_si128(a, b); }
+    static Reg Xor(Reg a, Reg b) { return _mm_xor_si128(a, b); }
+    static Reg Ones() { return _mm_set1_epi8(1); }
+    // Even bytes from e, odd bytes from o.
+    static Reg Select(Reg e, Reg o)
+    {
+        const Reg even = _mm_set1_epi16(0x00FF);
+        return _mm_or_si128(_mm_and_si128(even, e), _mm_andnot_si128(even, o));
+    }
 
     // Even and odd halves to 16 bytes in pixel order, clamped to 0..255.
     static Reg Pack(Reg even, Reg odd) { return _mm_shuffle_epi8(_mm_packus_epi16(even, odd), Mask(EVEN_ODD_MASK)); }

@@ -126,9 +126,54 @@ TRIPLE<V> OwnLanes(const SAMPLES<V>& s)
     }
 }
 
+// (a + b + c + d + 2) >> 2 from ab = (a + b + 1) >> 1 and cd = (c + d + 1) >> 1,
+// on bytes: with s = a + b = 2ab - p and t = c + d = 2cd - q (p, q the low
+// bits of a ^ b and c ^ d), the sum is 2(ab + cd) + 2 - p - q, so the
+// average of ab and cd, rounded up, is one too high exactly when p or q is
+// set and ab + cd is odd.
+template <class V>
+typename V::Reg Average4(typename V::Reg a, typename V::Reg b, typename V::Reg c, typename V::Reg d,
+                         typename V::Reg ab, typename V::Reg cd)
+{
+    const typename V::Reg over = V::And(V::And(V::Or(V::Xor(a, b), V::Xor(c, d)), V::Xor(ab, cd)), V::Ones());
+    return V::Sub8(V::Avg(ab, cd), over);
+}
+
+// Bilinear rows work on bytes: every average of two is the processor's
+// rounding average, every average of four is Average4, worked for all pixels
+// and then chosen by the pixel's colour.
+template <class V, bool GREEN_FIRST, bool OWN_LAST>
+void BilinearRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
+{
+    using R = typename V::Reg;
+    for (int x = 0; x < nPixels; x += V::N, pDst += 3 * V::N) {
+        const R left = V::Load(ppRows[2] + x - 1), centre = V::Load(ppRows[2] + x), right = V::Load(ppRows[2] + x + 1);
+        const R upLeft = V::Load(ppRows[1] + x - 1), up = V::Load(ppRows[1] + x), upRight = V::Load(ppRows[1] + x + 1);
+        const R downLeft = V::Load(ppRows[3] + x - 1), down = V::Load(ppRows[3] + x),
+                downRight = V::Load(ppRows[3] + x + 1);
+        const R across = V::Avg(left, right);
+        const R along = V::Avg(up, down);
+        const R cross = Average4<V>(left, right, up, down, across, along);
+        const R diagonal = Average4<V>(upLeft, upRight, downLeft, downRight, V::Avg(upLeft, upRight),
+                                       V::Avg(downLeft, downRight));
+        // Select(even pixels, odd pixels).
+        const R own = GREEN_FIRST ? V::Select(across, centre) : V::Select(centre, across);
+        const R green = GREEN_FIRST ? V::Select(centre, cross) : V::Select(cross, centre);
+        const R other = GREEN_FIRST ? V::Select(along, diagonal) : V::Select(diagonal, along);
+        if constexpr (OWN_LAST)
+            V::Store3(pDst, other, green, own);
+        else
+            V::Store3(pDst, own, green, other);
+    }
+}
+
 template <class V, DemosaicMethod METHOD, bool GREEN_FIRST, bool OWN_LAST>
 void SimdRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
 {
+    if constexpr (METHOD == DemosaicMethod::Bilinear) {
+        BilinearRow<V, GREEN_FIRST, OWN_LAST>(ppRows, pDst, nPixels);
+        return;
+    }
     for (int x = 0; x < nPixels; x += V::N, pDst += 3 * V::N) {
         SAMPLES<V> even, odd;
         LoadBlock<V, METHOD>(ppRows, x, even, odd);
