@@ -1,15 +1,17 @@
-// The 8-bit bilinear and high-quality row kernels, written once over the
-// vector operations of an instruction set (V) and instantiated by each SIMD
-// file with its own flags. Everything here has internal linkage, so no
-// function compiled with one file's flags can stand in for another's copy.
+// The 8-bit row kernels, written once over the vector operations of an
+// instruction set (V) and instantiated by each SIMD file with its own flags.
+// Everything here has internal linkage, so no function compiled with one
+// file's flags can stand in for another's copy.
 //
-// A block of V::N pixels is worked as two halves in 16-bit lanes: the even
-// pixels and the odd ones, one of them green and the other the row's own
-// colour. Each unaligned load of N bytes at offset d from the block gives the
-// sample d columns away from every even pixel (its low bytes) and from every
-// odd pixel (its high bytes). The sums are those of the reference kernels;
-// they stay within -3060..7148 for 8-bit samples, and the final pack to bytes
-// clamps as the reference does.
+// Nearest and bilinear rows work on bytes, every pixel of a block at once,
+// and pick each pixel's values by its colour. High-quality rows work a block
+// of V::N pixels as two halves in 16-bit lanes: the even pixels and the odd
+// ones, one of them green and the other the row's own colour. Each unaligned
+// load of N bytes at offset d from the block gives the sample d columns away
+// from every even pixel (its low bytes) and from every odd pixel (its high
+// bytes). The sums are those of the reference kernels; they stay within
+// -3060..7148 for 8-bit samples, and the final pack to bytes clamps as the
+// reference does.
 #pragma once
 
 #include <array>
@@ -55,7 +57,7 @@ struct TRIPLE
     typename V::Reg own, green, other;
 };
 
-template <class V, DemosaicMethod METHOD>
+template <class V>
 void LoadBlock(const uint8_t* const* ppRows, int x, SAMPLES<V>& even, SAMPLES<V>& odd)
 {
     auto Split = [] (const uint8_t* p, typename V::Reg& e, typename V::Reg& o) {
@@ -69,10 +71,8 @@ void LoadBlock(const uint8_t* const* ppRows, int x, SAMPLES<V>& even, SAMPLES<V>
         Split(ppRows[1] + x + i - 1, even.u[i], odd.u[i]);
         Split(ppRows[3] + x + i - 1, even.d[i], odd.d[i]);
     }
-    if constexpr (METHOD == DemosaicMethod::HighQuality) {
-        Split(ppRows[0] + x, even.uu, odd.uu);
-        Split(ppRows[4] + x, even.dd, odd.dd);
-    }
+    Split(ppRows[0] + x, even.uu, odd.uu);
+    Split(ppRows[4] + x, even.dd, odd.dd);
 }
 
 // (s + 8) >> 4: a sum in sixteenths, rounded half up.
@@ -82,47 +82,50 @@ typename V::Reg Sixteenths(typename V::Reg s)
     return V::template Sar<4>(V::Add(s, V::Set(8)));
 }
 
-template <class V, DemosaicMethod METHOD>
+// The high-quality estimates at the green pixels of a half, and at the
+// pixels of the row's own colour.
+template <class V>
 TRIPLE<V> GreenLanes(const SAMPLES<V>& s)
 {
     using R = typename V::Reg;
     const R g = s.c[2];
-    if constexpr (METHOD == DemosaicMethod::Bilinear) {
-        const R one = V::Set(1);
-        return {V::template Sar<1>(V::Add(V::Add(s.c[1], s.c[3]), one)), g,
-                V::template Sar<1>(V::Add(V::Add(s.u[1], s.d[1]), one))};
-    } else {
-        const R diagonal = V::Add(V::Add(s.u[0], s.u[2]), V::Add(s.d[0], s.d[2]));
-        const R across = V::Add(s.c[0], s.c[4]);
-        const R along = V::Add(s.uu, s.dd);
-        const R base = V::Sub(V::Add(V::template Shl<3>(g), V::template Shl<1>(g)),
-                              V::template Shl<1>(diagonal));
-        const R own = V::Add(V::Sub(V::Add(base, V::template Shl<3>(V::Add(s.c[1], s.c[3]))),
-                                    V::template Shl<1>(across)), along);
-        const R other = V::Add(V::Sub(V::Add(base, V::template Shl<3>(V::Add(s.u[1], s.d[1]))),
-                                      V::template Shl<1>(along)), across);
-        return {Sixteenths<V>(own), g, Sixteenths<V>(other)};
-    }
+    const R diagonal = V::Add(V::Add(s.u[0], s.u[2]), V::Add(s.d[0], s.d[2]));
+    const R across = V::Add(s.c[0], s.c[4]);
+    const R along = V::Add(s.uu, s.dd);
+    const R base = V::Sub(V::Add(V::template Shl<3>(g), V::template Shl<1>(g)), V::template Shl<1>(diagonal));
+    const R own = V::Add(V::Sub(V::Add(base, V::template Shl<3>(V::Add(s.c[1], s.c[3]))), V::template Shl<1>(across)),
+                         along);
+    const R other = V::Add(V::Sub(V::Add(base, V::template Shl<3>(V::Add(s.u[1], s.d[1]))), V::template Shl<1>(along)),
+                           across);
+    return {Sixteenths<V>(own), g, Sixteenths<V>(other)};
 }
 
-template <class V, DemosaicMethod METHOD>
+template <class V>
 TRIPLE<V> OwnLanes(const SAMPLES<V>& s)
 {
     using R = typename V::Reg;
     const R own = s.c[2];
     const R cross = V::Add(V::Add(s.c[1], s.c[3]), V::Add(s.u[1], s.d[1]));
     const R diagonal = V::Add(V::Add(s.u[0], s.u[2]), V::Add(s.d[0], s.d[2]));
-    if constexpr (METHOD == DemosaicMethod::Bilinear) {
-        const R two = V::Set(2);
-        return {own, V::template Sar<2>(V::Add(cross, two)), V::template Sar<2>(V::Add(diagonal, two))};
-    } else {
-        const R ring = V::Add(V::Add(s.c[0], s.c[4]), V::Add(s.uu, s.dd));
-        const R green = V::Sub(V::Add(V::template Shl<3>(own), V::template Shl<2>(cross)),
-                               V::template Shl<1>(ring));
-        const R other = V::Sub(V::Add(V::Add(V::template Shl<3>(own), V::template Shl<2>(own)),
-                                      V::template Shl<2>(diagonal)),
-                               V::Add(ring, V::template Shl<1>(ring)));
-        return {own, Sixteenths<V>(green), Sixteenths<V>(other)};
+    const R ring = V::Add(V::Add(s.c[0], s.c[4]), V::Add(s.uu, s.dd));
+    const R green = V::Sub(V::Add(V::template Shl<3>(own), V::template Shl<2>(cross)), V::template Shl<1>(ring));
+    const R other = V::Sub(V::Add(V::Add(V::template Shl<3>(own), V::template Shl<2>(own)), V::template Shl<2>(diagonal)),
+                           V::Add(ring, V::template Shl<1>(ring)));
+    return {own, Sixteenths<V>(green), Sixteenths<V>(other)};
+}
+
+template <class V, bool GREEN_FIRST, bool OWN_LAST>
+void HighQualityRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
+{
+    for (int x = 0; x < nPixels; x += V::N, pDst += 3 * V::N) {
+        SAMPLES<V> even, odd;
+        LoadBlock<V>(ppRows, x, even, odd);
+        const TRIPLE<V> e = GREEN_FIRST ? GreenLanes<V>(even) : OwnLanes<V>(even);
+        const TRIPLE<V> o = GREEN_FIRST ? OwnLanes<V>(odd) : GreenLanes<V>(odd);
+        if constexpr (OWN_LAST)
+            V::Store3(pDst, V::Pack(e.other, o.other), V::Pack(e.green, o.green), V::Pack(e.own, o.own));
+        else
+            V::Store3(pDst, V::Pack(e.own, o.own), V::Pack(e.green, o.green), V::Pack(e.other, o.other));
     }
 }
 
@@ -167,23 +170,34 @@ void BilinearRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
     }
 }
 
+// Nearest rows copy bytes: each colour from the pixel or its neighbour to
+// the right, in its row or the row below.
+template <class V, bool GREEN_FIRST, bool OWN_LAST>
+void NearestRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
+{
+    using R = typename V::Reg;
+    for (int x = 0; x < nPixels; x += V::N, pDst += 3 * V::N) {
+        const R centre = V::Load(ppRows[2] + x), right = V::Load(ppRows[2] + x + 1);
+        const R down = V::Load(ppRows[3] + x), downRight = V::Load(ppRows[3] + x + 1);
+        const R own = GREEN_FIRST ? V::Select(right, centre) : V::Select(centre, right);
+        const R green = GREEN_FIRST ? V::Select(centre, right) : V::Select(right, centre);
+        const R other = GREEN_FIRST ? V::Select(down, downRight) : V::Select(downRight, down);
+        if constexpr (OWN_LAST)
+            V::Store3(pDst, other, green, own);
+        else
+            V::Store3(pDst, own, green, other);
+    }
+}
+
 template <class V, DemosaicMethod METHOD, bool GREEN_FIRST, bool OWN_LAST>
 void SimdRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
 {
-    if constexpr (METHOD == DemosaicMethod::Bilinear) {
+    if constexpr (METHOD == DemosaicMethod::Nearest)
+        NearestRow<V, GREEN_FIRST, OWN_LAST>(ppRows, pDst, nPixels);
+    else if constexpr (METHOD == DemosaicMethod::Bilinear)
         BilinearRow<V, GREEN_FIRST, OWN_LAST>(ppRows, pDst, nPixels);
-        return;
-    }
-    for (int x = 0; x < nPixels; x += V::N, pDst += 3 * V::N) {
-        SAMPLES<V> even, odd;
-        LoadBlock<V, METHOD>(ppRows, x, even, odd);
-        const TRIPLE<V> e = GREEN_FIRST ? GreenLanes<V, METHOD>(even) : OwnLanes<V, METHOD>(even);
-        const TRIPLE<V> o = GREEN_FIRST ? OwnLanes<V, METHOD>(odd) : GreenLanes<V, METHOD>(odd);
-        if constexpr (OWN_LAST)
-            V::Store3(pDst, V::Pack(e.other, o.other), V::Pack(e.green, o.green), V::Pack(e.own, o.own));
-        else
-            V::Store3(pDst, V::Pack(e.own, o.own), V::Pack(e.green, o.green), V::Pack(e.other, o.other));
-    }
+    else
+        HighQualityRow<V, GREEN_FIRST, OWN_LAST>(ppRows, pDst, nPixels);
 }
 
 template <class V, DemosaicMethod METHOD>
@@ -202,13 +216,14 @@ void SimdRow8(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels, bool bGr
     }
 }
 
-// The kernel set of an instruction set: 8-bit bilinear and high quality;
-// nearest and 16-bit samples stay with the reference.
+// The kernel set of an instruction set: every method for 8-bit samples;
+// 16-bit samples stay with the reference.
 template <class V>
 constexpr DEMOSAIC_ROWS SimdRows(const char* pszName)
 {
     return {pszName,
-            {nullptr, SimdRow8<V, DemosaicMethod::Bilinear>, SimdRow8<V, DemosaicMethod::HighQuality>},
+            {SimdRow8<V, DemosaicMethod::Nearest>, SimdRow8<V, DemosaicMethod::Bilinear>,
+             SimdRow8<V, DemosaicMethod::HighQuality>},
             {nullptr, nullptr, nullptr},
             V::N};
 }
