@@ -117,7 +117,7 @@ TEST(Demosaic, NamesAndPhaseShifts)
     EXPECT_EQ(BayerFilterName(BayerFilter::Grbg), "GRBG");
     EXPECT_EQ(DemosaicMethodName(DemosaicMethod::HighQuality), "hq");
     EXPECT_EQ(ParseBayerFilter("bgGr"), BayerFilter::Bggr);
-    EXPECT_EQ(ParseDemosaicMethod("BiLinear"), DemosaicMethod::Bilinear);
+    EXPECT_EQ(ParseDemosaicMethod("NEAREST"), DemosaicMethod::Nearest);
     for (const char* pszBad : {"", "RGG", "RGGBX", "YYYY", "rggb "})
         EXPECT_EQ(ParseBayerFilter(pszBad), std::nullopt) << pszBad;
     for (const char* pszBad : {"", "near", "hqlinear", "none"})
@@ -256,7 +256,8 @@ TEST(Demosaic, RefusesBadArgumentsWritingNothing)
             {"huge source stride", src.data(), cbRow * H, SIZE_MAX / 2, true, cbOut * H, cbOut, W, H, false},
             {"short destination", src.data(), cbRow * H, cbRow, true, cbOut * H - 1, cbOut, W, H, false},
             {"short destination stride", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut - 1, W, H, false},
-            {"empty", src.data(), 0, 0, true, 0, 0, 0, H, true},
+            {"no columns", src.data(), 0, 0, true, 0, 0, 0, H, true},
+            {"no rows", src.data(), 0, 0, true, 0, 0, W, 0, true},
             {"valid", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, true},
         };
         for (const CALL& call : calls) {
@@ -269,7 +270,7 @@ TEST(Demosaic, RefusesBadArgumentsWritingNothing)
                              call.cbDst, call.cbDstStride, call.w, call.h, BayerFilter::Rggb,
                              DemosaicMethod::HighQuality, ColourOrder::Bgr);
             EXPECT_EQ(bResult, call.bResult) << call.pszName << " " << cbSample * 8 << "-bit";
-            if (!call.bResult || call.w == 0) {
+            if (!call.bResult || call.w == 0 || call.h == 0) {
                 EXPECT_EQ(dst, std::vector<uint16_t>(cbOut * H, SENTINEL * 0x101)) << call.pszName;
             }
         }
