@@ -243,6 +243,8 @@ TEST(Demosaic, RefusesBadArgumentsWritingNothing)
         size_t cbDst, cbDstStride;
         int w, h;
         bool bResult;
+        int nFilter = 0;   // RGGB
+        int nMethod = 2;   // high quality
     };
     for (int cbSample : {1, 2}) {
         const size_t cbRow = W * cbSample, cbOut = 3 * cbRow;
@@ -258,17 +260,20 @@ TEST(Demosaic, RefusesBadArgumentsWritingNothing)
             {"short destination stride", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut - 1, W, H, false},
             {"no columns", src.data(), 0, 0, true, 0, 0, 0, H, true},
             {"no rows", src.data(), 0, 0, true, 0, 0, W, 0, true},
+            {"unknown filter", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, false, 4},
+            {"unknown method", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, false, 0, 3},
             {"valid", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, true},
         };
         for (const CALL& call : calls) {
             std::vector<uint16_t> dst(cbOut * H, SENTINEL * 0x101);
             uint8_t* pDst = call.bDst ? reinterpret_cast<uint8_t*>(dst.data()) : nullptr;
+            const auto filter = static_cast<BayerFilter>(call.nFilter);
+            const auto method = static_cast<DemosaicMethod>(call.nMethod);
             const bool bResult = cbSample == 1
                 ? Demosaic8(call.pSrc, call.cbSrc, call.cbSrcStride, pDst, call.cbDst, call.cbDstStride, call.w,
-                            call.h, BayerFilter::Rggb, DemosaicMethod::HighQuality, ColourOrder::Bgr)
+                            call.h, filter, method, ColourOrder::Bgr)
                 : Demosaic16(call.pSrc, call.cbSrc, call.cbSrcStride, false, reinterpret_cast<uint16_t*>(pDst),
-                             call.cbDst, call.cbDstStride, call.w, call.h, BayerFilter::Rggb,
-                             DemosaicMethod::HighQuality, ColourOrder::Bgr);
+                             call.cbDst, call.cbDstStride, call.w, call.h, filter, method, ColourOrder::Bgr);
             EXPECT_EQ(bResult, call.bResult) << call.pszName << " " << cbSample * 8 << "-bit";
             if (!call.bResult || call.w == 0 || call.h == 0) {
                 EXPECT_EQ(dst, std::vector<uint16_t>(cbOut * H, SENTINEL * 0x101)) << call.pszName;
