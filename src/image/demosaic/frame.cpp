@@ -139,11 +139,12 @@ void WalkRows8(DemosaicRow8Fn pfnRow, DemosaicRow8Fn pfnEdge, int nBlock, const 
 }
 
 bool ValidFrame(const void* pSrc, size_t cbSrc, size_t cbSrcStride, const void* pDst, size_t cbDst,
-                size_t cbDstStride, int nWidth, int nHeight, int cbSample, DemosaicMethod method)
+                size_t cbDstStride, int nWidth, int nHeight, int cbSample, BayerFilter filter,
+                DemosaicMethod method)
 {
     const int iMethod = static_cast<int>(method);
     if (pSrc == nullptr || pDst == nullptr || nWidth < 0 || nHeight < 0 || iMethod < 0
-        || iMethod >= DEMOSAIC_METHOD_COUNT)
+        || iMethod >= DEMOSAIC_METHOD_COUNT || static_cast<int>(filter) >= BAYER_FILTER_COUNT)
         return false;
     if (nWidth == 0 || nHeight == 0)
         return true;
@@ -160,8 +161,8 @@ bool DemosaicFrame8(const DEMOSAIC_ROWS& rows, const uint8_t* pSrc, size_t cbSrc
                     int nWidth, int nHeight, BayerFilter filter, DemosaicMethod method,
                     ColourOrder order)
 {
-    if (!ValidFrame(pSrc, cbSrc, cbSrcStride, pDst, cbDst, cbDstStride, nWidth, nHeight, 1, method)
-        || static_cast<int>(filter) >= BAYER_FILTER_COUNT)
+    if (!ValidFrame(pSrc, cbSrc, cbSrcStride, pDst, cbDst, cbDstStride, nWidth, nHeight, 1, filter,
+                    method))
         return false;
     if (nWidth == 0 || nHeight == 0)
         return true;
@@ -180,15 +181,14 @@ bool DemosaicFrame16(const DEMOSAIC_ROWS& rows, const uint8_t* pSrc, size_t cbSr
                      size_t cbDstStride, int nWidth, int nHeight, BayerFilter filter,
                      DemosaicMethod method, ColourOrder order)
 {
-    if (!ValidFrame(pSrc, cbSrc, cbSrcStride, pDst, cbDst, cbDstStride, nWidth, nHeight, 2, method)
-        || static_cast<int>(filter) >= BAYER_FILTER_COUNT)
+    if (!ValidFrame(pSrc, cbSrc, cbSrcStride, pDst, cbDst, cbDstStride, nWidth, nHeight, 2, filter,
+                    method))
         return false;
     if (nWidth == 0 || nHeight == 0)
         return true;
     // 16-bit kernels work on padded rows in native order, a whole row at once.
     const int i = static_cast<int>(method);
     const DemosaicRow16Fn pfnRow = rows.pfnRow16[i] ? rows.pfnRow16[i] : ReferenceDemosaicRows().pfnRow16[i];
-    return WalkPaddedRows<uint16_t>(pfnRow, pSrc,
-                                    cbSrcStride, bLittleEndian, reinterpret_cast<uint8_t*>(pDst), cbDstStride,
-                                    nWidth, nHeight, filter, order);
+    return WalkPaddedRows<uint16_t>(pfnRow, pSrc, cbSrcStride, bLittleEndian, reinterpret_cast<uint8_t*>(pDst),
+                                    cbDstStride, nWidth, nHeight, filter, order);
 }

@@ -75,6 +75,16 @@ void LoadBlock(const uint8_t* const* ppRows, int x, SAMPLES<V>& even, SAMPLES<V>
     Split(ppRows[4] + x, even.dd, odd.dd);
 }
 
+// A block's three colours, as bytes in pixel order, in the output's order.
+template <class V, bool OWN_LAST>
+void StorePixels(uint8_t* pDst, typename V::Reg own, typename V::Reg green, typename V::Reg other)
+{
+    if constexpr (OWN_LAST)
+        V::Store3(pDst, other, green, own);
+    else
+        V::Store3(pDst, own, green, other);
+}
+
 // (s + 8) >> 4: a sum in sixteenths, rounded half up.
 template <class V>
 typename V::Reg Sixteenths(typename V::Reg s)
@@ -122,10 +132,7 @@ void HighQualityRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
         LoadBlock<V>(ppRows, x, even, odd);
         const TRIPLE<V> e = GREEN_FIRST ? GreenLanes<V>(even) : OwnLanes<V>(even);
         const TRIPLE<V> o = GREEN_FIRST ? OwnLanes<V>(odd) : GreenLanes<V>(odd);
-        if constexpr (OWN_LAST)
-            V::Store3(pDst, V::Pack(e.other, o.other), V::Pack(e.green, o.green), V::Pack(e.own, o.own));
-        else
-            V::Store3(pDst, V::Pack(e.own, o.own), V::Pack(e.green, o.green), V::Pack(e.other, o.other));
+        StorePixels<V, OWN_LAST>(pDst, V::Pack(e.own, o.own), V::Pack(e.green, o.green), V::Pack(e.other, o.other));
     }
 }
 
@@ -163,10 +170,7 @@ void BilinearRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
         const R own = GREEN_FIRST ? V::Select(across, centre) : V::Select(centre, across);
         const R green = GREEN_FIRST ? V::Select(centre, cross) : V::Select(cross, centre);
         const R other = GREEN_FIRST ? V::Select(along, diagonal) : V::Select(diagonal, along);
-        if constexpr (OWN_LAST)
-            V::Store3(pDst, other, green, own);
-        else
-            V::Store3(pDst, own, green, other);
+        StorePixels<V, OWN_LAST>(pDst, own, green, other);
     }
 }
 
@@ -182,10 +186,7 @@ void NearestRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
         const R own = GREEN_FIRST ? V::Select(right, centre) : V::Select(centre, right);
         const R green = GREEN_FIRST ? V::Select(centre, right) : V::Select(right, centre);
         const R other = GREEN_FIRST ? V::Select(down, downRight) : V::Select(downRight, down);
-        if constexpr (OWN_LAST)
-            V::Store3(pDst, other, green, own);
-        else
-            V::Store3(pDst, own, green, other);
+        StorePixels<V, OWN_LAST>(pDst, own, green, other);
     }
 }
 
