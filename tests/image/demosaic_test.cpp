@@ -4,6 +4,7 @@
 // shifts, and refused arguments.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -260,6 +261,8 @@ TEST(Demosaic, RefusesBadArgumentsWritingNothing)
             {"short destination stride", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut - 1, W, H, false},
             {"no columns", src.data(), 0, 0, true, 0, 0, 0, H, true},
             {"no rows", src.data(), 0, 0, true, 0, 0, W, 0, true},
+            {"width past the limit (the buffers' sizes are not checked first)", src.data(), SIZE_MAX, SIZE_MAX / 4,
+             true, SIZE_MAX, SIZE_MAX / 4 & ~size_t{1}, INT_MAX, 1, false},
             {"unknown filter", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, false, 4},
             {"unknown method", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, false, 0, 3},
             {"valid", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, true},

@@ -11,7 +11,8 @@
 // colour); in the order blue, green, red or red, green, blue.
 //
 // Every function returns true when the whole image was written, and false,
-// writing nothing, when a pointer is null, a size is negative, a stride is
+// writing nothing, when a pointer is null, a size is negative or above
+// 2^31 - 9 (the mirrored borders index past the edges), a stride is
 // shorter than a row or a buffer shorter than the image (the last row needs
 // only its own bytes, not a whole stride), the output stride of 16-bit
 // samples is odd, or the filter or method is not one of the enums' values.

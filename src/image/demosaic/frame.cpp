@@ -2,6 +2,7 @@
 // borders, each row's filter phase, and the split of each row between a SIMD
 // kernel and the reference kernel.
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -12,6 +13,8 @@
 namespace {
 
 constexpr int WINDOW_ROWS = 5;
+// Sizes whose mirrored indices (up to 5 past the edge) still fit an int.
+constexpr int MAX_SIZE = INT_MAX - 8;
 
 // Reflect-101 about the edge pixels: -1 is 1, n is n - 2. Mirroring keeps
 // the parity, and so the filter phase, of every index; an image one pixel
@@ -143,7 +146,8 @@ bool ValidFrame(const void* pSrc, size_t cbSrc, size_t cbSrcStride, const void* 
                 DemosaicMethod method)
 {
     const int iMethod = static_cast<int>(method);
-    if (pSrc == nullptr || pDst == nullptr || nWidth < 0 || nHeight < 0 || iMethod < 0
+    if (pSrc == nullptr || pDst == nullptr || nWidth < 0 || nHeight < 0 || nWidth > MAX_SIZE
+        || nHeight > MAX_SIZE || iMethod < 0
         || iMethod >= DEMOSAIC_METHOD_COUNT || static_cast<int>(filter) >= BAYER_FILTER_COUNT)
         return false;
     if (nWidth == 0 || nHeight == 0)
