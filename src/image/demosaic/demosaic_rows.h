@@ -10,8 +10,9 @@
 // the first), else the other way round. An 8-bit SIMD kernel takes a multiple
 // of its block (an even count) only and reads its rows straight from the
 // input; the frame walk leaves the pixels near the left and right edges to the
-// reference kernel. A 16-bit kernel takes any count (so far only the
-// reference has them).
+// reference kernel. 16-bit kernels (none yet for the high-quality method)
+// work on padded rows in native order, over whole blocks; the reference
+// takes the rest of the row.
 #pragma once
 
 #include <cstddef>
@@ -35,7 +36,8 @@ struct DEMOSAIC_ROWS
     const char* pszName;
     DemosaicRow8Fn pfnRow8[DEMOSAIC_METHOD_COUNT];     // by DemosaicMethod; null: the reference's
     DemosaicRow16Fn pfnRow16[DEMOSAIC_METHOD_COUNT];   // null: the reference's
-    int nBlock;                                        // pixels per block of pfnRow8
+    int nBlock8;                                       // pixels per block of pfnRow8
+    int nBlock16;                                      // pixels per block of pfnRow16
 };
 
 // The kernel sets. A SIMD getter returns null when the build has no such

@@ -2,6 +2,7 @@
 // borders, each row's filter phase, and the split of each row between a SIMD
 // kernel and the reference kernel.
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -43,18 +44,24 @@ void LoadRow(const uint8_t* pSrc, int nWidth, bool, uint8_t* pRow)
     std::memcpy(pRow, pSrc, static_cast<size_t>(nWidth));
 }
 
+// The samples as they are, then swapped in place where their byte order is
+// not the processor's (a loop the compiler vectorises).
 void LoadRow(const uint8_t* pSrc, int nWidth, bool bLittleEndian, uint16_t* pRow)
 {
-    const int iHigh = bLittleEndian ? 1 : 0;
-    for (int x = 0; x < nWidth; ++x, pSrc += 2)
-        pRow[x] = static_cast<uint16_t>(pSrc[iHigh] << 8 | pSrc[1 - iHigh]);
+    std::memcpy(pRow, pSrc, 2 * static_cast<size_t>(nWidth));
+    if (bLittleEndian != (std::endian::native == std::endian::little)) {
+        for (int x = 0; x < nWidth; ++x)
+            pRow[x] = static_cast<uint16_t>(pRow[x] << 8 | pRow[x] >> 8);
+    }
 }
 
-// Every row through the reference kernel, on padded copies of the input
-// rows (which also put 16-bit samples in native order).
+// Every row on padded copies of the input rows (which also put 16-bit
+// samples in native order): pfnRow over whole blocks of nBlock pixels, the
+// reference kernel over the rest.
 template <typename T, typename ROW_FN>
-bool WalkPaddedRows(ROW_FN pfnRow, const uint8_t* pSrc, size_t cbSrcStride, bool bLittleEndian, uint8_t* pDst,
-                    size_t cbDstStride, int nWidth, int nHeight, BayerFilter filter, ColourOrder order)
+bool WalkPaddedRows(ROW_FN pfnRow, int nBlock, ROW_FN pfnReference, const uint8_t* pSrc, size_t cbSrcStride,
+                    bool bLittleEndian, uint8_t* pDst, size_t cbDstStride, int nWidth, int nHeight,
+                    BayerFilter filter, ColourOrder order)
 {
     const size_t cbPadded = static_cast<size_t>(nWidth) + 2 * DEMOSAIC_PAD;
     std::vector<T> window;
@@ -78,6 +85,7 @@ bool WalkPaddedRows(ROW_FN pfnRow, const uint8_t* pSrc, size_t cbSrcStride, bool
     };
     for (int v = -DEMOSAIC_PAD; v < DEMOSAIC_PAD; ++v)
         Load(v);
+    const int nWhole = nWidth - nWidth % nBlock;
     const FILTER_PHASE top = PhaseOf(filter);
     for (int y = 0; y < nHeight; ++y, pDst += cbDstStride) {
         Load(y + DEMOSAIC_PAD);
@@ -85,8 +93,17 @@ bool WalkPaddedRows(ROW_FN pfnRow, const uint8_t* pSrc, size_t cbSrcStride, bool
         for (int i = 0; i < WINDOW_ROWS; ++i)
             ppRows[i] = RowOf(y - DEMOSAIC_PAD + i);
         const FILTER_PHASE phase = RowPhase(top, y);
-        pfnRow(ppRows, reinterpret_cast<T*>(pDst), nWidth, phase.bGreenFirst,
-               phase.bRedRow == (order == ColourOrder::Bgr));
+        const bool bOwnLast = phase.bRedRow == (order == ColourOrder::Bgr);
+        T* pOut = reinterpret_cast<T*>(pDst);
+        if (nWhole > 0)
+            pfnRow(ppRows, pOut, nWhole, phase.bGreenFirst, bOwnLast);
+        if (nWhole < nWidth) {
+            // Blocks are even: the rest starts in the row's phase.
+            for (const T*& pRow : ppRows)
+                pRow += nWhole;
+            pfnReference(ppRows, pOut + 3 * static_cast<size_t>(nWhole), nWidth - nWhole, phase.bGreenFirst,
+                         bOwnLast);
+        }
     }
     return true;
 }
@@ -172,10 +189,10 @@ bool DemosaicFrame8(const DEMOSAIC_ROWS& rows, const uint8_t* pSrc, size_t cbSrc
         return true;
     const int i = static_cast<int>(method);
     const DemosaicRow8Fn pfnReference = ReferenceDemosaicRows().pfnRow8[i];
-    if (rows.pfnRow8[i] == nullptr || nWidth < rows.nBlock + 2 * DEMOSAIC_PAD)
-        return WalkPaddedRows<uint8_t>(pfnReference, pSrc, cbSrcStride, false, pDst, cbDstStride, nWidth,
-                                       nHeight, filter, order);
-    WalkRows8(rows.pfnRow8[i], pfnReference, rows.nBlock, pSrc, cbSrcStride, pDst, cbDstStride, nWidth,
+    if (rows.pfnRow8[i] == nullptr || nWidth < rows.nBlock8 + 2 * DEMOSAIC_PAD)
+        return WalkPaddedRows<uint8_t>(pfnReference, 1, pfnReference, pSrc, cbSrcStride, false, pDst, cbDstStride,
+                                       nWidth, nHeight, filter, order);
+    WalkRows8(rows.pfnRow8[i], pfnReference, rows.nBlock8, pSrc, cbSrcStride, pDst, cbDstStride, nWidth,
               nHeight, filter, order);
     return true;
 }
@@ -190,9 +207,10 @@ bool DemosaicFrame16(const DEMOSAIC_ROWS& rows, const uint8_t* pSrc, size_t cbSr
         return false;
     if (nWidth == 0 || nHeight == 0)
         return true;
-    // 16-bit kernels work on padded rows in native order, a whole row at once.
     const int i = static_cast<int>(method);
-    const DemosaicRow16Fn pfnRow = rows.pfnRow16[i] ? rows.pfnRow16[i] : ReferenceDemosaicRows().pfnRow16[i];
-    return WalkPaddedRows<uint16_t>(pfnRow, pSrc, cbSrcStride, bLittleEndian, reinterpret_cast<uint8_t*>(pDst),
+    const DemosaicRow16Fn pfnReference = ReferenceDemosaicRows().pfnRow16[i];
+    const bool bSimd = rows.pfnRow16[i] != nullptr;
+    return WalkPaddedRows<uint16_t>(bSimd ? rows.pfnRow16[i] : pfnReference, bSimd ? rows.nBlock16 : 1,
+                                    pfnReference, pSrc, cbSrcStride, bLittleEndian, reinterpret_cast<uint8_t*>(pDst),
                                     cbDstStride, nWidth, nHeight, filter, order);
 }

@@ -1,10 +1,11 @@
-// The 8-bit row kernels, written once over the vector operations of an
+// The row kernels, written once over the vector operations of an
 // instruction set (V) and instantiated by each SIMD file with its own flags.
 // Everything here has internal linkage, so no function compiled with one
 // file's flags can stand in for another's copy.
 //
-// Nearest and bilinear rows work on bytes, every pixel of a block at once,
-// and pick each pixel's values by its colour. High-quality rows work a block
+// Nearest and bilinear rows work on samples (bytes, or 16-bit samples in
+// native order), every pixel of a block at once, and pick each pixel's
+// values by its colour. High-quality rows work a block
 // of V::N pixels as two halves in 16-bit lanes: the even pixels and the odd
 // ones, one of them green and the other the row's own colour. Each unaligned
 // load of N bytes at offset d from the block gives the sample d columns away
@@ -21,27 +22,29 @@
 
 namespace {
 
-// The byte shuffles that interleave three planes of 16 bytes into 48 bytes
-// of pixels: part k of the output takes from plane c the bytes its mask
-// names (-128: none).
-consteval std::array<int8_t, 16> InterleaveMask(int k, int c)
+// The byte shuffles that interleave three planes of 16 bytes (samples of
+// cbSample bytes) into 48 bytes of pixels: part k of the output takes from
+// plane c the bytes its mask names (-128: none).
+consteval std::array<int8_t, 16> InterleaveMask(int k, int c, int cbSample)
 {
     std::array<int8_t, 16> mask{};
     for (int j = 0; j < 16; ++j) {
-        const int g = 16 * k + j;
-        mask[j] = static_cast<int8_t>(g % 3 == c ? g / 3 : -128);
+        const int g = 16 / cbSample * k + j / cbSample;
+        mask[j] = static_cast<int8_t>(g % 3 == c ? g / 3 * cbSample + j % cbSample : -128);
     }
     return mask;
 }
 
+template <int CB_SAMPLE>
+constexpr std::array<std::array<std::array<int8_t, 16>, 3>, 3> INTERLEAVE_MASKS = {{
+    {InterleaveMask(0, 0, CB_SAMPLE), InterleaveMask(0, 1, CB_SAMPLE), InterleaveMask(0, 2, CB_SAMPLE)},
+    {InterleaveMask(1, 0, CB_SAMPLE), InterleaveMask(1, 1, CB_SAMPLE), InterleaveMask(1, 2, CB_SAMPLE)},
+    {InterleaveMask(2, 0, CB_SAMPLE), InterleaveMask(2, 1, CB_SAMPLE), InterleaveMask(2, 2, CB_SAMPLE)},
+}};
+
 // The pixels of a pack of the even and the odd half (even pixels in the
 // first 8 bytes of each 16), put back in order.
 constexpr std::array<int8_t, 16> EVEN_ODD_MASK = {0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15};
-alignas(16) constexpr std::array<std::array<std::array<int8_t, 16>, 3>, 3> INTERLEAVE_MASKS = {{
-    {InterleaveMask(0, 0), InterleaveMask(0, 1), InterleaveMask(0, 2)},
-    {InterleaveMask(1, 0), InterleaveMask(1, 1), InterleaveMask(1, 2)},
-    {InterleaveMask(2, 0), InterleaveMask(2, 1), InterleaveMask(2, 2)},
-}};
 
 // The samples one pixel of each half needs, as 16-bit lanes: its row at
 // offsets -2..2, the rows above and below at -1..1, two rows away at 0.
@@ -77,7 +80,7 @@ void LoadBlock(const uint8_t* const* ppRows, int x, SAMPLES<V>& even, SAMPLES<V>
 
 // A block's three colours, as bytes in pixel order, in the output's order.
 template <class V, bool OWN_LAST>
-void StorePixels(uint8_t* pDst, typename V::Reg own, typename V::Reg green, typename V::Reg other)
+void StorePixels(typename V::Sample* pDst, typename V::Reg own, typename V::Reg green, typename V::Reg other)
 {
     if constexpr (OWN_LAST)
         V::Store3(pDst, other, green, own);
@@ -137,7 +140,7 @@ void HighQualityRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
 }
 
 // (a + b + c + d + 2) >> 2 from ab = (a + b + 1) >> 1 and cd = (c + d + 1) >> 1,
-// on bytes: with s = a + b = 2ab - p and t = c + d = 2cd - q (p, q the low
+// on samples: with s = a + b = 2ab - p and t = c + d = 2cd - q (p, q the low
 // bits of a ^ b and c ^ d), the sum is 2(ab + cd) + 2 - p - q, so the
 // average of ab and cd, rounded up, is one too high exactly when p or q is
 // set and ab + cd is odd.
@@ -146,14 +149,14 @@ typename V::Reg Average4(typename V::Reg a, typename V::Reg b, typename V::Reg c
                          typename V::Reg ab, typename V::Reg cd)
 {
     const typename V::Reg over = V::And(V::And(V::Or(V::Xor(a, b), V::Xor(c, d)), V::Xor(ab, cd)), V::Ones());
-    return V::Sub8(V::Avg(ab, cd), over);
+    return V::SubSample(V::Avg(ab, cd), over);
 }
 
-// Bilinear rows work on bytes: every average of two is the processor's
+// Bilinear rows work on samples: every average of two is the processor's
 // rounding average, every average of four is Average4, worked for all pixels
 // and then chosen by the pixel's colour.
 template <class V, bool GREEN_FIRST, bool OWN_LAST>
-void BilinearRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
+void BilinearRow(const typename V::Sample* const* ppRows, typename V::Sample* pDst, int nPixels)
 {
     using R = typename V::Reg;
     for (int x = 0; x < nPixels; x += V::N, pDst += 3 * V::N) {
@@ -174,10 +177,10 @@ void BilinearRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
     }
 }
 
-// Nearest rows copy bytes: each colour from the pixel or its neighbour to
+// Nearest rows copy samples: each colour from the pixel or its neighbour to
 // the right, in its row or the row below.
 template <class V, bool GREEN_FIRST, bool OWN_LAST>
-void NearestRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
+void NearestRow(const typename V::Sample* const* ppRows, typename V::Sample* pDst, int nPixels)
 {
     using R = typename V::Reg;
     for (int x = 0; x < nPixels; x += V::N, pDst += 3 * V::N) {
@@ -191,7 +194,7 @@ void NearestRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
 }
 
 template <class V, DemosaicMethod METHOD, bool GREEN_FIRST, bool OWN_LAST>
-void SimdRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
+void SimdRow(const typename V::Sample* const* ppRows, typename V::Sample* pDst, int nPixels)
 {
     if constexpr (METHOD == DemosaicMethod::Nearest)
         NearestRow<V, GREEN_FIRST, OWN_LAST>(ppRows, pDst, nPixels);
@@ -202,7 +205,8 @@ void SimdRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
 }
 
 template <class V, DemosaicMethod METHOD>
-void SimdRow8(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels, bool bGreenFirst, bool bOwnLast)
+void SimdRowOf(const typename V::Sample* const* ppRows, typename V::Sample* pDst, int nPixels, bool bGreenFirst,
+               bool bOwnLast)
 {
     if (bGreenFirst) {
         if (bOwnLast)
@@ -217,16 +221,17 @@ void SimdRow8(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels, bool bGr
     }
 }
 
-// The kernel set of an instruction set: every method for 8-bit samples;
-// 16-bit samples stay with the reference.
-template <class V>
+// The kernel set of an instruction set: every method for 8-bit samples (V8),
+// nearest and bilinear for 16-bit samples (V16).
+template <class V8, class V16>
 constexpr DEMOSAIC_ROWS SimdRows(const char* pszName)
 {
     return {pszName,
-            {SimdRow8<V, DemosaicMethod::Nearest>, SimdRow8<V, DemosaicMethod::Bilinear>,
-             SimdRow8<V, DemosaicMethod::HighQuality>},
-            {nullptr, nullptr, nullptr},
-            V::N};
+            {SimdRowOf<V8, DemosaicMethod::Nearest>, SimdRowOf<V8, DemosaicMethod::Bilinear>,
+             SimdRowOf<V8, DemosaicMethod::HighQuality>},
+            {SimdRowOf<V16, DemosaicMethod::Nearest>, SimdRowOf<V16, DemosaicMethod::Bilinear>, nullptr},
+            V8::N,
+            V16::N};
 }
 
 }  // namespace
