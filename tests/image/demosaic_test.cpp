@@ -263,6 +263,7 @@ TEST(Demosaic, RefusesBadArgumentsWritingNothing)
             {"no rows", src.data(), 0, 0, true, 0, 0, W, 0, true},
             {"width past the limit (the buffers' sizes are not checked first)", src.data(), SIZE_MAX, SIZE_MAX / 4,
              true, SIZE_MAX, SIZE_MAX / 4 & ~size_t{1}, INT_MAX, 1, false},
+            {"height past the limit", src.data(), SIZE_MAX, cbRow, true, SIZE_MAX, cbOut, W, INT_MAX, false},
             {"unknown filter", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, false, 4},
             {"unknown method", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, false, 0, 3},
             {"valid", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, true},
