@@ -198,8 +198,9 @@ TEST(Demosaic, LinearRampsAreInterpolatedExactly)
 }
 
 // Every kernel set this processor runs gives the reference's bytes on random
-// mosaics: widths below, at and past each SIMD block, heights down to one,
-// rows with padding.
+// mosaics: widths below, at and past each SIMD block (4 more than a multiple
+// of every block: 68; a last block that overlaps the one before: 66, 131),
+// heights down to one, rows with padding.
 TEST(Demosaic, EveryKernelSetMatchesTheReference)
 {
     std::vector<const DEMOSAIC_ROWS*> sets;
@@ -208,7 +209,7 @@ TEST(Demosaic, EveryKernelSetMatchesTheReference)
             sets.push_back(pRows);
     if (sets.empty())
         GTEST_SKIP() << "no SIMD kernels on this processor or build";
-    const int widths[] = {1, 2, 3, 5, 14, 16, 17, 31, 32, 34, 63, 64, 66, 129, 130, 131};
+    const int widths[] = {1, 2, 3, 5, 14, 16, 17, 31, 32, 34, 63, 64, 66, 68, 129, 130, 131};
     const int heights[] = {1, 2, 3, 4, 7};
     uint32_t nSeed = 1;
     ForEveryCase([&] (BayerFilter filter, DemosaicMethod method, ColourOrder order, int cbSample, bool bLittle) {
