@@ -50,8 +50,8 @@
 //
 // Speed: the kernels are chosen once per process from the processor's
 // features (AVX-512BW with VBMI, AVX2, SSSE3, else scalar); all give the
-// same bytes. Vectorised: every method for 8-bit samples, nearest and
-// bilinear for 16-bit samples (hq on 16-bit samples runs the scalar code).
+// same bytes. Vectorised: every method for 8- and 16-bit samples, except hq
+// on 16-bit samples with SSSE3 alone (scalar there).
 //
 // Calls may run on several threads at once when their outputs do not overlap.
 #pragma once

@@ -10,9 +10,8 @@
 // the first), else the other way round. An 8-bit SIMD kernel takes a multiple
 // of its block (an even count) only and reads its rows straight from the
 // input; the frame walk leaves the pixels near the left and right edges to the
-// reference kernel. 16-bit kernels (none yet for the high-quality method)
-// work on padded rows in native order, over whole blocks; the reference
-// takes the rest of the row.
+// reference kernel. 16-bit kernels work on padded rows in native order,
+// over whole blocks; the reference takes the rest of the row.
 #pragma once
 
 #include <cstddef>

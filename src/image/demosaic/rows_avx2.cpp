@@ -49,6 +49,7 @@ struct AVX2 : AVX2_BITS
 {
     using Sample = uint8_t;
     static constexpr int N = 32;
+    static constexpr bool HIGH_QUALITY = true;
 
     static Reg Even(Reg v) { return _mm256_and_si256(v, _mm256_set1_epi16(0x00FF)); }
     static Reg Odd(Reg v) { return _mm256_srli_epi16(v, 8); }
@@ -73,6 +74,21 @@ struct AVX2_16 : AVX2_BITS
 {
     using Sample = uint16_t;
     static constexpr int N = 16;
+    static constexpr bool HIGH_QUALITY = true;
+
+    // High quality: each half in 32-bit lanes.
+    static Reg Even(Reg v) { return _mm256_and_si256(v, _mm256_set1_epi32(0xFFFF)); }
+    static Reg Odd(Reg v) { return _mm256_srli_epi32(v, 16); }
+    static Reg Set(int32_t n) { return _mm256_set1_epi32(n); }
+    static Reg Add(Reg a, Reg b) { return _mm256_add_epi32(a, b); }
+    static Reg Sub(Reg a, Reg b) { return _mm256_sub_epi32(a, b); }
+    template <int K> static Reg Shl(Reg a) { return _mm256_slli_epi32(a, K); }
+    template <int K> static Reg Sar(Reg a) { return _mm256_srai_epi32(a, K); }
+    // Even and odd halves to 16 samples in pixel order, clamped to 0..65535.
+    static Reg Pack(Reg even, Reg odd)
+    {
+        return _mm256_shuffle_epi8(_mm256_packus_epi32(even, odd), Mask(EVEN_ODD_MASK_16));
+    }
 
     static Reg Avg(Reg a, Reg b) { return _mm256_avg_epu16(a, b); }
     static Reg SubSample(Reg a, Reg b) { return _mm256_sub_epi16(a, b); }

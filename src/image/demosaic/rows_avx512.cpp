@@ -42,15 +42,16 @@ constexpr auto INTERLEAVE_BYTES = InterleaveParts<uint8_t, 64>();
 constexpr auto INTERLEAVE_WORDS = InterleaveParts<uint16_t, 32>();
 
 // The even-odd shuffle in each 128-bit quarter.
-consteval std::array<int8_t, 64> EvenOddMask512()
+consteval std::array<int8_t, 64> EvenOddMask512(const std::array<int8_t, 16>& mask128)
 {
     std::array<int8_t, 64> mask{};
     for (int j = 0; j < 64; ++j)
-        mask[j] = EVEN_ODD_MASK[j % 16];
+        mask[j] = mask128[j % 16];
     return mask;
 }
 
-constexpr std::array<int8_t, 64> EVEN_ODD_MASK_512 = EvenOddMask512();
+constexpr std::array<int8_t, 64> EVEN_ODD_MASK_512 = EvenOddMask512(EVEN_ODD_MASK);
+constexpr std::array<int8_t, 64> EVEN_ODD_MASK_16_512 = EvenOddMask512(EVEN_ODD_MASK_16);
 
 struct AVX512_BITS
 {
@@ -65,6 +66,7 @@ struct AVX512 : AVX512_BITS
 {
     using Sample = uint8_t;
     static constexpr int N = 64;
+    static constexpr bool HIGH_QUALITY = true;
 
     static Reg Even(Reg v) { return _mm512_and_si512(v, _mm512_set1_epi16(0x00FF)); }
     static Reg Odd(Reg v) { return _mm512_srli_epi16(v, 8); }
@@ -96,6 +98,24 @@ struct AVX512_16 : AVX512_BITS
 {
     using Sample = uint16_t;
     static constexpr int N = 32;
+    static constexpr bool HIGH_QUALITY = true;
+
+    // High quality: each half in 32-bit lanes. The shifts are the zero-masked
+    // forms with every lane kept: GCC 12 warns of the deliberately undefined
+    // register inside the plain ones.
+    static constexpr __mmask16 ALL = 0xFFFF;
+    static Reg Even(Reg v) { return _mm512_and_si512(v, _mm512_set1_epi32(0xFFFF)); }
+    static Reg Odd(Reg v) { return _mm512_maskz_srli_epi32(ALL, v, 16); }
+    static Reg Set(int32_t n) { return _mm512_set1_epi32(n); }
+    static Reg Add(Reg a, Reg b) { return _mm512_add_epi32(a, b); }
+    static Reg Sub(Reg a, Reg b) { return _mm512_sub_epi32(a, b); }
+    template <int K> static Reg Shl(Reg a) { return _mm512_maskz_slli_epi32(ALL, a, K); }
+    template <int K> static Reg Sar(Reg a) { return _mm512_maskz_srai_epi32(ALL, a, K); }
+    // Even and odd halves to 32 samples in pixel order, clamped to 0..65535.
+    static Reg Pack(Reg even, Reg odd)
+    {
+        return _mm512_shuffle_epi8(_mm512_packus_epi32(even, odd), _mm512_loadu_si512(EVEN_ODD_MASK_16_512.data()));
+    }
 
     static Reg Avg(Reg a, Reg b) { return _mm512_avg_epu16(a, b); }
     static Reg SubSample(Reg a, Reg b) { return _mm512_sub_epi16(a, b); }

@@ -44,6 +44,7 @@ struct SSSE3 : SSSE3_BITS
 {
     using Sample = uint8_t;
     static constexpr int N = 16;
+    static constexpr bool HIGH_QUALITY = true;
 
     static Reg Even(Reg v) { return _mm_and_si128(v, _mm_set1_epi16(0x00FF)); }
     static Reg Odd(Reg v) { return _mm_srli_epi16(v, 8); }
@@ -65,6 +66,8 @@ struct SSSE3_16 : SSSE3_BITS
 {
     using Sample = uint16_t;
     static constexpr int N = 8;
+    // The pack of 32-bit lanes to 16-bit samples is SSE4.1's.
+    static constexpr bool HIGH_QUALITY = false;
 
     static Reg Avg(Reg a, Reg b) { return _mm_avg_epu16(a, b); }
     static Reg SubSample(Reg a, Reg b) { return _mm_sub_epi16(a, b); }

@@ -8,11 +8,11 @@
 // values by its colour. High-quality rows work a block
 // of V::N pixels as two halves in 16-bit lanes: the even pixels and the odd
 // ones, one of them green and the other the row's own colour. Each unaligned
-// load of N bytes at offset d from the block gives the sample d columns away
-// from every even pixel (its low bytes) and from every odd pixel (its high
-// bytes). The sums are those of the reference kernels; they stay within
-// -3060..7148 for 8-bit samples, and the final pack to bytes clamps as the
-// reference does.
+// load of N samples at offset d from the block gives the sample d columns
+// away from every even pixel (its low half) and from every odd pixel (its
+// high half). The sums are those of the reference kernels; they stay within
+// -3060..7148 for 8-bit samples in 16-bit lanes (16-bit samples use 32-bit
+// lanes), and the final pack clamps as the reference does.
 #pragma once
 
 #include <array>
@@ -45,6 +45,8 @@ constexpr std::array<std::array<std::array<int8_t, 16>, 3>, 3> INTERLEAVE_MASKS 
 // The pixels of a pack of the even and the odd half (even pixels in the
 // first 8 bytes of each 16), put back in order.
 constexpr std::array<int8_t, 16> EVEN_ODD_MASK = {0, 8, 1, 9, 2, 10, 3, 11, 4, 12, 5, 13, 6, 14, 7, 15};
+// The same for 16-bit samples: four even ones, then four odd ones.
+constexpr std::array<int8_t, 16> EVEN_ODD_MASK_16 = {0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, 6, 7, 14, 15};
 
 // The samples one pixel of each half needs, as 16-bit lanes: its row at
 // offsets -2..2, the rows above and below at -1..1, two rows away at 0.
@@ -61,9 +63,9 @@ struct TRIPLE
 };
 
 template <class V>
-void LoadBlock(const uint8_t* const* ppRows, int x, SAMPLES<V>& even, SAMPLES<V>& odd)
+void LoadBlock(const typename V::Sample* const* ppRows, int x, SAMPLES<V>& even, SAMPLES<V>& odd)
 {
-    auto Split = [] (const uint8_t* p, typename V::Reg& e, typename V::Reg& o) {
+    auto Split = [] (const typename V::Sample* p, typename V::Reg& e, typename V::Reg& o) {
         const typename V::Reg v = V::Load(p);
         e = V::Even(v);
         o = V::Odd(v);
@@ -128,7 +130,7 @@ TRIPLE<V> OwnLanes(const SAMPLES<V>& s)
 }
 
 template <class V, bool GREEN_FIRST, bool OWN_LAST>
-void HighQualityRow(const uint8_t* const* ppRows, uint8_t* pDst, int nPixels)
+void HighQualityRow(const typename V::Sample* const* ppRows, typename V::Sample* pDst, int nPixels)
 {
     for (int x = 0; x < nPixels; x += V::N, pDst += 3 * V::N) {
         SAMPLES<V> even, odd;
@@ -221,15 +223,25 @@ void SimdRowOf(const typename V::Sample* const* ppRows, typename V::Sample* pDst
     }
 }
 
-// The kernel set of an instruction set: every method for 8-bit samples (V8),
-// nearest and bilinear for 16-bit samples (V16).
+// The kernel set of an instruction set: every method for 8-bit samples (V8)
+// and for 16-bit samples (V16), high quality where V16 has the operations of
+// 32-bit lanes it needs.
+template <class V>
+constexpr auto HighQualityRowOf() -> void (*)(const typename V::Sample* const*, typename V::Sample*, int, bool, bool)
+{
+    if constexpr (V::HIGH_QUALITY)
+        return SimdRowOf<V, DemosaicMethod::HighQuality>;
+    else
+        return nullptr;
+}
+
 template <class V8, class V16>
 constexpr DEMOSAIC_ROWS SimdRows(const char* pszName)
 {
     return {pszName,
-            {SimdRowOf<V8, DemosaicMethod::Nearest>, SimdRowOf<V8, DemosaicMethod::Bilinear>,
-             SimdRowOf<V8, DemosaicMethod::HighQuality>},
-            {SimdRowOf<V16, DemosaicMethod::Nearest>, SimdRowOf<V16, DemosaicMethod::Bilinear>, nullptr},
+            {SimdRowOf<V8, DemosaicMethod::Nearest>, SimdRowOf<V8, DemosaicMethod::Bilinear>, HighQualityRowOf<V8>()},
+            {SimdRowOf<V16, DemosaicMethod::Nearest>, SimdRowOf<V16, DemosaicMethod::Bilinear>,
+             HighQualityRowOf<V16>()},
             V8::N,
             V16::N};
 }
