@@ -25,7 +25,7 @@ namespace {
 // The byte shuffles that interleave three planes of 16 bytes (samples of
 // cbSample bytes) into 48 bytes of pixels: part k of the output takes from
 // plane c the bytes its mask names (-128: none).
-consteval std::array<int8_t, 16> InterleaveMask(int k, int c, int cbSample)
+constexpr std::array<int8_t, 16> InterleaveMask(int k, int c, int cbSample)
 {
     std::array<int8_t, 16> mask{};
     for (int j = 0; j < 16; ++j) {
