@@ -84,13 +84,17 @@ struct AVX512 : AVX512_BITS
     {
         return _mm512_shuffle_epi8(_mm512_packus_epi16(even, odd), _mm512_loadu_si512(EVEN_ODD_MASK_512.data()));
     }
+    // Written out part by part: GCC keeps a loop over the parts rolled.
     static void Store3(uint8_t* pDst, Reg a, Reg b, Reg c)
     {
-        for (int k = 0; k < 3; ++k) {
+        auto Part = [&] (int k) {
             const Reg index = _mm512_loadu_si512(INTERLEAVE_BYTES[k].index.data());
             const Reg ab = _mm512_permutex2var_epi8(a, index, b);
             _mm512_storeu_si512(pDst + 64 * k, _mm512_mask_permutexvar_epi8(ab, INTERLEAVE_BYTES[k].nFromC, index, c));
-        }
+        };
+        Part(0);
+        Part(1);
+        Part(2);
     }
 };
 
@@ -123,12 +127,15 @@ struct AVX512_16 : AVX512_BITS
     static Reg Select(Reg e, Reg o) { return _mm512_mask_blend_epi16(0x55555555, o, e); }
     static void Store3(uint16_t* pDst, Reg a, Reg b, Reg c)
     {
-        for (int k = 0; k < 3; ++k) {
+        auto Part = [&] (int k) {
             const Reg index = _mm512_loadu_si512(INTERLEAVE_WORDS[k].index.data());
             const Reg ab = _mm512_permutex2var_epi16(a, index, b);
             const auto nFromC = static_cast<__mmask32>(INTERLEAVE_WORDS[k].nFromC);
             _mm512_storeu_si512(pDst + 32 * k, _mm512_mask_permutexvar_epi16(ab, nFromC, index, c));
-        }
+        };
+        Part(0);
+        Part(1);
+        Part(2);
     }
 };
 
