@@ -28,6 +28,33 @@ std::optional<uint32_t> ReadRegister(iidc_handle hCamera, uint32_t dwOffset)
     return dwValue;
 }
 
+namespace {
+
+// The library lists the codings 0 to 6 of a Format 7 mode; its Bayer codings
+// come from the mode's inquiry register, once, after the mode's first entry.
+void AddBayerCodings(const CCameraSession& camera, const FormatEntry& first, std::vector<FormatEntry>& formats)
+{
+    using namespace iidc_reg;
+    const uint32_t dwMode = uint32_t(IIDC_FORMATID_MODE(first.id));
+    for (const auto& entry : formats)
+        if (&entry != &formats.back() && IIDC_FORMATID_FORMAT(entry.id) == IIDC_FORMAT_SCALABLE
+            && uint32_t(IIDC_FORMATID_MODE(entry.id)) == dwMode)
+            return;
+    const auto dwBlock = ReadRegister(camera.Handle(), V_CSR_INQ_7(dwMode));
+    const auto dwCodings = dwBlock ? ReadRegister(camera.Handle(), CsrOffset(*dwBlock) + F7_COLOR_CODING_INQ)
+                                   : std::nullopt;
+    for (int nColor : {COLOR_RAW8, COLOR_RAW16}) {
+        if (!dwCodings || !(*dwCodings & IIDC_BIT(unsigned(nColor))))
+            continue;
+        FormatEntry raw = first;
+        raw.id = IIDC_FORMATID(IIDC_FORMAT_SCALABLE, dwMode, nColor);
+        raw.info.color = nColor;
+        formats.push_back(raw);
+    }
+}
+
+}  // namespace
+
 std::vector<float> ReadRates(const CCameraSession& camera, uint32_t id)
 {
     std::vector<float> rates;
@@ -70,6 +97,8 @@ std::vector<FormatEntry> ReadFormats(const CCameraSession& camera)
             entry.rates = ReadRates(camera, id);
         }
         formats.push_back(entry);
+        if (IIDC_FORMATID_FORMAT(id) == IIDC_FORMAT_SCALABLE)
+            AddBayerCodings(camera, entry, formats);
     }
     return formats;
 }
