@@ -1,10 +1,7 @@
 #include "bayer_filter.h"
 
-#include "camera_query.h"
-#include "iidc.h"
 #include "names.h"
 #include "registers/offsets.h"
-#include "session.h"
 
 namespace iidccam {
 
@@ -47,14 +44,6 @@ FilterChoice ChooseFilter(const RegisterReader& read, uint32_t formatId, int nCo
         if (const auto filter = TileMappingFilter(*dwTile))
             return {filter, FilterSource::TileMapping};
     return {};
-}
-
-FilterChoice ChooseFilter(const CCameraSession& camera, uint32_t formatId, int nColor,
-                          std::optional<BayerFilter> override)
-{
-    const iidc_handle hCamera = camera.Handle();
-    return ChooseFilter([hCamera](uint32_t dwOffset) { return ReadRegister(hCamera, dwOffset); }, formatId, nColor,
-                        override);
 }
 
 }  // namespace iidccam

@@ -18,17 +18,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 
+#include "camera_query.h"
 #include "demosaic.h"
 
 namespace iidccam {
-
-class CCameraSession;
-
-// Reads the register at a command-register offset; nothing when it fails.
-using RegisterReader = std::function<std::optional<uint32_t>(uint32_t dwOffset)>;
 
 enum class FilterSource { None, Override, ColorFilterRegister, TileMapping };
 // "none", "override", "COLOR_FILTER_ID", "BAYER_TILE_MAPPING".
@@ -51,11 +46,9 @@ bool CarriesFilter(int nColor);
 // The filter of a BAYER_TILE_MAPPING value; nothing for "YYYY" and others.
 std::optional<BayerFilter> TileMappingFilter(uint32_t dwValue);
 
-// The filter of a stream of format id (its format and mode) in coding nColor.
+// The filter of a stream of format id (its format and mode) in coding nColor,
+// from the registers read answers (RegistersOf(handle) for an open camera).
 FilterChoice ChooseFilter(const RegisterReader& read, uint32_t formatId, int nColor,
-                          std::optional<BayerFilter> override);
-// The same through an open camera's register reads.
-FilterChoice ChooseFilter(const CCameraSession& camera, uint32_t formatId, int nColor,
                           std::optional<BayerFilter> override);
 
 }  // namespace iidccam

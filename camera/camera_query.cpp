@@ -28,6 +28,11 @@ std::optional<uint32_t> ReadRegister(iidc_handle hCamera, uint32_t dwOffset)
     return dwValue;
 }
 
+RegisterReader RegistersOf(iidc_handle hCamera)
+{
+    return [hCamera](uint32_t dwOffset) { return ReadRegister(hCamera, dwOffset); };
+}
+
 namespace {
 
 // The library lists the codings 0 to 6 of a Format 7 mode; its Bayer codings

@@ -122,9 +122,9 @@ CCamera::CCamera(const std::string& selector, std::optional<BayerFilter> filterO
                        && (IIDC_FORMATID_FORMAT(current) != IIDC_FORMAT_SCALABLE
                            || IIDC_FORMATID_COLOR(entry.id) == IIDC_FORMATID_COLOR(current));
             });
+            const auto read = iidccam::RegistersOf(m_pSession->Handle());
             for (const auto& entry : m_formats)
-                m_filters.push_back(
-                    iidccam::ChooseFilter(*m_pSession, entry.id, entry.info.color, filterOverride).sensor);
+                m_filters.push_back(iidccam::ChooseFilter(read, entry.id, entry.info.color, filterOverride).sensor);
         } catch (...) {
             m_pSession.reset();  // closed here, on the library thread
             throw;

@@ -12,19 +12,21 @@ from typing import Any, NamedTuple, Union
 from . import _native as N
 from .constants import (CUR_V_FORMAT, CUR_V_MODE, F7_COLOR_CODING_ID, FORMAT_SCALABLE, V_CSR_INQ_7, V_RATE_INQ,
                         Coding, ErrorCode, StringId, csr_offset, format_id)
+from .bayer import image_filter
 from .errors import ArgumentError, Error, NotSupportedError, error_for
 from .features import Features, Trigger
 from .registers import Registers, whole
 from .stream import Array, Picture, Stream, grab
 
-#: Colour codings by their IIDC number, named as the iidc tool names them.
-CODINGS = ("Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16")
+#: Colour codings by their IIDC number, named as the iidc tool names them
+#: (7 and 8 are not named; Raw8 and Raw16 are Bayer mosaics of Format 7).
+CODINGS = ("Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16", "", "", "Raw8", "Raw16")
 #: Frame rates of the frame-rate codes 0 to 4, the ones the library uses.
 RATES = (1.875, 3.75, 7.5, 15.0, 30.0)
 
 
 def coding_name(color: int) -> str:
-    return CODINGS[color] if 0 <= color < len(CODINGS) else f"coding {color}"
+    return CODINGS[color] if 0 <= color < len(CODINGS) and CODINGS[color] else f"coding {color}"
 
 
 @dataclass(frozen=True)
@@ -382,21 +384,28 @@ class Camera:
         return AreaLimits(info.maxwidth, info.maxheight, info.leftunit or info.widthunit,
                           info.topunit or info.heightunit, info.widthunit, info.heightunit)
 
-    def _picture(self) -> Picture:
-        """The frames the camera delivers now."""
+    def _picture(self, bayer_filter: str | None = None) -> Picture:
+        """The frames the camera delivers now, seen through bayer_filter (the
+        sensor's) or the filter the camera tells."""
         current = self.format
-        width, height = (self.area[2:] if current.scalable else (current.width, current.height))
-        return Picture(current.coding, width, height, (current.coding == "Mono8") != self._flipped)
+        left, top, width, height = (self.area if current.scalable else (0, 0, current.width, current.height))
+        # Raw8 travels as Mono8 does.
+        picture = Picture(current.coding, width, height, (current.coding in ("Mono8", "Raw8")) != self._flipped)
+        picture.filter = image_filter(self, current.id, CODINGS.index(current.coding), left, top, bayer_filter)
+        return picture
 
     # ---- capture ---------------------------------------------------------
 
-    def stream(self, buffers: int = 4, timeout: float | None = 5.0, copy: bool = False) -> Stream:
+    def stream(self, buffers: int = 4, timeout: float | None = 5.0, copy: bool = False,
+               bayer_filter: str | None = None) -> Stream:
         """Starts continuous capture into a ring of ``buffers`` frame buffers
         (at least 3); frames are views of the ring, or with ``copy`` arrays of
         their own. ``timeout`` bounds each wait for a frame, in seconds
-        (None: no bound)."""
+        (None: no bound). ``bayer_filter`` ("RGGB", "GBRG", "GRBG" or
+        "BGGR") names the sensor's colour filter at its top-left pixel over
+        what the camera tells (see :attr:`Stream.filter`)."""
         self._idle("starting a stream")
-        self._stream = Stream(self, self._picture(), buffers, timeout, copy, self._keep)
+        self._stream = Stream(self, self._picture(bayer_filter), buffers, timeout, copy, self._keep)
         return self._stream
 
     def snap(self, bgr: bool = False) -> Array:

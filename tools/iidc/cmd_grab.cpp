@@ -91,7 +91,7 @@ class CFrameSaver {
       // The library converts grey and YUV frames into pictures; RGB frames
       // are pictures already, and 16-bit frames keep their depth in the
       // file types that can hold it.
-      const auto choice = ChooseFilter(camera, format.id, nColor, options.filterOverride);
+      const auto choice = ChooseFilter(RegistersOf(camera.Handle()), format.id, nColor, options.filterOverride);
       m_filter = choice.ImageFilter(format.area ? uint32_t(format.area->left) : 0,
                                     format.area ? uint32_t(format.area->top) : 0);
       m_filterSource = choice.source;

@@ -42,7 +42,7 @@ CameraReport ReadReport(const CCameraSession& camera)
     report.uniqueId = CameraString(camera.Index(), IIDC_STRING_UNIQUEID);
     report.formats = ReadFormats(camera);
     report.current = ReadCurrentFormat(camera);
-    report.filter = ChooseFilter(camera, report.current.id, report.current.nColor, std::nullopt);
+    report.filter = ChooseFilter(RegistersOf(camera.Handle()), report.current.id, report.current.nColor, std::nullopt);
     const auto& area = report.current.area;
     report.imageFilter = report.filter.ImageFilter(area ? uint32_t(area->left) : 0, area ? uint32_t(area->top) : 0);
     report.features = ReadFeatures(camera);
