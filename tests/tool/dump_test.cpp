@@ -122,11 +122,21 @@ std::vector<ReplayCase> Cases()
         p.rawRom = rom(p.ullUniqueId);
         return p;
     };
+    // Colour sensors: one reporting its filter in BAYER_TILE_MAPPING, and a
+    // real camera's published description (Raw8 and Raw16 in Format 7) with
+    // the filter its user gives.
+    Profile tiled = moved;
+    tiled.nColorFilter = FILTER_GBRG;
+    tiled.bTileMapping = true;
+    Profile real = LoadCameraSetFile(REAL_CAMERAS).at(1);
+    real.nColorFilter = FILTER_GRBG;
     return {{"colour", builtIn[0], "Virtual Optics", "VC-1280C", "interface", "interface"},
             {"mono", builtIn[1], "Virtual Optics", "VM-1024M", "interface", "interface"},
             {"three-entry root", withRom(ThreeEntryRoot), "Three Entry Co", "RT-3", "keys", "keys"},
             {"vendor leaf in root", withRom(VendorLeafInRoot), "Root Leaf Co", "LV-2", "keys", "interface"},
-            {"five-entry unit", withRom(FiveEntryUnit), "Five Entry Co", "UD-5", "keys", "keys"}};
+            {"five-entry unit", withRom(FiveEntryUnit), "Five Entry Co", "UD-5", "keys", "keys"},
+            {"tile mapping", tiled, "Virtual Optics", "VC-1280C", "interface", "interface"},
+            {"real colour camera", real, "Point Grey Research", "Flea2 FL2-08S2C", "interface", "interface"}};
 }
 
 // Every command register, the whole ROM space, and every Format 7 block and
@@ -138,6 +148,7 @@ void ExpectSameRegisters(CCameraModel& original, CCameraModel& replay)
     uint32_t q = 0;
     for (uint32_t x = 0; x < 0x900; x += 4)
         offsets.push_back(x);
+    offsets.push_back(BAYER_TILE_MAPPING);
     for (uint32_t x = 0; x < ROM_MAX_BYTES; x += 4)
         offsets.push_back(RomByteToOffset(x));
     for (uint32_t m = 0; m < 8; ++m)
@@ -174,6 +185,8 @@ TEST_F(ToolTest, DumpReplaysTheCameraAndNamesComeFromTheWalkThatFindsThem)
         ASSERT_EQ(dump.nStatus, EXIT_OK) << dump.err;
         const std::vector<Profile> replay = ParseCameraSet(dump.out, "dump");
         ASSERT_EQ(replay.size(), 1u);
+        EXPECT_EQ(replay[0].nColorFilter, c.profile.nColorFilter);
+        EXPECT_EQ(replay[0].bTileMapping, c.profile.bTileMapping);
         CCameraModel replayModel(replay[0]);
         ExpectSameRegisters(*GetCameraModel(0), replayModel);
 

@@ -46,6 +46,8 @@ TEST(ProfileFile, BuiltInSetIsValidAndRoundTrips) {
 TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   Profile p = BuiltInCameraSet()[1];
   p.rawRegisters = {{0x1F00, 0xCAFE}, {ISO_CHANNEL, 0x31000000}};
+  p.nColorFilter = FILTER_BGGR;
+  p.bTileMapping = true;
   p.rawRom = BuildConfigRom("Raw", "Rom", 7);
   p.clock = ClockKind::Stepped;
   FeatureProfile unnamed;  // a feature without a name, far from the defaults
@@ -62,6 +64,7 @@ TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   const std::vector<Profile> back = ParseCameraSet(CameraSetToJson({p}), "raw");
   ASSERT_EQ(back.size(), 1u);
   EXPECT_TRUE(back[0].SameDescription(p));
+  EXPECT_EQ(back[0].nColorFilter, FILTER_BGGR);
   EXPECT_EQ(back[0].pFaults->readFailure.Check(0x604), VCAM_E_ADDRESS);
   EXPECT_EQ(back[0].pFaults->readFailure.Check(0x614), VCAM_S_OK);
   EXPECT_TRUE(back[0].pFaults->bRefuseArea);
@@ -87,6 +90,7 @@ TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
       {Camera(R"(, "initial": {"format": 0, "mode": 3})"), "bad.json: cameras[0].initial.mode: not one of the modes"},
       {Camera(R"(, "uniqueId": "0xZZ")"), ""},  // duplicate key: the later value wins
       {Camera(R"(, "clock": "slow")"), "cameras[0].clock: expected \"real\", \"free\" or \"stepped\""},
+      {Camera(R"(, "colorFilter": "RGBG")"), "cameras[0].colorFilter: expected \"RGGB\", \"GBRG\""},
       {Camera(R"(, "registers": {"0x601": 1})"), "cameras[0].registers: offset 1537 is not a multiple of 4"},
       {Camera(R"(, "rom": ["0x1", true])"), "cameras[0].rom[1]: expected an unsigned integer"},
       {Camera(R"(, "format7": [{"mode": 0, "maxWidth": 640, "maxHeight": 480, "maxWidht": 8, "colorCodings": ["Mono8"]}])"),
