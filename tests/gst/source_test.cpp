@@ -6,11 +6,14 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cctype>
 #include <chrono>
 #include <future>
 #include <tuple>
 #include <utility>
 
+#include "../support/bayer_colours.h"
 #include "emul/fault.h"
 #include "vcam/model/camera_set.h"
 #include "vcam/model/pattern.h"
@@ -109,6 +112,49 @@ TEST_F(SourceTest, EachCodingNegotiatesItsFormatAndDeliversTheLibrarysFrameTopDo
     gst_element_set_state(pipeline, GST_STATE_NULL);
     EXPECT_TRUE(delivered == LockedFrame(*m_clocks[std::size_t(row.nCamera)], row.nCamera, row.standardId,
                                          std::size_t(row.nHeight)));
+  }
+}
+
+// A Bayer camera for each filter: its Raw8 mode as video/x-bayer in the
+// area's own phase, coloured by bayer2rgb; its standard Mono8 mode, grey to
+// the camera, seen through an override and demosaiced by the source itself.
+TEST_F(SourceTest, BayerModesGiveColourInThePatternsColoursForEveryFilterAndAreaPosition) {
+  if (!gst_registry_check_feature_version(gst_registry_get(), "bayer2rgb", 1, 0, 0))
+    GTEST_SKIP() << "no bayer2rgb (gstreamer1.0-plugins-bad)";
+  for (uint32_t nFilter = 0; nFilter < 4; ++nFilter) {
+    std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
+    set[0].nColorFilter = nFilter;
+    set[0].format7Modes[0].colorCodings.push_back(vcam::COLOR_RAW8);
+    set[0].format7Modes[0].nUnitLeft = set[0].format7Modes[0].nUnitTop = 1;
+    m_clocks = vcam::InstallSteppedCameraSet(set);
+    const auto phase = [&](uint32_t nLeft, uint32_t nTop) {
+      std::string name(vcam::ColorFilterName(vcam::ShiftFilter(nFilter, nLeft, nTop)));
+      for (char& c : name) c = char(std::tolower(c));
+      return name;
+    };
+    const std::string filter(vcam::ColorFilterName(nFilter));
+    const struct { std::string pipeline; std::array<std::size_t, 3> rgb; } rows[] = {
+        {"iidcsrc offset-x=0 offset-y=0 ! video/x-bayer,format=" + phase(0, 0) + ",width=320,height=240", {0, 1, 2}},
+        {"iidcsrc offset-x=3 offset-y=1 ! video/x-bayer,format=" + phase(3, 1) + ",width=320,height=240", {0, 1, 2}},
+        {"iidcsrc demosaic=hq bayer-filter=" + filter + " ! video/x-raw,format=BGR,width=640,height=480", {2, 1, 0}},
+    };
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.pipeline);
+      const bool bBayer = row.pipeline.find("x-bayer") != std::string::npos;
+      GstElement* pipeline = Launch(row.pipeline + (bBayer ? " ! bayer2rgb ! video/x-raw,format=RGBx" : "") +
+                                    " ! appsink name=sink");
+      ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+      SamplePtr sample = NextSample(pipeline);
+      ASSERT_TRUE(sample);
+      GstVideoInfo info;
+      ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())));
+      const std::vector<uint8_t> pixels = Bytes(sample.get());
+      sample.reset();
+      gst_element_set_state(pipeline, GST_STATE_NULL);
+      EXPECT_EQ(PatternColourMisses(pixels.data(), std::size_t(info.stride[0]), std::size_t(info.finfo->pixel_stride[0]),
+                                    row.rgb, info.width, info.height),
+                0);
+    }
   }
 }
 
