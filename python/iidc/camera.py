@@ -10,9 +10,9 @@ from dataclasses import dataclass, field
 from typing import Any, NamedTuple, Union
 
 from . import _native as N
-from .constants import (CUR_V_FORMAT, CUR_V_MODE, F7_COLOR_CODING_ID, FORMAT_SCALABLE, V_CSR_INQ_7, V_RATE_INQ,
-                        Coding, ErrorCode, StringId, csr_offset, format_id)
 from .bayer import image_filter
+from .constants import (CUR_V_FORMAT, CUR_V_MODE, F7_COLOR_CODING_ID, F7_COLOR_CODING_INQ, FORMAT_SCALABLE,
+                        V_CSR_INQ_7, V_RATE_INQ, Coding, ErrorCode, StringId, csr_offset, format_id)
 from .errors import ArgumentError, Error, NotSupportedError, error_for
 from .features import Features, Trigger
 from .registers import Registers, whole
@@ -255,13 +255,22 @@ class Camera:
     @property
     def formats(self) -> list[Format]:
         """The formats the camera offers: its standard modes, then one record
-        per Format 7 mode and colour coding."""
+        per Format 7 mode and colour coding (the library lists codings 0-6;
+        a mode's Bayer codings, Raw8 and Raw16, come from its inquiry
+        register)."""
         h = self.handle()
         library = N.lib()
         count = N.check(library.iidc_getformatcount(h), "counting the formats")
         ids = (ctypes.c_uint32 * count)()
         size = N.check(library.iidc_getformatidlist(h, ids, ctypes.sizeof(ids)), "listing the formats")
-        return [self._describe(ids[i]) for i in range(size // 4)]
+        listed = [self._describe(ids[i]) for i in range(size // 4)]
+        for mode in sorted({f.mode for f in listed if f.scalable}):
+            first = next(f for f in listed if f.scalable and f.mode == mode)
+            block = csr_offset(self.registers[V_CSR_INQ_7(mode)])
+            codings = self.registers[(block + F7_COLOR_CODING_INQ) & 0xFFFFFFFF]
+            listed += [Format(format_id(FORMAT_SCALABLE, mode, color), FORMAT_SCALABLE, mode, CODINGS[color],
+                              first.width, first.height) for color in (9, 10) if codings & 0x80000000 >> color]
+        return listed
 
     def _formatinfo(self, fid: int) -> N.iidc_formatinfo:
         info = N.iidc_formatinfo()
