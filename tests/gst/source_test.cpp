@@ -126,6 +126,7 @@ TEST_F(SourceTest, BayerModesGiveColourInThePatternsColoursForEveryFilterAndArea
     set[0].nColorFilter = nFilter;
     set[0].format7Modes[0].colorCodings.push_back(vcam::COLOR_RAW8);
     set[0].format7Modes[0].nUnitLeft = set[0].format7Modes[0].nUnitTop = 1;
+    set[1].nColorFilter = nFilter;
     m_clocks = vcam::InstallSteppedCameraSet(set);
     const auto phase = [&](uint32_t nLeft, uint32_t nTop) {
       std::string name(vcam::ColorFilterName(vcam::ShiftFilter(nFilter, nLeft, nTop)));
@@ -133,10 +134,13 @@ TEST_F(SourceTest, BayerModesGiveColourInThePatternsColoursForEveryFilterAndArea
       return name;
     };
     const std::string filter(vcam::ColorFilterName(nFilter));
-    const struct { std::string pipeline; std::array<std::size_t, 3> rgb; } rows[] = {
-        {"iidcsrc offset-x=0 offset-y=0 ! video/x-bayer,format=" + phase(0, 0) + ",width=320,height=240", {0, 1, 2}},
-        {"iidcsrc offset-x=3 offset-y=1 ! video/x-bayer,format=" + phase(3, 1) + ",width=320,height=240", {0, 1, 2}},
-        {"iidcsrc demosaic=hq bayer-filter=" + filter + " ! video/x-raw,format=BGR,width=640,height=480", {2, 1, 0}},
+    // Camera 1's 800x600 mode at 1.875 fps is Mono16: 16-bit samples give 8-bit colour.
+    const struct { int nCamera; std::string pipeline; std::array<std::size_t, 3> rgb; } rows[] = {
+        {0, "iidcsrc offset-x=0 offset-y=0 ! video/x-bayer,format=" + phase(0, 0) + ",width=320,height=240", {0, 1, 2}},
+        {0, "iidcsrc offset-x=3 offset-y=1 ! video/x-bayer,format=" + phase(3, 1) + ",width=320,height=240", {0, 1, 2}},
+        {0, "iidcsrc demosaic=hq bayer-filter=" + filter + " ! video/x-raw,format=BGR,width=640,height=480", {2, 1, 0}},
+        {1, "iidcsrc camera=1 demosaic=bilinear bayer-filter=" + filter +
+                " ! video/x-raw,format=RGB,width=800,height=600,framerate=15/8", {0, 1, 2}},
     };
     for (const auto& row : rows) {
       SCOPED_TRACE(row.pipeline);
@@ -144,7 +148,7 @@ TEST_F(SourceTest, BayerModesGiveColourInThePatternsColoursForEveryFilterAndArea
       GstElement* pipeline = Launch(row.pipeline + (bBayer ? " ! bayer2rgb ! video/x-raw,format=RGBx" : "") +
                                     " ! appsink name=sink");
       ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-      SamplePtr sample = NextSample(pipeline);
+      SamplePtr sample = NextSample(pipeline, row.nCamera);
       ASSERT_TRUE(sample);
       GstVideoInfo info;
       ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())));
