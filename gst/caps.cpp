@@ -124,6 +124,14 @@ int32_t Placed(int nOffset, int nSize, int nStep, int nLargest, const char* pszP
     return nOffset;
 }
 
+// A centred side steps back by its odd position step when that gives it the
+// parity, and so the Bayer phase, the caps ask for.
+void KeepParity(int32_t& nPosition, uint32_t nParity, int nOffset, int nStep)
+{
+    if (nOffset < 0 && nStep % 2 == 1 && nPosition >= nStep && uint32_t(nPosition & 1) != nParity)
+        nPosition -= nStep;
+}
+
 }  // namespace
 
 GstCaps* TemplateCaps()
@@ -266,6 +274,11 @@ std::optional<StreamChoice> ChooseStream(const std::vector<iidccam::FormatEntry>
                 continue;
             choice.fRate = *offered;
         }
+        for (uint32_t nParity = 0; phase && entry.areaInfo && nParity < 4; ++nParity)
+            if (ShiftBayerFilter(*filter, nParity & 1, nParity >> 1) == *phase) {
+                KeepParity(choice.area.left, nParity & 1, offset.nLeft, iidccam::LeftUnit(*entry.areaInfo));
+                KeepParity(choice.area.top, nParity >> 1, offset.nTop, iidccam::TopUnit(*entry.areaInfo));
+            }
         if (phase || choice.method)
             choice.filter = ShiftBayerFilter(*filter, uint32_t(choice.area.left), uint32_t(choice.area.top));
         if (phase && choice.filter != phase)

@@ -10,8 +10,9 @@
 // samples rggb16be ..., the camera's big-endian words as they come), then as
 // grey; with a demosaicing method, first of all as BGR and RGB (16-bit
 // mosaics by their high bytes). The phase of a Format 7 area follows its
-// position: the caps assume the offset properties, or the area at 0, 0;
-// caps fixed on an area whose phase differs are refused.
+// position: the caps assume the offset properties, or the area at 0, 0; a
+// centred area steps back by an odd position step to keep the phase fixed
+// caps ask for, and caps whose phase the area cannot have are refused.
 //
 // A standard mode offers its size at the rates the camera lists; a Format 7
 // mode every size its steps allow up to its largest, with a variable frame
