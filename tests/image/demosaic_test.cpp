@@ -4,6 +4,7 @@
 // shifts, and refused arguments.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -117,7 +118,7 @@ TEST(Demosaic, NamesAndPhaseShifts)
     EXPECT_EQ(BayerFilterName(BayerFilter::Grbg), "GRBG");
     EXPECT_EQ(DemosaicMethodName(DemosaicMethod::HighQuality), "hq");
     EXPECT_EQ(ParseBayerFilter("bgGr"), BayerFilter::Bggr);
-    EXPECT_EQ(ParseDemosaicMethod("BiLinear"), DemosaicMethod::Bilinear);
+    EXPECT_EQ(ParseDemosaicMethod("NEAREST"), DemosaicMethod::Nearest);
     for (const char* pszBad : {"", "RGG", "RGGBX", "YYYY", "rggb "})
         EXPECT_EQ(ParseBayerFilter(pszBad), std::nullopt) << pszBad;
     for (const char* pszBad : {"", "near", "hqlinear", "none"})
@@ -197,8 +198,9 @@ TEST(Demosaic, LinearRampsAreInterpolatedExactly)
 }
 
 // Every kernel set this processor runs gives the reference's bytes on random
-// mosaics: widths below, at and past each SIMD block, heights down to one,
-// rows with padding.
+// mosaics: widths below, at and past each SIMD block (4 more than a multiple
+// of every block: 68; a last block that overlaps the one before: 66, 131),
+// heights down to one, rows with padding.
 TEST(Demosaic, EveryKernelSetMatchesTheReference)
 {
     std::vector<const DEMOSAIC_ROWS*> sets;
@@ -207,7 +209,7 @@ TEST(Demosaic, EveryKernelSetMatchesTheReference)
             sets.push_back(pRows);
     if (sets.empty())
         GTEST_SKIP() << "no SIMD kernels on this processor or build";
-    const int widths[] = {1, 2, 3, 5, 14, 16, 17, 31, 32, 34, 63, 64, 66, 129, 130, 131};
+    const int widths[] = {1, 2, 3, 5, 14, 16, 17, 31, 32, 34, 63, 64, 66, 68, 129, 130, 131};
     const int heights[] = {1, 2, 3, 4, 7};
     uint32_t nSeed = 1;
     ForEveryCase([&] (BayerFilter filter, DemosaicMethod method, ColourOrder order, int cbSample, bool bLittle) {
@@ -243,6 +245,8 @@ TEST(Demosaic, RefusesBadArgumentsWritingNothing)
         size_t cbDst, cbDstStride;
         int w, h;
         bool bResult;
+        int nFilter = 0;   // RGGB
+        int nMethod = 2;   // high quality
     };
     for (int cbSample : {1, 2}) {
         const size_t cbRow = W * cbSample, cbOut = 3 * cbRow;
@@ -256,20 +260,27 @@ TEST(Demosaic, RefusesBadArgumentsWritingNothing)
             {"huge source stride", src.data(), cbRow * H, SIZE_MAX / 2, true, cbOut * H, cbOut, W, H, false},
             {"short destination", src.data(), cbRow * H, cbRow, true, cbOut * H - 1, cbOut, W, H, false},
             {"short destination stride", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut - 1, W, H, false},
-            {"empty", src.data(), 0, 0, true, 0, 0, 0, H, true},
+            {"no columns", src.data(), 0, 0, true, 0, 0, 0, H, true},
+            {"no rows", src.data(), 0, 0, true, 0, 0, W, 0, true},
+            {"width past the limit (the buffers' sizes are not checked first)", src.data(), SIZE_MAX, SIZE_MAX / 4,
+             true, SIZE_MAX, SIZE_MAX / 4 & ~size_t{1}, INT_MAX, 1, false},
+            {"height past the limit", src.data(), SIZE_MAX, cbRow, true, SIZE_MAX, cbOut, W, INT_MAX, false},
+            {"unknown filter", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, false, 4},
+            {"unknown method", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, false, 0, 3},
             {"valid", src.data(), cbRow * H, cbRow, true, cbOut * H, cbOut, W, H, true},
         };
         for (const CALL& call : calls) {
             std::vector<uint16_t> dst(cbOut * H, SENTINEL * 0x101);
             uint8_t* pDst = call.bDst ? reinterpret_cast<uint8_t*>(dst.data()) : nullptr;
+            const auto filter = static_cast<BayerFilter>(call.nFilter);
+            const auto method = static_cast<DemosaicMethod>(call.nMethod);
             const bool bResult = cbSample == 1
                 ? Demosaic8(call.pSrc, call.cbSrc, call.cbSrcStride, pDst, call.cbDst, call.cbDstStride, call.w,
-                            call.h, BayerFilter::Rggb, DemosaicMethod::HighQuality, ColourOrder::Bgr)
+                            call.h, filter, method, ColourOrder::Bgr)
                 : Demosaic16(call.pSrc, call.cbSrc, call.cbSrcStride, false, reinterpret_cast<uint16_t*>(pDst),
-                             call.cbDst, call.cbDstStride, call.w, call.h, BayerFilter::Rggb,
-                             DemosaicMethod::HighQuality, ColourOrder::Bgr);
+                             call.cbDst, call.cbDstStride, call.w, call.h, filter, method, ColourOrder::Bgr);
             EXPECT_EQ(bResult, call.bResult) << call.pszName << " " << cbSample * 8 << "-bit";
-            if (!call.bResult || call.w == 0) {
+            if (!call.bResult || call.w == 0 || call.h == 0) {
                 EXPECT_EQ(dst, std::vector<uint16_t>(cbOut * H, SENTINEL * 0x101)) << call.pszName;
             }
         }

@@ -7,9 +7,11 @@
 // pixels alternate between green and the row's own colour (red or blue);
 // bGreenFirst tells which comes first, and bOwnLast puts the own colour in
 // the third output sample (and the other, from the rows above and below, in
-// the first), else the other way round. A SIMD kernel takes a multiple of its
-// block (an even count) only; the frame walk leaves the rest of a row to the
-// reference kernel.
+// the first), else the other way round. An 8-bit SIMD kernel takes a multiple
+// of its block (an even count) only and reads its rows straight from the
+// input; the frame walk leaves the pixels near the left and right edges to the
+// reference kernel. 16-bit kernels work on padded rows in native order,
+// over whole blocks; the reference takes the rest of the row.
 #pragma once
 
 #include <cstddef>
@@ -32,8 +34,9 @@ struct DEMOSAIC_ROWS
 {
     const char* pszName;
     DemosaicRow8Fn pfnRow8[DEMOSAIC_METHOD_COUNT];     // by DemosaicMethod; null: the reference's
-    DemosaicRow16Fn pfnRow16[DEMOSAIC_METHOD_COUNT];
-    int nBlock;                                        // pixels per block
+    DemosaicRow16Fn pfnRow16[DEMOSAIC_METHOD_COUNT];   // null: the reference's
+    int nBlock8;                                       // pixels per block of pfnRow8
+    int nBlock16;                                      // pixels per block of pfnRow16
 };
 
 // The kernel sets. A SIMD getter returns null when the build has no such

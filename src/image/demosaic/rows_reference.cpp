@@ -83,6 +83,7 @@ const DEMOSAIC_ROWS g_referenceRows = {
      ReferenceRow<uint16_t, DemosaicMethod::Bilinear>,
      ReferenceRow<uint16_t, DemosaicMethod::HighQuality>},
     1,
+    1,
 };
 
 }  // namespace
