@@ -67,8 +67,6 @@ TEST_F(ToolTest, CommandsAndWhatTheyPrint) {
       {{"reg", "--rom", "40c"}, EXIT_OK, "0x40C = 0x02C0DE01"},
       {{"reg", "820=0x820000C8"}, EXIT_OK, "0x820 <- 0x820000C8\n"},
       {{"reg", "0x1FC"}, EXIT_FAILED, "reading register 0x1FC"},
-      {{"reg", "4058"}, EXIT_OK, "0x4058 = 0xFF000000\n"},  // COLOR_FILTER_ID of a camera without a filter
-      {{"reg", "1040"}, EXIT_FAILED, "reading register 0x1040"},  // nor BAYER_TILE_MAPPING
       {{}, EXIT_BAD_ARGUMENTS, ""},
       {{"snap"}, EXIT_BAD_ARGUMENTS, "--help"},
       {{"--help"}, EXIT_OK, "grab"},
