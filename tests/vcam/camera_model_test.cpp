@@ -53,7 +53,7 @@ TEST_F(CameraTest, UnimplementedAddressesFailAndReadOnlyRegistersIgnoreWrites) {
   const std::uint32_t rom = ROM_OFFSET + 4 * static_cast<std::uint32_t>(m_pCamera->Rom().size());
   const std::uint32_t absCsr = CsrQuadletToOffset(Read(ABS_CSR_OFFSET_BASE + FEATURE_SHUTTER));
   // Past the end of each block: the ROM, a Format 7 block, an absolute-value CSR.
-  for (std::uint32_t dwOffset : {0x618u, 0x3000u, 0x101u, BAYER_TILE_MAPPING, 0x0FFFFFFCu, rom, Format7Block(0) + 0x18,
+  for (std::uint32_t dwOffset : {0x618u, 0x900u, 0x3000u, 0x101u, BAYER_TILE_MAPPING, 0x0FFFFFFCu, rom, Format7Block(0) + 0x18,
                                  Format7Block(0) + F7_BLOCK_BYTES, absCsr + ABS_CSR_BYTES}) {
     std::uint32_t v = 0x12345678;
     EXPECT_EQ(m_pCamera->ReadQuadlet(dwOffset, &v), VCAM_E_ADDRESS) << std::hex << dwOffset;
