@@ -46,8 +46,6 @@ TEST(ProfileFile, BuiltInSetIsValidAndRoundTrips) {
 TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   Profile p = BuiltInCameraSet()[1];
   p.rawRegisters = {{0x1F00, 0xCAFE}, {ISO_CHANNEL, 0x31000000}};
-  p.nColorFilter = FILTER_BGGR;
-  p.bTileMapping = true;
   p.rawRom = BuildConfigRom("Raw", "Rom", 7);
   p.clock = ClockKind::Stepped;
   FeatureProfile unnamed;  // a feature without a name, far from the defaults
@@ -64,7 +62,6 @@ TEST(ProfileFile, RawRegistersRomClockAndFaultsRoundTrip) {
   const std::vector<Profile> back = ParseCameraSet(CameraSetToJson({p}), "raw");
   ASSERT_EQ(back.size(), 1u);
   EXPECT_TRUE(back[0].SameDescription(p));
-  EXPECT_EQ(back[0].nColorFilter, FILTER_BGGR);
   EXPECT_EQ(back[0].pFaults->readFailure.Check(0x604), VCAM_E_ADDRESS);
   EXPECT_EQ(back[0].pFaults->readFailure.Check(0x614), VCAM_S_OK);
   EXPECT_TRUE(back[0].pFaults->bRefuseArea);

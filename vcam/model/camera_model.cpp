@@ -388,6 +388,7 @@ std::optional<std::uint32_t> CCameraModel::ReadFormat7(const Format7Block& block
   switch (nField) {
     case F7_PIXEL_NUMBER_INQ: return Hi16(dwSize) * Lo16(dwSize);
     case F7_DATA_DEPTH_INQ: {  // what a host needs to size the samples of the coding
+      if (const std::uint32_t* p = m_pStore->Find(block.dwBase + nField)) return *p;  // a dump's own
       const std::uint32_t nColor = StreamColor(Get(block.dwBase + F7_COLOR_CODING_ID) >> 24);
       const bool bWide = nColor == COLOR_MONO16 || nColor == COLOR_RGB16;
       return IsKnownColorCoding(nColor) ? (bWide ? 16u : 8u) << 24 : 0u;
