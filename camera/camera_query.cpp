@@ -35,26 +35,31 @@ RegisterReader RegistersOf(iidc_handle hCamera)
 
 namespace {
 
-// The library lists the codings 0 to 6 of a Format 7 mode; its Bayer codings
-// come from the mode's inquiry register, once, after the mode's first entry.
-void AddBayerCodings(const CCameraSession& camera, const FormatEntry& first, std::vector<FormatEntry>& formats)
+// The library lists the codings 0 to 6 of the Format 7 modes; their Bayer
+// codings come from each mode's inquiry register, also of a mode that has
+// no other.
+void AddBayerCodings(const CCameraSession& camera, std::vector<FormatEntry>& formats)
 {
     using namespace iidc_reg;
-    const uint32_t dwMode = uint32_t(IIDC_FORMATID_MODE(first.id));
-    for (const auto& entry : formats)
-        if (&entry != &formats.back() && IIDC_FORMATID_FORMAT(entry.id) == IIDC_FORMAT_SCALABLE
-            && uint32_t(IIDC_FORMATID_MODE(entry.id)) == dwMode)
-            return;
-    const auto dwBlock = ReadRegister(camera.Handle(), V_CSR_INQ_7(dwMode));
-    const auto dwCodings = dwBlock ? ReadRegister(camera.Handle(), CsrOffset(*dwBlock) + F7_COLOR_CODING_INQ)
-                                   : std::nullopt;
-    for (int nColor : {COLOR_RAW8, COLOR_RAW16}) {
-        if (!dwCodings || !(*dwCodings & IIDC_BIT(unsigned(nColor))))
-            continue;
-        FormatEntry raw = first;
-        raw.id = IIDC_FORMATID(IIDC_FORMAT_SCALABLE, dwMode, nColor);
-        raw.info.color = nColor;
-        formats.push_back(raw);
+    const iidc_handle h = camera.Handle();
+    const auto dwFormats = ReadRegister(h, V_FORMAT_INQ);
+    const auto dwModes = dwFormats && (*dwFormats & IIDC_BIT(IIDC_FORMAT_SCALABLE)) ? ReadRegister(h, V_MODE_INQ_7)
+                                                                                    : std::nullopt;
+    for (uint32_t dwMode = 0; dwModes && dwMode < 8; ++dwMode) {
+        const auto dwBlock = *dwModes & IIDC_BIT(dwMode) ? ReadRegister(h, V_CSR_INQ_7(dwMode)) : std::nullopt;
+        const auto dwCodings = dwBlock ? ReadRegister(h, CsrOffset(*dwBlock) + F7_COLOR_CODING_INQ) : std::nullopt;
+        for (int nColor : {COLOR_RAW8, COLOR_RAW16}) {
+            FormatEntry entry;
+            entry.id = IIDC_FORMATID(IIDC_FORMAT_SCALABLE, dwMode, nColor);
+            iidc_areainfo area{};
+            if (!dwCodings || !(*dwCodings & IIDC_BIT(unsigned(nColor)))
+                || !iidc_getformatinfo(h, &entry.info, sizeof entry.info, entry.id)
+                || !iidc_getareainfo(h, &area, sizeof area, entry.id))
+                continue;
+            entry.info.color = nColor;
+            entry.areaInfo = area;
+            formats.push_back(entry);
+        }
     }
 }
 
@@ -102,9 +107,8 @@ std::vector<FormatEntry> ReadFormats(const CCameraSession& camera)
             entry.rates = ReadRates(camera, id);
         }
         formats.push_back(entry);
-        if (IIDC_FORMATID_FORMAT(id) == IIDC_FORMAT_SCALABLE)
-            AddBayerCodings(camera, entry, formats);
     }
+    AddBayerCodings(camera, formats);
     return formats;
 }
 

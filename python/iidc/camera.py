@@ -12,7 +12,8 @@ from typing import Any, NamedTuple, Union
 from . import _native as N
 from .bayer import image_filter
 from .constants import (CUR_V_FORMAT, CUR_V_MODE, F7_COLOR_CODING_ID, F7_COLOR_CODING_INQ, FORMAT_SCALABLE,
-                        V_CSR_INQ_7, V_RATE_INQ, Coding, ErrorCode, StringId, csr_offset, format_id)
+                        V_CSR_INQ_7, V_FORMAT_INQ, V_MODE_INQ_7, V_RATE_INQ, Coding, ErrorCode, StringId, csr_offset,
+                        format_id)
 from .errors import ArgumentError, Error, NotSupportedError, error_for
 from .features import Features, Trigger
 from .registers import Registers, whole
@@ -264,12 +265,12 @@ class Camera:
         ids = (ctypes.c_uint32 * count)()
         size = N.check(library.iidc_getformatidlist(h, ids, ctypes.sizeof(ids)), "listing the formats")
         listed = [self._describe(ids[i]) for i in range(size // 4)]
-        for mode in sorted({f.mode for f in listed if f.scalable}):
-            first = next(f for f in listed if f.scalable and f.mode == mode)
-            block = csr_offset(self.registers[V_CSR_INQ_7(mode)])
-            codings = self.registers[(block + F7_COLOR_CODING_INQ) & 0xFFFFFFFF]
-            listed += [Format(format_id(FORMAT_SCALABLE, mode, color), FORMAT_SCALABLE, mode, CODINGS[color],
-                              first.width, first.height) for color in (9, 10) if codings & 0x80000000 >> color]
+        registers = self.registers
+        modes = registers[V_MODE_INQ_7] if registers[V_FORMAT_INQ] & 0x80000000 >> FORMAT_SCALABLE else 0
+        for mode in (m for m in range(8) if modes & 0x80000000 >> m):
+            codings = registers[(csr_offset(registers[V_CSR_INQ_7(mode)]) + F7_COLOR_CODING_INQ) & 0xFFFFFFFF]
+            listed += [self._describe(format_id(FORMAT_SCALABLE, mode, color)) for color in (9, 10)
+                       if codings & 0x80000000 >> color]
         return listed
 
     def _formatinfo(self, fid: int) -> N.iidc_formatinfo:

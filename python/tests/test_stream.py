@@ -60,7 +60,7 @@ def test_frames_are_read_only_views_of_the_ring_in_the_shapes_other_libraries_ta
     ("Raw8", 1, 1, None, "GBRG"), ("Mono8", 0, 0, None, None), ("Mono8", 1, 0, "grbg", "RGGB")])
 def test_bayer_frames_tell_their_filter_and_demosaic_to_the_patterns_colours(coding, left, top, override, expected):
     with iidc.Camera(BAYER) as cam:
-        cam.format = (7, 0, coding)
+        cam.format = (7, int(coding == "Mono8"), coding)  # mode 0 has only Bayer codings
         cam.area = (left, top, 48, 32)
         with cam.stream(bayer_filter=override) as stream:
             frame = next(stream)
