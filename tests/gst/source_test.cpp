@@ -99,18 +99,11 @@ TEST_F(SourceTest, EachCodingNegotiatesItsFormatAndDeliversTheLibrarysFrameTopDo
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.pszCaps);
-    GstElement* pipeline = Launch("iidcsrc camera=" + std::to_string(row.nCamera) + " ! video/x-raw," + row.pszCaps +
-                                  " ! appsink name=sink");
-    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-    SamplePtr sample = NextSample(pipeline, row.nCamera);
-    ASSERT_TRUE(sample);
-    GstVideoInfo info;
-    ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())));
-    EXPECT_EQ(std::pair(info.width, info.height), std::pair(row.nWidth, row.nHeight));
-    const std::vector<uint8_t> delivered = Bytes(sample.get());
-    sample.reset();
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    EXPECT_TRUE(delivered == LockedFrame(*m_clocks[std::size_t(row.nCamera)], row.nCamera, row.standardId,
+    const Pulled pulled = PlayOneFrame("iidcsrc camera=" + std::to_string(row.nCamera) + " ! video/x-raw," +
+                                       row.pszCaps + " ! appsink name=sink", row.nCamera);
+    ASSERT_FALSE(pulled.bytes.empty());
+    EXPECT_EQ(std::pair(pulled.info.width, pulled.info.height), std::pair(row.nWidth, row.nHeight));
+    EXPECT_TRUE(pulled.bytes == LockedFrame(*m_clocks[std::size_t(row.nCamera)], row.nCamera, row.standardId,
                                          std::size_t(row.nHeight)));
   }
 }
@@ -146,18 +139,12 @@ TEST_F(SourceTest, BayerModesGiveColourInThePatternsColoursForEveryFilterAndArea
     for (const auto& row : rows) {
       SCOPED_TRACE(row.pipeline);
       const bool bBayer = row.pipeline.find("x-bayer") != std::string::npos;
-      GstElement* pipeline = Launch(row.pipeline + (bBayer ? " ! bayer2rgb ! video/x-raw,format=RGBx" : "") +
-                                    " ! appsink name=sink");
-      ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-      SamplePtr sample = NextSample(pipeline, row.nCamera);
-      ASSERT_TRUE(sample);
-      GstVideoInfo info;
-      ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())));
-      const std::vector<uint8_t> pixels = Bytes(sample.get());
-      sample.reset();
-      gst_element_set_state(pipeline, GST_STATE_NULL);
-      EXPECT_EQ(PatternColourMisses(pixels.data(), std::size_t(info.stride[0]), std::size_t(info.finfo->pixel_stride[0]),
-                                    row.rgb, info.width, info.height),
+      const Pulled pulled = PlayOneFrame(
+          row.pipeline + (bBayer ? " ! bayer2rgb ! video/x-raw,format=RGBx" : "") + " ! appsink name=sink", row.nCamera);
+      ASSERT_FALSE(pulled.bytes.empty());
+      const GstVideoInfo& info = pulled.info;
+      EXPECT_EQ(PatternColourMisses(pulled.bytes.data(), std::size_t(info.stride[0]),
+                                    std::size_t(info.finfo->pixel_stride[0]), row.rgb, info.width, info.height),
                 0);
     }
   }
