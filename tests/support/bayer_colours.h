@@ -1,7 +1,6 @@
-// Whether a colour picture demosaiced from a virtual Bayer camera shows the
-// camera's pattern in the right colours: red is the pattern's luma ramp,
-// green its bars, blue the ramp reversed, so a red/blue swap or a wrong
-// phase shows everywhere. The frame's number is taken from the picture.
+// Whether a picture demosaiced from a virtual Bayer camera has the pattern's
+// colours: red its luma ramp, green its bars, blue the ramp reversed, so a
+// red/blue swap or a wrong phase shows everywhere.
 #pragma once
 
 #include <array>

@@ -16,11 +16,8 @@ namespace {
 constexpr uint32_t BLOCK_QUADLET = 0x3C0400;  // mode 1's register block
 constexpr uint32_t FILTER_ID = 4 * BLOCK_QUADLET - 0xF00000u + F7_COLOR_FILTER_ID;
 
-uint32_t Letters(const char (&text)[5])
-{
-    return uint32_t(uint8_t(text[0])) << 24 | uint32_t(uint8_t(text[1])) << 16 | uint32_t(uint8_t(text[2])) << 8
-           | uint8_t(text[3]);
-}
+// Four letters as the register holds them, the first in the top byte.
+uint32_t Letters(const char (&t)[5]) { return uint32_t(t[0] << 24 | t[1] << 16 | t[2] << 8 | t[3]); }
 
 TEST(BayerFilterTest, OverrideThenColorFilterIdThenTileMappingThenNone)
 {
