@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <span>
 #include <string>
@@ -122,8 +123,12 @@ class BusTest : public ::testing::Test {
 
 // The cameras libdc1394 finds are those the iidc tool lists, by unique id,
 // vendor and model: two hosts, one answer (built-in cameras, profile cameras
-// and published ROMs of real cameras alike, as ctest runs it).
+// and published ROMs of real cameras alike, as ctest runs it). The colour
+// filter libdc1394 reads of each Format 7 mode (of IIDC 1.31 cameras only) is
+// the profile's; a camera without one answers a code no filter has.
 TEST_F(BusTest, EnumeratesTheCamerasTheToolLists) {
+  nlohmann::json profiles = nlohmann::json::array();
+  if (const char* psz = std::getenv("IIDC_VCAM_PROFILE")) profiles = nlohmann::json::parse(std::ifstream(psz)).at("cameras");
   // The tool's own cameras, not the bus's, which it would list first.
   const std::string command = std::string("IIDC_DRIVERS=virtual ") + IIDC_TOOL + " list --json";
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
@@ -140,6 +145,13 @@ TEST_F(BusTest, EnumeratesTheCamerasTheToolLists) {
     EXPECT_EQ(listed[i]["uniqueId"], szChip);
     EXPECT_EQ(listed[i]["vendor"], pCamera->vendor);
     EXPECT_EQ(listed[i]["model"], pCamera->model);
+    const auto filter = vcam::ColorFilterFromName(i < profiles.size() ? profiles[i].value("colorFilter", "") : "");
+    dc1394format7modeset_t modes;
+    ASSERT_EQ(dc1394_format7_get_modeset(pCamera, &modes), DC1394_SUCCESS);
+    for (std::uint32_t m = 0; m < DC1394_VIDEO_MODE_FORMAT7_NUM; ++m) {
+      if (!modes.mode[m].present || pCamera->iidc_version < DC1394_IIDC_VERSION_1_31) continue;
+      EXPECT_EQ(modes.mode[m].color_filter, DC1394_COLOR_FILTER_MIN + filter.value_or(0xFF)) << i << ":" << m;
+    }
   }
 }
 

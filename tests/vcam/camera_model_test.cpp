@@ -13,6 +13,7 @@
 #include "vcam/model/camera_model.h"
 #include "vcam/model/config_rom.h"
 #include "vcam/model/offsets.h"
+#include "vcam/model/pattern.h"
 
 namespace vcam::test {
 namespace {
@@ -52,7 +53,7 @@ TEST_F(CameraTest, UnimplementedAddressesFailAndReadOnlyRegistersIgnoreWrites) {
   const std::uint32_t rom = ROM_OFFSET + 4 * static_cast<std::uint32_t>(m_pCamera->Rom().size());
   const std::uint32_t absCsr = CsrQuadletToOffset(Read(ABS_CSR_OFFSET_BASE + FEATURE_SHUTTER));
   // Past the end of each block: the ROM, a Format 7 block, an absolute-value CSR.
-  for (std::uint32_t dwOffset : {0x618u, 0x3000u, 0x101u, 0x0FFFFFFCu, rom, Format7Block(0) + 0x18,
+  for (std::uint32_t dwOffset : {0x618u, 0x900u, 0x3000u, 0x101u, BAYER_TILE_MAPPING, 0x0FFFFFFCu, rom, Format7Block(0) + 0x18,
                                  Format7Block(0) + F7_BLOCK_BYTES, absCsr + ABS_CSR_BYTES}) {
     std::uint32_t v = 0x12345678;
     EXPECT_EQ(m_pCamera->ReadQuadlet(dwOffset, &v), VCAM_E_ADDRESS) << std::hex << dwOffset;
@@ -62,7 +63,7 @@ TEST_F(CameraTest, UnimplementedAddressesFailAndReadOnlyRegistersIgnoreWrites) {
   EXPECT_EQ(m_pCamera->ReadQuadlet(0x500, nullptr), VCAM_E_POINTER);
   for (std::uint32_t dwOffset : {V_FORMAT_INQ, VModeInq(0), VRateInq(0, 3), VCsrInq7(0), BASIC_FUNC_INQ,
                                  FEATURE_INQ_BASE + FEATURE_GAIN, ABS_CSR_OFFSET_BASE + FEATURE_SHUTTER,
-                                 ROM_OFFSET + 0x10, VMODE_ERROR_STATUS}) {
+                                 ROM_OFFSET + 0x10, VMODE_ERROR_STATUS, Format7Block(0) + F7_COLOR_FILTER_ID}) {
     const std::uint32_t before = Read(dwOffset);
     Write(dwOffset, ~before);
     EXPECT_EQ(Read(dwOffset), before) << std::hex << dwOffset;
@@ -196,18 +197,14 @@ class Format7Test : public CameraTest {
 TEST_F(Format7Test, BlockLiesWhereTheInquiryPointsAndPublishesTheMode) {
   EXPECT_EQ(m_dwBlock, F7_BLOCKS_AT);
   EXPECT_EQ(Format7Block(1), F7_BLOCKS_AT + 0x100);
-  EXPECT_EQ(Field(F7_MAX_IMAGE_SIZE_INQ), 1280u << 16 | 960);
-  EXPECT_EQ(Field(F7_UNIT_SIZE_INQ), 8u << 16 | 2);
-  EXPECT_EQ(Field(F7_UNIT_POSITION_INQ), 4u << 16 | 2);
-  EXPECT_EQ(Field(F7_COLOR_CODING_INQ), Bit(0) | Bit(1) | Bit(2) | Bit(4) | Bit(5));
-  EXPECT_EQ(Field(F7_COLOR_CODING_ID), 0u);
-  EXPECT_EQ(Field(F7_IMAGE_SIZE), 1280u << 16 | 960);
-  EXPECT_EQ(Field(F7_PIXEL_NUMBER_INQ), 1280u * 960);
-  EXPECT_EQ(Field(F7_TOTAL_BYTES_HI_INQ), 0u);
-  EXPECT_EQ(Field(F7_TOTAL_BYTES_LO_INQ), 1228800u);
-  EXPECT_EQ(Field(F7_PACKET_PARA_INQ), 4u << 16 | 4096);
-  EXPECT_EQ(Field(F7_PACKET_PER_FRAME_INQ), 300u);
-  EXPECT_EQ(Field(F7_VALUE_SETTING), VS_PRESENCE);
+  for (const auto& [nField, dwValue] : std::initializer_list<std::pair<std::uint32_t, std::uint32_t>>{
+           {F7_MAX_IMAGE_SIZE_INQ, 1280u << 16 | 960}, {F7_UNIT_SIZE_INQ, 8u << 16 | 2},
+           {F7_UNIT_POSITION_INQ, 4u << 16 | 2}, {F7_COLOR_CODING_INQ, Bit(0) | Bit(1) | Bit(2) | Bit(4) | Bit(5)},
+           {F7_COLOR_CODING_ID, 0}, {F7_IMAGE_SIZE, 1280u << 16 | 960}, {F7_PIXEL_NUMBER_INQ, 1280u * 960},
+           {F7_TOTAL_BYTES_HI_INQ, 0}, {F7_TOTAL_BYTES_LO_INQ, 1228800}, {F7_PACKET_PARA_INQ, 4u << 16 | 4096},
+           {F7_PACKET_PER_FRAME_INQ, 300}, {F7_DATA_DEPTH_INQ, 8u << 24}, {F7_COLOR_FILTER_ID, 0xFF000000},
+           {F7_VALUE_SETTING, VS_PRESENCE}})
+    EXPECT_EQ(Field(nField), dwValue) << std::hex << nField;
   SetField(F7_MAX_IMAGE_SIZE_INQ, 0);  // inquiry: ignored
   EXPECT_EQ(Field(F7_MAX_IMAGE_SIZE_INQ), 1280u << 16 | 960);
 }
@@ -290,6 +287,54 @@ TEST_F(Format7Test, AreaRequestSetsTheRectangleOfTheCurrentModeWhole) {
   m_dwBlock = Format7Block(1);
   EXPECT_EQ(Field(F7_IMAGE_SIZE), 320u << 16 | 240);
   EXPECT_EQ(m_pCamera->GetStream().cbFrame, 320u * 240 * 2);
+}
+
+// A colour sensor sends, in its Mono and Raw codings, the pattern's colour
+// that its filter passes at each pixel's place on the sensor: the area's
+// position shifts the phase. The registers report the sensor's own filter; a
+// camera without one answers no filter, and its frames stay grey.
+TEST_F(CameraTest, ColourSensorSamplesThePatternThroughItsFilter) {
+  constexpr std::uint32_t W = 8, H = 4, SEQ = 9;
+  for (std::uint32_t nFilter = FILTER_RGGB; nFilter <= FILTER_NONE; ++nFilter) {
+    const std::string name = nFilter == FILTER_NONE ? "YYYY" : std::string(ColorFilterName(nFilter));
+    SCOPED_TRACE(name);
+    Profile p = BuiltInCameraSet()[0];
+    p.nColorFilter = nFilter, p.bTileMapping = true;
+    p.format7Modes[0].nUnitLeft = p.format7Modes[0].nUnitTop = 1;
+    p.format7Modes[0].colorCodings = {COLOR_MONO8, COLOR_MONO16, COLOR_RAW8, COLOR_RAW16};
+    Make(p);
+    Write(BAYER_TILE_MAPPING, 0);  // read-only
+    EXPECT_EQ(Read(BAYER_TILE_MAPPING), std::uint32_t(name[0] << 24 | name[1] << 16 | name[2] << 8 | name[3]));
+    SwitchTo(0, 5);  // Mono8 640x480
+    EXPECT_EQ(m_pCamera->GetStream().nFilter, nFilter);
+    SwitchTo(0, 3);  // YUV422: the camera's own colour
+    EXPECT_EQ(m_pCamera->GetStream().nFilter, FILTER_NONE);
+    SwitchTo(7, 0);
+    const std::uint32_t dwBlock = Format7Block(0);
+    for (const auto& [left, top] : {std::pair{0u, 0u}, {1u, 0u}, {0u, 1u}, {3u, 5u}})
+      for (std::uint32_t nColor : {COLOR_RAW8, COLOR_RAW16, COLOR_MONO8, COLOR_MONO16}) {
+        Write(dwBlock + F7_IMAGE_SIZE, W << 16 | H);
+        Write(dwBlock + F7_IMAGE_POSITION, left << 16 | top);
+        Write(dwBlock + F7_COLOR_CODING_ID, nColor << 24);
+        EXPECT_EQ(Read(dwBlock + F7_COLOR_FILTER_ID), nFilter == FILTER_NONE ? 0xFF000000 : nFilter << 24);
+        EXPECT_EQ(Read(dwBlock + F7_DATA_DEPTH_INQ), BitsPerPixel(nColor) << 24);
+        const StreamInfo s = m_pCamera->GetStream();
+        const std::uint32_t cbSample = BitsPerPixel(nColor) / 8;
+        std::vector<std::uint8_t> frame(W * H * cbSample);
+        ASSERT_EQ(s.cbFrame, frame.size());
+        ASSERT_TRUE(DrawTestPattern(s.nColor, s.nWidth, s.nHeight, SEQ, frame, s.nFilter));
+        for (std::uint32_t i = 4 / cbSample; i < W * H; ++i) {  // past the sequence number
+          const std::uint32_t x = i % W, y = i / W;
+          const PatternPixel c = PatternAt(x, y, SEQ);
+          const char letter = name[((top + y) & 1) * 2 + ((left + x) & 1)];
+          std::uint32_t want = letter == 'R' ? c.r : letter == 'G' ? c.g : letter == 'B' ? c.b : c.y;
+          if (cbSample == 2) want = letter == 'Y' ? c.y16 : want * 257;
+          std::uint32_t got = 0;
+          for (std::uint32_t k = 0; k < cbSample; ++k) got = got << 8 | frame[cbSample * i + k];
+          ASSERT_EQ(got, want) << ColorCodingName(nColor) << " at " << left << "," << top << " pixel " << x << "," << y;
+        }
+      }
+  }
 }
 
 class FeatureTest : public CameraTest {

@@ -12,9 +12,9 @@ namespace {
 constexpr std::uint32_t W = 64, H = 4;
 
 std::vector<std::uint8_t> Draw(std::uint32_t nColor, std::uint32_t nSequence, std::uint32_t w = W,
-                               std::uint32_t h = H) {
+                               std::uint32_t h = H, std::uint32_t nFilter = FILTER_NONE) {
   std::vector<std::uint8_t> frame(FrameBytes(nColor, w, h));
-  EXPECT_TRUE(DrawTestPattern(nColor, w, h, nSequence, frame));
+  EXPECT_TRUE(DrawTestPattern(nColor, w, h, nSequence, frame, nFilter));
   return frame;
 }
 
@@ -90,20 +90,23 @@ TEST(Pattern, DrawsNoMoreThanTheFrameAndTheBuffer) {
 TEST(Pattern, ThePainterDrawsExactlyTheBytesOfTheDefinition) {
   // One painter for every case, so its rows change with the shape. 300 rows
   // run past one period; widths that split chroma groups, and rows shorter
-  // than the sequence number, go pixel by pixel.
+  // than the sequence number, go pixel by pixel. Mono frames also as the
+  // mosaics of a colour sensor.
   CPatternPainter painter;
   for (std::uint32_t nColor = 0; nColor < COLOR_CODING_COUNT; ++nColor)
-    for (const auto& [w, h] : {std::pair{20u, 300u}, {64u, 4u}, {3u, 5u}, {1u, 2u}})
+    for (const auto& [w, h, nFilter] : {std::tuple{20u, 300u, FILTER_NONE}, {64u, 4u, FILTER_NONE},
+                                        {3u, 5u, FILTER_NONE}, {1u, 2u, FILTER_NONE}, {20u, 300u, FILTER_GBRG},
+                                        {5u, 3u, FILTER_BGGR}})
       for (std::uint32_t nSequence : {0u, 1u, 255u, 0x01020304u, 0xFFFFFFFFu})
         for (bool bReverseRows : {false, true}) {
-          const auto defined = Draw(nColor, nSequence, w, h);
+          const auto defined = Draw(nColor, nSequence, w, h, nFilter);
           Bytes want = defined;
           const std::size_t cbRow = defined.size() / h;
           for (std::size_t r = 0; bReverseRows && r < h; ++r)
             std::copy_n(defined.begin() + static_cast<std::ptrdiff_t>(cbRow * r), cbRow,
                         want.begin() + static_cast<std::ptrdiff_t>(cbRow * (h - 1 - r)));
           Bytes got(want.size() + 1, 0xAA);  // a byte past the frame stays
-          ASSERT_TRUE(painter.Draw(nColor, w, h, nSequence, got, bReverseRows));
+          ASSERT_TRUE(painter.Draw(nColor, w, h, nSequence, got, bReverseRows, nFilter));
           want.push_back(0xAA);
           ASSERT_EQ(got, want) << nColor << " " << w << "x" << h << " frame " << nSequence << " " << bReverseRows;
         }

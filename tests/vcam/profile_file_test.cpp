@@ -87,6 +87,7 @@ TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
       {Camera(R"(, "initial": {"format": 0, "mode": 3})"), "bad.json: cameras[0].initial.mode: not one of the modes"},
       {Camera(R"(, "uniqueId": "0xZZ")"), ""},  // duplicate key: the later value wins
       {Camera(R"(, "clock": "slow")"), "cameras[0].clock: expected \"real\", \"free\" or \"stepped\""},
+      {Camera(R"(, "colorFilter": "RGBG")"), "cameras[0].colorFilter: expected \"RGGB\", \"GBRG\""},
       {Camera(R"(, "registers": {"0x601": 1})"), "cameras[0].registers: offset 1537 is not a multiple of 4"},
       {Camera(R"(, "rom": ["0x1", true])"), "cameras[0].rom[1]: expected an unsigned integer"},
       {Camera(R"(, "format7": [{"mode": 0, "maxWidth": 640, "maxHeight": 480, "maxWidht": 8, "colorCodings": ["Mono8"]}])"),

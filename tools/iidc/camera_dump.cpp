@@ -27,7 +27,7 @@ constexpr std::initializer_list<uint32_t> FORMAT7_FIELDS = {
     F7_MAX_IMAGE_SIZE_INQ, F7_UNIT_SIZE_INQ,      F7_IMAGE_POSITION,       F7_IMAGE_SIZE,
     F7_COLOR_CODING_ID,    F7_COLOR_CODING_INQ,   F7_PIXEL_NUMBER_INQ,     F7_TOTAL_BYTES_HI_INQ,
     F7_TOTAL_BYTES_LO_INQ, F7_PACKET_PARA_INQ,    F7_BYTE_PER_PACKET,      F7_PACKET_PER_FRAME_INQ,
-    F7_UNIT_POSITION_INQ,  0x50 /* FRAME_INTERVAL_INQ */, 0x54 /* DATA_DEPTH_INQ */, 0x58 /* COLOR_FILTER_ID */,
+    F7_UNIT_POSITION_INQ,  0x50 /* FRAME_INTERVAL_INQ */, F7_DATA_DEPTH_INQ, F7_COLOR_FILTER_ID,
     F7_VALUE_SETTING};
 
 // Reads registers once each, keeping what was read and what failed.
@@ -54,6 +54,15 @@ class CRegisterReader {
   }
 
   uint32_t ValueOr0(uint32_t dwOffset) { return Read(dwOffset).value_or(0); }
+
+  // A register few cameras have: kept when read, not reported when not.
+  std::optional<uint32_t> Probe(uint32_t dwOffset)
+  {
+      const auto dwValue = Read(dwOffset);
+      if (!dwValue)
+          m_unreadable.erase(dwOffset);
+      return dwValue;
+  }
 
   const std::map<uint32_t, uint32_t>& Values() const { return m_values; }
   std::vector<uint32_t> Unreadable() const { return {m_unreadable.begin(), m_unreadable.end()}; }
@@ -113,6 +122,22 @@ void ReadFeatureRegisters(CRegisterReader& reader)
         reader.Read(SOFTWARE_TRIGGER);
 }
 
+// The sensor's colour filter as the registers read give it: COLOR_FILTER_ID
+// of a Format 7 mode that offers a Raw coding (a monochrome camera may answer
+// 0 there too), else BAYER_TILE_MAPPING.
+uint32_t ColorFilterOf(CRegisterReader& reader, std::optional<uint32_t> dwTileMapping)
+{
+    const uint32_t dwModes7 = reader.ValueOr0(VModeInq(FORMAT_7));
+    for (uint32_t m = 0; m < MODES_PER_FORMAT; ++m) {
+        const auto q = dwModes7 & Bit(m) ? reader.Read(VCsrInq7(m)) : std::nullopt;
+        if (!q || !(reader.ValueOr0(CsrQuadletToOffset(*q) + F7_COLOR_CODING_INQ) & (Bit(vcam::COLOR_RAW8) | Bit(vcam::COLOR_RAW16))))
+            continue;
+        if (const auto dwId = reader.Read(CsrQuadletToOffset(*q) + F7_COLOR_FILTER_ID); dwId && *dwId >> 24 < FILTER_NONE)
+            return *dwId >> 24;
+    }
+    return dwTileMapping ? FilterOfTileMapping(*dwTileMapping).value_or(FILTER_NONE) : FILTER_NONE;
+}
+
 }  // namespace
 
 CameraDump DumpCamera(const CCameraSession& camera, const DumpProgress& progress)
@@ -133,6 +158,10 @@ CameraDump DumpCamera(const CCameraSession& camera, const DumpProgress& progress
     CRegisterReader reader(camera.Handle(), progress);
     ReadVideoInquiry(reader);
     ReadFeatureRegisters(reader);
+    reader.Stage("colour filter");
+    const auto dwTileMapping = reader.Probe(BAYER_TILE_MAPPING);
+    profile.bTileMapping = dwTileMapping.has_value();
+    profile.nColorFilter = ColorFilterOf(reader, dwTileMapping);
     reader.Stage("settings in force");
     profile.nInitialRate = reader.ValueOr0(CUR_V_FRM_RATE) >> 29;
     profile.nInitialMode = reader.ValueOr0(CUR_V_MODE) >> 29;

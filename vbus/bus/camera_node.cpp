@@ -148,7 +148,7 @@ bool CCameraNode::StartFrame(std::int64_t llNow, const vcam::IsoSettings& iso) {
   m_frame.resize(std::size_t{m_nPackets} * m_cbPacket);
   const auto cbFrame = static_cast<std::size_t>(stream.cbFrame);
   m_painter.Draw(stream.nColor, stream.nWidth, stream.nHeight, m_nSequence++,
-                 std::span<std::uint8_t>(m_frame.data(), cbFrame));
+                 std::span<std::uint8_t>(m_frame.data(), cbFrame), false, stream.nFilter);
   std::fill(m_frame.begin() + static_cast<std::ptrdiff_t>(cbFrame), m_frame.end(), std::uint8_t{0});
   m_bInFrame = true;
   return true;

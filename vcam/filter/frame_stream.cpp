@@ -131,7 +131,7 @@ bool CFrameStream::DeliverFrame(CCameraModel& camera, std::int64_t llDue, std::i
   const bool bBottomUp = stream.nColor == COLOR_MONO8;
   m_painter.Draw(stream.nColor, stream.nWidth, stream.nHeight, nSequence,
                  std::span<std::uint8_t>(pData, static_cast<std::size_t>(cbFrame)),
-                 bBottomUp != m_pFilter->FlipVertical());
+                 bBottomUp != m_pFilter->FlipVertical(), stream.nFilter);
   // An oversized sample carries zero bytes after the frame.
   const std::uint64_t cbSample = std::min<std::uint64_t>(cbFrame + camera.Faults()->cbOversize.load(), cbBuffer);
   std::memset(pData + cbFrame, 0, static_cast<std::size_t>(cbSample - cbFrame));

@@ -29,6 +29,9 @@ struct StreamInfo {
   std::uint64_t cbFrame = 0;       // width x height x bits per pixel / 8
   std::int64_t llInterval = 0;     // frame period, 100-ns units
   std::uint32_t cbPacket = 0;      // bytes per isochronous packet; 0: the bus cannot carry it
+  // A Bayer mosaic's filter at the frame's top-left pixel; FILTER_NONE for
+  // any other frame.
+  std::uint32_t nFilter = FILTER_NONE;
 };
 
 // One Format 0-2 mode the inquiry registers offer.

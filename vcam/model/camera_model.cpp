@@ -202,6 +202,7 @@ Result CCameraModel::WriteLocked(std::uint32_t dwOffset, std::uint32_t dwValue) 
       return VCAM_S_OK;
     }
     case SOFTWARE_TRIGGER: WriteSoftwareTrigger(dwValue); return VCAM_S_OK;
+    case BAYER_TILE_MAPPING: return VCAM_S_OK;  // read-only
     default: break;
   }
   if (dwOffset - FEATURE_CONTROL_BASE < FEATURE_BLOCK_BYTES) {
@@ -293,7 +294,10 @@ std::vector<StandardModeInfo> CCameraModel::EnumerateStandardModes() {
 
 StreamInfo CCameraModel::GetStream() {
   std::lock_guard lock(m_lock);
-  return StreamLocked();
+  StreamInfo s = StreamLocked();
+  // The area's position on the sensor decides the colour of its first pixel.
+  if (IsSensorCoding(s.nColor)) s.nFilter = ShiftFilter(m_profile.nColorFilter, s.nLeft, s.nTop);
+  return s;
 }
 
 StreamInfo CCameraModel::StreamLocked() const {
@@ -383,6 +387,12 @@ std::optional<std::uint32_t> CCameraModel::ReadFormat7(const Format7Block& block
   const std::uint64_t cbFrame = Format7FrameBytes(block);
   switch (nField) {
     case F7_PIXEL_NUMBER_INQ: return Hi16(dwSize) * Lo16(dwSize);
+    case F7_DATA_DEPTH_INQ: {  // what a host needs to size the samples of the coding
+      if (const std::uint32_t* p = m_pStore->Find(block.dwBase + nField)) return *p;  // a dump's own
+      const std::uint32_t nColor = StreamColor(Get(block.dwBase + F7_COLOR_CODING_ID) >> 24);
+      const bool bWide = nColor == COLOR_MONO16 || nColor == COLOR_RGB16;
+      return IsKnownColorCoding(nColor) ? (bWide ? 16u : 8u) << 24 : 0u;
+    }
     case F7_TOTAL_BYTES_HI_INQ: return static_cast<std::uint32_t>(cbFrame >> 32);
     case F7_TOTAL_BYTES_LO_INQ: return static_cast<std::uint32_t>(cbFrame);
     case F7_PACKET_PER_FRAME_INQ: {

@@ -86,6 +86,38 @@ std::optional<std::uint32_t> ColorCodingFromName(std::string_view name) {
   return std::nullopt;
 }
 
+namespace {
+constexpr std::array<std::string_view, FILTER_NONE> FILTER_NAMES = {"RGGB", "GBRG", "GRBG", "BGGR"};
+}  // namespace
+
+std::string_view ColorFilterName(std::uint32_t nFilter) {
+  return nFilter < FILTER_NAMES.size() ? FILTER_NAMES[nFilter] : std::string_view{};
+}
+
+std::optional<std::uint32_t> ColorFilterFromName(std::string_view name) {
+  for (std::uint32_t f = 0; f < FILTER_NAMES.size(); ++f)
+    if (FILTER_NAMES[f] == name) return f;
+  return std::nullopt;
+}
+
+bool IsSensorCoding(std::uint32_t nColor) {
+  const std::uint32_t nStream = StreamColor(nColor);
+  return nStream == COLOR_MONO8 || nStream == COLOR_MONO16;
+}
+
+std::uint32_t TileMappingOf(std::uint32_t nFilter) {
+  const std::string_view name = nFilter < FILTER_NAMES.size() ? FILTER_NAMES[nFilter] : "YYYY";
+  std::uint32_t dw = 0;
+  for (const char c : name) dw = dw << 8 | static_cast<std::uint8_t>(c);
+  return dw;
+}
+
+std::optional<std::uint32_t> FilterOfTileMapping(std::uint32_t dwMapping) {
+  for (std::uint32_t f = 0; f < FILTER_NAMES.size(); ++f)
+    if (TileMappingOf(f) == dwMapping) return f;
+  return std::nullopt;
+}
+
 std::optional<std::uint32_t> SubtypeFirstField(std::uint32_t nColor) {
   switch (nColor) {
     case COLOR_MONO8: return 0xE436EB7Au;

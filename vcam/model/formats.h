@@ -22,6 +22,16 @@ enum ColorCoding : std::uint32_t {
   COLOR_RAW16 = 10
 };
 
+// The colour filter over a Bayer sensor's pixels, named by its top-left 2x2
+// tile and numbered as the Format 7 COLOR_FILTER_ID register numbers them.
+enum ColorFilter : std::uint32_t {
+  FILTER_RGGB = 0,
+  FILTER_GBRG = 1,
+  FILTER_GRBG = 2,
+  FILTER_BGGR = 3,
+  FILTER_NONE = 4  // a monochrome sensor
+};
+
 struct StandardMode {
   std::uint32_t nColor;
   std::uint32_t nWidth;
@@ -52,6 +62,23 @@ std::uint64_t FrameBytes(std::uint32_t nColor, std::uint32_t nWidth, std::uint32
 
 std::string_view ColorCodingName(std::uint32_t nColor);  // "Mono8", ..., "Raw16"; "" if unknown
 std::optional<std::uint32_t> ColorCodingFromName(std::string_view name);
+
+// "RGGB", "GBRG", "GRBG", "BGGR"; "" for FILTER_NONE and anything unknown.
+std::string_view ColorFilterName(std::uint32_t nFilter);
+std::optional<std::uint32_t> ColorFilterFromName(std::string_view name);
+// The filter as seen from pixel (nLeft, nTop) of the sensor on: an odd
+// column swaps the colours within each row, an odd row swaps the rows.
+constexpr std::uint32_t ShiftFilter(std::uint32_t nFilter, std::uint32_t nLeft, std::uint32_t nTop) {
+  return nFilter >= FILTER_NONE ? nFilter : nFilter ^ (nLeft & 1) << 1 ^ (nTop & 1);
+}
+// Whether a coding sends the sensor's samples as they are: behind a colour
+// filter, Mono8, Mono16, Raw8 and Raw16 frames are Bayer mosaics.
+bool IsSensorCoding(std::uint32_t nColor);
+// The BAYER_TILE_MAPPING register's four ASCII letters, the first in the
+// most significant byte: the filter's name, "YYYY" for none; and back
+// (nullopt for a value that names no filter, "YYYY" included).
+std::uint32_t TileMappingOf(std::uint32_t nFilter);
+std::optional<std::uint32_t> FilterOfTileMapping(std::uint32_t dwMapping);
 
 // First 32-bit field of the media subtype GUID for a colour coding: Mono8 is
 // MEDIASUBTYPE_RGB8 (0xE436EB7A, a full non-FOURCC GUID), codes 1-4 the FOURCC

@@ -91,8 +91,18 @@ constexpr std::uint32_t F7_PACKET_PARA_INQ = 0x40;
 constexpr std::uint32_t F7_BYTE_PER_PACKET = 0x44;
 constexpr std::uint32_t F7_PACKET_PER_FRAME_INQ = 0x48;
 constexpr std::uint32_t F7_UNIT_POSITION_INQ = 0x4C;
+constexpr std::uint32_t F7_DATA_DEPTH_INQ = 0x54;   // bits per sample in the top byte
+constexpr std::uint32_t F7_COLOR_FILTER_ID = 0x58;  // the sensor's filter in the top byte
 constexpr std::uint32_t F7_VALUE_SETTING = 0x7C;
 constexpr std::uint32_t F7_BLOCK_BYTES = 0x80;
+
+// What COLOR_FILTER_ID answers on a camera without a colour filter: a code
+// beyond the four filters, so that a host taking the top byte as a filter
+// number sees none rather than RGGB.
+constexpr std::uint32_t COLOR_FILTER_ID_NONE = 0xFF000000;
+
+// Vendor register of some colour cameras: the filter as four ASCII letters.
+constexpr std::uint32_t BAYER_TILE_MAPPING = 0x1040;
 
 // Absolute-value CSR fields.
 constexpr std::uint32_t ABS_MIN = 0x0;
@@ -100,8 +110,9 @@ constexpr std::uint32_t ABS_MAX = 0x4;
 constexpr std::uint32_t ABS_VALUE = 0x8;
 constexpr std::uint32_t ABS_CSR_BYTES = 0xC;
 
-// Where generated profiles place the CSRs the inquiry offsets point to.
-constexpr std::uint32_t F7_BLOCKS_AT = 0x1000;      // mode m at + 0x100 * m
+// Where generated profiles place the CSRs the inquiry offsets point to, clear
+// of the vendor registers (BAYER_TILE_MAPPING) from 0x1000 on.
+constexpr std::uint32_t F7_BLOCKS_AT = 0x4000;      // mode m at + 0x100 * m
 constexpr std::uint32_t ABS_CSRS_AT = 0x2000;       // feature id at + 4 * id (16 bytes each)
 
 // IIDC bit n of a quadlet (bit 0 is the most significant).

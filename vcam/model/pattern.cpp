@@ -17,6 +17,22 @@ constexpr std::array<std::uint8_t, 8> BAR_V = {128, 200, 60, 230, 30, 150, 90, 1
 // only, so row y + 256 repeats row y.
 constexpr std::uint32_t PERIOD_ROWS = 256;
 
+// What a sensor behind a filter whose top-left pixel is nFilter takes of the
+// colour p at (x, y): red and blue on one diagonal of each 2x2 tile, green on
+// the other.
+std::uint8_t SensorSample(const PatternPixel& p, std::uint32_t x, std::uint32_t y, std::uint32_t nFilter) {
+  const bool bOddColumn = ((x ^ nFilter >> 1) & 1) != 0;
+  const bool bOddRow = ((y ^ nFilter) & 1) != 0;
+  if (bOddColumn != bOddRow) return p.g;
+  return bOddRow ? p.b : p.r;
+}
+
+// The filter a frame is drawn through: none but for the codings that send
+// the sensor's samples.
+std::uint32_t MosaicFilter(std::uint32_t nColor, std::uint32_t nFilter) {
+  return IsSensorCoding(nColor) && nFilter < FILTER_NONE ? nFilter : FILTER_NONE;
+}
+
 // Walks the pixels of a frame in raster order without divisions.
 class CPixelWalk {
 public:
@@ -28,6 +44,10 @@ public:
       ++m_y;
     }
     return p;
+  }
+  std::uint8_t NextSample(std::uint32_t nSequence, std::uint32_t nFilter) {
+    const std::uint32_t x = m_x, y = m_y;
+    return SensorSample(Next(nSequence), x, y, nFilter);
   }
 
 private:
@@ -69,15 +89,25 @@ void Put16(SINK& sink, std::uint16_t w) {
 
 // One loop per coding, so the coding is decided once per frame, not per group.
 template <class SINK>
-void DrawGroups(std::uint32_t nColor, std::uint32_t nWidth, std::uint64_t nPixels, std::uint32_t nSequence,
-                SINK& sink) {
+void DrawGroups(std::uint32_t nColor, std::uint32_t nFilter, std::uint32_t nWidth, std::uint64_t nPixels,
+                std::uint32_t nSequence, SINK& sink) {
   CPixelWalk walk(nWidth);
   const auto each = [&](std::uint64_t nGroup, auto put) {
     for (std::uint64_t i = 0; i < nPixels && !sink.Full(); i += nGroup) put();
   };
   switch (nColor) {
-    case COLOR_MONO8: each(1, [&] { sink.Put(walk.Next(nSequence).y); }); break;
-    case COLOR_MONO16: each(1, [&] { Put16(sink, walk.Next(nSequence).y16); }); break;
+    case COLOR_MONO8:
+      if (nFilter != FILTER_NONE)
+        each(1, [&] { sink.Put(walk.NextSample(nSequence, nFilter)); });
+      else
+        each(1, [&] { sink.Put(walk.Next(nSequence).y); });
+      break;
+    case COLOR_MONO16:  // 16-bit samples as RGB16 has them
+      if (nFilter != FILTER_NONE)
+        each(1, [&] { Put16(sink, static_cast<std::uint16_t>(walk.NextSample(nSequence, nFilter) * 257)); });
+      else
+        each(1, [&] { Put16(sink, walk.Next(nSequence).y16); });
+      break;
     case COLOR_YUV444:
       each(1, [&] {
         const PatternPixel p = walk.Next(nSequence);
@@ -129,17 +159,17 @@ std::span<std::uint8_t> FrameSpan(std::uint32_t nColor, std::uint32_t nWidth, st
 }
 
 // The pattern's pixels, without the sequence number, into out (a FrameSpan).
-void DrawPixels(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight, std::uint32_t nSequence,
-                std::span<std::uint8_t> out) {
+void DrawPixels(std::uint32_t nColor, std::uint32_t nFilter, std::uint32_t nWidth, std::uint32_t nHeight,
+                std::uint32_t nSequence, std::span<std::uint8_t> out) {
   const std::uint64_t nPixels = std::uint64_t{nWidth} * nHeight;
   // The common case, whole rows of whole groups into a buffer of the frame's
   // size, goes without a bounds check per byte.
   if (out.size() == FrameBytes(nColor, nWidth, nHeight) && nWidth % GroupPixels(nColor) == 0) {
     CRawSink sink(out.data());
-    DrawGroups(nColor, nWidth, nPixels, nSequence, sink);
+    DrawGroups(nColor, nFilter, nWidth, nPixels, nSequence, sink);
   } else {
     CByteSink sink(out);
-    DrawGroups(nColor, nWidth, nPixels, nSequence, sink);
+    DrawGroups(nColor, nFilter, nWidth, nPixels, nSequence, sink);
   }
 }
 
@@ -182,11 +212,12 @@ PatternPixel PatternAt(std::uint32_t x, std::uint32_t y, std::uint32_t nSequence
 }
 
 bool DrawTestPattern(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight, std::uint32_t nSequence,
-                     std::span<std::uint8_t> frame) {
+                     std::span<std::uint8_t> frame, std::uint32_t nFilter) {
   if (!IsKnownColorCoding(nColor)) return false;
+  nFilter = MosaicFilter(nColor, nFilter);
   nColor = StreamColor(nColor);
   const std::span<std::uint8_t> out = FrameSpan(nColor, nWidth, nHeight, frame);
-  DrawPixels(nColor, nWidth, nHeight, nSequence, out);
+  DrawPixels(nColor, nFilter, nWidth, nHeight, nSequence, out);
   StampSequence(nSequence, out);
   return true;
 }
@@ -198,22 +229,25 @@ std::uint32_t FrameSequence(std::span<const std::uint8_t> frame) {
 }
 
 bool CPatternPainter::Draw(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nHeight,
-                           std::uint32_t nSequence, std::span<std::uint8_t> frame, bool bReverseRows) {
+                           std::uint32_t nSequence, std::span<std::uint8_t> frame, bool bReverseRows,
+                           std::uint32_t nFilter) {
   if (!IsKnownColorCoding(nColor)) return false;
+  nFilter = MosaicFilter(nColor, nFilter);
   nColor = StreamColor(nColor);
   const std::uint64_t cbFrame = FrameBytes(nColor, nWidth, nHeight);
   const bool bWhole = frame.size() >= cbFrame;
-  if (!bWhole || !HoldPeriod(nColor, nWidth, std::min<std::uint32_t>(nHeight, PERIOD_ROWS))) {
-    DrawTestPattern(nColor, nWidth, nHeight, nSequence, frame);
+  if (!bWhole || !HoldPeriod(nColor, nFilter, nWidth, std::min<std::uint32_t>(nHeight, PERIOD_ROWS))) {
+    DrawTestPattern(nColor, nWidth, nHeight, nSequence, frame, nFilter);
     if (bReverseRows && bWhole && nHeight > 1) ReverseRows(frame.data(), cbFrame / nHeight, nHeight);
     return true;
   }
-  const std::size_t cbRow = m_step.size();
-  for (std::size_t i = 0; i < cbRow; ++i) m_advance[i] = static_cast<std::uint8_t>(m_step[i] * nSequence);
+  const std::size_t cbRow = m_period.size() / m_nRows;
+  const std::size_t nStepRows = m_step.size() / cbRow;
+  for (std::size_t i = 0; i < m_step.size(); ++i) m_advance[i] = static_cast<std::uint8_t>(m_step[i] * nSequence);
   const auto row = [&](std::uint32_t y) { return frame.data() + cbRow * (bReverseRows ? nHeight - 1 - y : y); };
   for (std::uint32_t y = 0; y < nHeight; ++y) {
     if (y < PERIOD_ROWS)
-      AddBytes(m_period.data() + cbRow * y, m_advance.data(), row(y), cbRow);
+      AddBytes(m_period.data() + cbRow * y, m_advance.data() + cbRow * (y % nStepRows), row(y), cbRow);
     else
       std::memcpy(row(y), row(y - PERIOD_ROWS), cbRow);
   }
@@ -221,23 +255,29 @@ bool CPatternPainter::Draw(std::uint32_t nColor, std::uint32_t nWidth, std::uint
   return true;
 }
 
-bool CPatternPainter::HoldPeriod(std::uint32_t nColor, std::uint32_t nWidth, std::uint32_t nRows) {
-  if (nColor == m_nColor && nWidth == m_nWidth && nRows == m_nRows && m_nRows != 0) return true;
+bool CPatternPainter::HoldPeriod(std::uint32_t nColor, std::uint32_t nFilter, std::uint32_t nWidth,
+                                 std::uint32_t nRows) {
+  if (nColor == m_nColor && nFilter == m_nFilter && nWidth == m_nWidth && nRows == m_nRows && m_nRows != 0)
+    return true;
   m_nRows = 0;
   // The stamp must lie within the first row, wherever that row goes.
   const std::uint64_t cbRow = FrameBytes(nColor, nWidth, 1);
   if (nWidth % GroupPixels(nColor) != 0 || cbRow < 4 || nRows == 0) return false;
+  // A mosaic's rows alternate between two kinds of sample, so the steps are
+  // those of two rows.
+  const std::uint32_t nStepRows = std::min<std::uint32_t>(nRows, 2);
   try {
     m_period.resize(static_cast<std::size_t>(cbRow * nRows));
-    m_step.resize(static_cast<std::size_t>(cbRow));
-    m_advance.resize(static_cast<std::size_t>(cbRow));
+    m_step.resize(static_cast<std::size_t>(cbRow * nStepRows));
+    m_advance.resize(static_cast<std::size_t>(cbRow * nStepRows));
   } catch (const std::exception&) {  // no memory for the rows: pixel by pixel
     return false;
   }
-  DrawPixels(nColor, nWidth, nRows, 0, m_period);
-  DrawPixels(nColor, nWidth, 1, 1, m_step);
+  DrawPixels(nColor, nFilter, nWidth, nRows, 0, m_period);
+  DrawPixels(nColor, nFilter, nWidth, nStepRows, 1, m_step);
   for (std::size_t i = 0; i < m_step.size(); ++i) m_step[i] = static_cast<std::uint8_t>(m_step[i] - m_period[i]);
   m_nColor = nColor;
+  m_nFilter = nFilter;
   m_nWidth = nWidth;
   m_nRows = nRows;
   return true;

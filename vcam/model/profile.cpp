@@ -224,7 +224,8 @@ bool Profile::SameDescription(const Profile& o) const {
 bool Profile::SameRegisters(const Profile& o) const {
   return standardModes == o.standardModes && format7Modes == o.format7Modes && features == o.features &&
          nInitialFormat == o.nInitialFormat && nInitialMode == o.nInitialMode && nInitialRate == o.nInitialRate &&
-         nIsoChannel == o.nIsoChannel && nIsoSpeed == o.nIsoSpeed && rawRegisters == o.rawRegisters;
+         nIsoChannel == o.nIsoChannel && nIsoSpeed == o.nIsoSpeed && nColorFilter == o.nColorFilter &&
+         bTileMapping == o.bTileMapping && rawRegisters == o.rawRegisters;
 }
 
 std::vector<Profile> BuiltInCameraSet() {
@@ -276,6 +277,7 @@ std::vector<std::string> ValidateProfile(const Profile& p) {
       }
     check(bFound, "initial.mode", bHasModes ? "not one of the modes" : "the camera offers no video mode");
   }
+  check(p.nColorFilter <= FILTER_NONE, "colorFilter", "must be RGGB, GBRG, GRBG or BGGR");
   check(p.nIsoChannel <= 15, "iso.channel", "must be 0 to 15");
   check(p.nIsoSpeed <= 3, "iso.speed", "must be 0 to 3");
   for (const auto& [dwOffset, dwValue] : p.rawRegisters)

@@ -13,6 +13,7 @@
 
 #include "vcam/model/clock.h"
 #include "vcam/model/faults.h"
+#include "vcam/model/formats.h"
 
 namespace vcam {
 
@@ -73,6 +74,13 @@ struct Profile {
   std::vector<StandardModeProfile> standardModes;
   std::vector<Format7ModeProfile> format7Modes;
   std::vector<FeatureProfile> features;
+
+  // The colour filter over the sensor (FILTER_NONE: monochrome), for its
+  // top-left pixel. Mono8, Mono16, Raw8 and Raw16 frames are then mosaics,
+  // every Format 7 block's COLOR_FILTER_ID reports it, and so does
+  // BAYER_TILE_MAPPING on a camera that has that register.
+  std::uint32_t nColorFilter = FILTER_NONE;
+  bool bTileMapping = false;
 
   // Video mode at power-up; a rate code only matters for Formats 0-2.
   std::uint32_t nInitialFormat = 0, nInitialMode = 0, nInitialRate = 0;

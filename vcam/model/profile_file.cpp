@@ -357,8 +357,8 @@ void ReadFaults(const CReader& r, CameraFaults& faults) {
 }
 
 Profile ReadProfile(const CReader& r) {
-  r.Allow({"friendlyName", "vendor", "model", "uniqueId", "modes", "format7", "features", "initial", "iso",
-           "registers", "rom", "clock", "faults"});
+  r.Allow({"friendlyName", "vendor", "model", "uniqueId", "modes", "format7", "features", "colorFilter",
+           "bayerTileMapping", "initial", "iso", "registers", "rom", "clock", "faults"});
   Profile p;
   p.strFriendlyName = r.String("friendlyName", true);
   p.strVendor = r.String("vendor", true);
@@ -368,6 +368,12 @@ Profile ReadProfile(const CReader& r) {
   r.ForEach("modes", [&](const CReader& m) { p.standardModes.push_back(ReadMode(m)); });
   r.ForEach("format7", [&](const CReader& m) { p.format7Modes.push_back(ReadFormat7(m)); });
   r.ForEach("features", [&](const CReader& f) { p.features.push_back(ReadFeature(f)); });
+  if (r.Has("colorFilter")) {
+    const auto filter = ColorFilterFromName(r.String("colorFilter", true));
+    if (!filter) r.Fail("colorFilter", "expected \"RGGB\", \"GBRG\", \"GRBG\" or \"BGGR\"");
+    p.nColorFilter = *filter;
+  }
+  p.bTileMapping = r.Bool("bayerTileMapping", false);
 
   // Without "initial" the camera starts in its first mode at its fastest rate.
   if (!p.standardModes.empty()) {
@@ -523,6 +529,8 @@ json ProfileToJson(const Profile& p) {
   json features = json::array();
   for (const FeatureProfile& f : p.features) features.push_back(FeatureToJson(f));
   j["features"] = features;
+  if (p.nColorFilter != FILTER_NONE) j["colorFilter"] = std::string(ColorFilterName(p.nColorFilter));
+  if (p.bTileMapping) j["bayerTileMapping"] = true;
   j["initial"] = {{"format", p.nInitialFormat}, {"mode", p.nInitialMode}};
   if (p.nInitialFormat != FORMAT_7) j["initial"]["rate"] = RateFromCode(p.nInitialRate);
   j["iso"] = {{"channel", p.nIsoChannel}, {"speed", p.nIsoSpeed}};

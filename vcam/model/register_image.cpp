@@ -42,7 +42,7 @@ std::uint32_t FeatureControl(const FeatureProfile& f) {
 }
 
 void AddFormat7Block(std::map<std::uint32_t, std::uint32_t>& regs, const Format7ModeProfile& m,
-                     std::uint32_t dwBase) {
+                     std::uint32_t dwBase, std::uint32_t nFilter) {
   std::uint32_t dwCodings = 0;
   for (std::uint32_t c : m.colorCodings) dwCodings |= Bit(c);
   const std::uint32_t nWidth = m.nWidth ? m.nWidth : m.nMaxWidth;
@@ -57,6 +57,7 @@ void AddFormat7Block(std::map<std::uint32_t, std::uint32_t>& regs, const Format7
   // Packets start at the largest size; the recommended size is the same.
   regs[dwBase + F7_BYTE_PER_PACKET] = m.nMaxBytesPerPacket << 16 | (m.nMaxBytesPerPacket & 0xFFFF);
   regs[dwBase + F7_UNIT_POSITION_INQ] = m.nUnitLeft << 16 | (m.nUnitTop & 0xFFFF);
+  regs[dwBase + F7_COLOR_FILTER_ID] = nFilter < FILTER_NONE ? nFilter << 24 : COLOR_FILTER_ID_NONE;
   regs[dwBase + F7_VALUE_SETTING] = VS_PRESENCE;
 }
 
@@ -93,7 +94,7 @@ std::map<std::uint32_t, std::uint32_t> BuildRegisterImage(const Profile& profile
     dwModes[FORMAT_7] |= Bit(m.nMode);
     const std::uint32_t dwBase = CsrPlace(profile, VCsrInq7(m.nMode), m.dwAddress, F7_BLOCKS_AT + 0x100 * m.nMode);
     regs[VCsrInq7(m.nMode)] = OffsetToCsrQuadlet(dwBase);
-    AddFormat7Block(regs, m, dwBase);
+    AddFormat7Block(regs, m, dwBase, profile.nColorFilter);
   }
   regs[V_FORMAT_INQ] = dwFormats;
   for (std::uint32_t f = 0; f < MODES_PER_FORMAT; ++f) regs[VModeInq(f)] = dwModes[f];
@@ -124,6 +125,7 @@ std::map<std::uint32_t, std::uint32_t> BuildRegisterImage(const Profile& profile
   }
   regs[FEATURE_HI_INQ] = dwHi;
   regs[FEATURE_LO_INQ] = dwLo;
+  if (profile.bTileMapping) regs[BAYER_TILE_MAPPING] = TileMappingOf(profile.nColorFilter);
 
   regs[CUR_V_FRM_RATE] = profile.nInitialRate << 29;
   regs[CUR_V_MODE] = profile.nInitialMode << 29;
