@@ -12,7 +12,21 @@ namespace {
 
 constexpr std::size_t STAMP_BYTES = 16;
 
-// The last frames the source sent, by PTS. The source's streaming thread
+// The running time of a buffer time at a pad (encoders may move timestamps
+// and their segment together, x264enc by 1000 hours).
+GstClockTime RunningTime(GstPad* pad, GstClockTime time)
+{
+    GstEvent* event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
+    if (!event)
+        return time;
+    const GstSegment* segment = nullptr;
+    gst_event_parse_segment(event, &segment);
+    const GstClockTime running = gst_segment_to_running_time(segment, GST_FORMAT_TIME, time);
+    gst_event_unref(event);
+    return running;
+}
+
+// The last frames the source sent, by running time. The source's streaming thread
 // writes; the payloader's reads (the same thread unless a queue splits them).
 class CFrameStamper {
  public:
@@ -53,21 +67,27 @@ GstPadProbeReturn OnSourceBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer p)
     }
     // The source stamps the pipeline clock's time; the wire gets Unix time.
     GstClock* clock = gst_element_get_clock(source);
-    const GstClockTime captured = GST_BUFFER_PTS(buffer) + gst_element_get_base_time(source);
+    const GstClockTime running = RunningTime(pad, GST_BUFFER_PTS(buffer));
+    const GstClockTime captured = running + gst_element_get_base_time(source);
     const GstClockTime now = clock ? gst_clock_get_time(clock) : captured;
     const uint64_t nUnixNow = uint64_t(g_get_real_time()) * 1000;
     const uint64_t nAge = now > captured ? now - captured : 0;
     (*static_cast<std::shared_ptr<CFrameStamper>*>(p))
-        ->Remember(GST_BUFFER_PTS(buffer), {GST_BUFFER_OFFSET(buffer), nUnixNow > nAge ? nUnixNow - nAge : 0});
+        ->Remember(running, {GST_BUFFER_OFFSET(buffer), nUnixNow > nAge ? nUnixNow - nAge : 0});
     if (clock)
         gst_object_unref(clock);
     gst_object_unref(source);
     return GST_PAD_PROBE_OK;
 }
 
-void WriteStamp(GstBuffer* buffer, CFrameStamper& stamper)
+struct PacketContext {
+  GstPad* pad;
+  CFrameStamper* pStamper;
+};
+
+void WriteStamp(GstBuffer* buffer, const PacketContext& context)
 {
-    const auto stamp = stamper.Find(GST_BUFFER_PTS(buffer));
+    const auto stamp = context.pStamper->Find(RunningTime(context.pad, GST_BUFFER_PTS(buffer)));
     GstRTPBuffer rtp = GST_RTP_BUFFER_INIT;
     if (!stamp || !gst_rtp_buffer_map(buffer, GST_MAP_READWRITE, &rtp))
         return;
@@ -80,24 +100,24 @@ void WriteStamp(GstBuffer* buffer, CFrameStamper& stamper)
     gst_rtp_buffer_unmap(&rtp);
 }
 
-GstPadProbeReturn OnPacket(GstPad*, GstPadProbeInfo* info, gpointer p)
+GstPadProbeReturn OnPacket(GstPad* pad, GstPadProbeInfo* info, gpointer p)
 {
-    CFrameStamper& stamper = **static_cast<std::shared_ptr<CFrameStamper>*>(p);
+    PacketContext context{pad, static_cast<std::shared_ptr<CFrameStamper>*>(p)->get()};
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
         GstBuffer* buffer = gst_buffer_make_writable(gst_pad_probe_info_get_buffer(info));
         GST_PAD_PROBE_INFO_DATA(info) = buffer;
-        WriteStamp(buffer, stamper);
+        WriteStamp(buffer, context);
     } else if (info->type & GST_PAD_PROBE_TYPE_BUFFER_LIST) {
         GstBufferList* list = gst_buffer_list_make_writable(gst_pad_probe_info_get_buffer_list(info));
         GST_PAD_PROBE_INFO_DATA(info) = list;
         gst_buffer_list_foreach(
             list,
-            [](GstBuffer** pBuffer, guint, gpointer pStamper) -> gboolean {
+            [](GstBuffer** pBuffer, guint, gpointer pContext) -> gboolean {
                 *pBuffer = gst_buffer_make_writable(*pBuffer);
-                WriteStamp(*pBuffer, *static_cast<CFrameStamper*>(pStamper));
+                WriteStamp(*pBuffer, *static_cast<PacketContext*>(pContext));
                 return TRUE;
             },
-            &stamper);
+            &context);
     }
     return GST_PAD_PROBE_OK;
 }

@@ -19,7 +19,7 @@ struct FrameStamp {
 };
 
 // Stamps every RTP packet that pay0 of a media's bin sends with the number
-// and capture time of the frame from "src" it carries (matched by PTS).
+// and capture time of the frame from "src" it carries (matched by running time).
 void StampFrames(GstElement* bin);
 
 // The stamp of an RTP packet; none when it has none.

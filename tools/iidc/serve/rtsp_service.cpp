@@ -17,6 +17,7 @@ namespace {
 constexpr const char* VIEWER_ROLE = "viewer";
 constexpr const char* CAMERA_KEY = "iidc-camera";  // the label of a factory's camera
 constexpr const char* ADDRESS_KEY = "iidc-address";  // a client's address
+constexpr const char* FAILED_KEY = "iidc-failed";  // set on a media that failed
 constexpr guint SESSION_CLEANUP_SECONDS = 2;
 
 // Every path of a camera's factory leads to one media: the default key is
@@ -261,21 +262,33 @@ void CRtspService::OnClient(GstRTSPClient* client)
                      }),
                      this);
     g_signal_connect(client, "send-message",
-                     G_CALLBACK(+[](GstRTSPClient* pClient, gpointer, GstRTSPMessage* message, gpointer pService) {
+                     G_CALLBACK(+[](GstRTSPClient* pClient, GstRTSPContext* ctx, GstRTSPMessage* message,
+                                    gpointer pService) {
                          GstRTSPStatusCode code = GST_RTSP_STS_OK;
-                         if (gst_rtsp_message_get_type(message) == GST_RTSP_MESSAGE_RESPONSE
-                             && gst_rtsp_message_parse_response(message, &code, nullptr, nullptr) == GST_RTSP_OK
-                             && code == GST_RTSP_STS_UNAUTHORIZED)
-                             static_cast<CRtspService*>(pService)->m_log
-                                 << fmt::format("client {} refused: no valid credentials (401)\n",
-                                                Label(G_OBJECT(pClient), ADDRESS_KEY))
-                                 << std::flush;
+                         if (gst_rtsp_message_get_type(message) != GST_RTSP_MESSAGE_RESPONSE
+                             || gst_rtsp_message_parse_response(message, &code, nullptr, nullptr) != GST_RTSP_OK
+                             || code != GST_RTSP_STS_UNAUTHORIZED)
+                             return;
+                         // A client asks without credentials first, and
+                         // again with them once challenged.
+                         gchar* pszGiven = nullptr;
+                         const bool bGiven = ctx && ctx->request
+                                             && gst_rtsp_message_get_header(ctx->request, GST_RTSP_HDR_AUTHORIZATION,
+                                                                            &pszGiven, 0) == GST_RTSP_OK;
+                         static_cast<CRtspService*>(pService)->m_log
+                             << fmt::format("client {} refused (401): {} credentials\n",
+                                            Label(G_OBJECT(pClient), ADDRESS_KEY), bGiven ? "wrong" : "no")
+                             << std::flush;
                      }),
                      this);
 }
 
 void CRtspService::OnMediaFailed(GstRTSPMedia* media, const std::string& text)
 {
+    // The first error says why; those after it follow from it.
+    if (g_object_get_data(G_OBJECT(media), FAILED_KEY))
+        return;
+    g_object_set_data(G_OBJECT(media), FAILED_KEY, media);
     m_log << text << "; its clients are disconnected\n" << std::flush;
     gst_rtsp_server_client_filter(
         m_pServer,
