@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <glib-unix.h>
+#include <gst/base/gstbasesink.h>
 
 #include <csignal>
 #include <ostream>
@@ -163,6 +164,18 @@ void CRtspService::Mount(const ServedCamera& camera)
                          GstElement* bin = gst_rtsp_media_get_element(media);
                          StampFrames(bin);
                          GstObject* pipeline = gst_object_get_parent(GST_OBJECT(bin));
+                         // The sinks that send the packets would hold each
+                         // one for their default processing deadline (20 ms)
+                         // beyond the frame's latency: the frames are
+                         // encoded before that deadline matters.
+                         if (pipeline)
+                             g_signal_connect(pipeline, "deep-element-added",
+                                              G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element) {
+                                                  if (GST_IS_BASE_SINK(element))
+                                                      gst_base_sink_set_processing_deadline(GST_BASE_SINK(element),
+                                                                                            0);
+                                              }),
+                                              nullptr);
                          GstBus* bus = pipeline ? gst_element_get_bus(GST_ELEMENT(pipeline)) : nullptr;
                          // The media watches the bus itself; a sync handler
                          // sees its errors too, on the posting thread.
