@@ -8,9 +8,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
-#include <netinet/in.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -37,9 +35,7 @@ class CServer {
       const std::string command = "exec env " + environment + " " + IIDC_CLI_PATH + " serve --port 0 " + arguments
                                   + " 2>" + m_log;
       int fds[2];
-      if (pipe(fds) != 0)
-          return;
-      if ((m_pid = fork()) == 0) {
+      if (pipe(fds) == 0 && (m_pid = fork()) == 0) {
           dup2(fds[1], STDOUT_FILENO);
           execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
           _exit(127);
@@ -56,26 +52,21 @@ class CServer {
   // The URL of camera 0 by index; empty when the server did not start.
   const std::string& Url() const { return m_url; }
   std::string Log() const { return (std::stringstream() << std::ifstream(m_log).rdbuf()).str(); }
-  // The exit status after SIGINT; SIGKILL after five seconds.
+  // The exit status after SIGINT (SIGKILL after five seconds); -1 the second time.
   int Stop()
   {
-      if (m_pid <= 0)
-          return m_nStatus;
-      kill(m_pid, SIGINT);
+      if (m_pid <= 0 || kill(m_pid, SIGINT) != 0)
+          return -1;
       int nWait = 0;
       for (int i = 0; i < 500 && waitpid(m_pid, &nWait, WNOHANG) == 0; ++i)
-          usleep(10000);
-      if (waitpid(m_pid, &nWait, WNOHANG) == 0 && kill(m_pid, SIGKILL) == 0)
-          waitpid(m_pid, &nWait, 0);
+          usleep(10000), i == 499 && kill(m_pid, SIGKILL) == 0 && waitpid(m_pid, &nWait, 0);
       m_pid = -1;
-      m_nStatus = WIFEXITED(nWait) ? WEXITSTATUS(nWait) : -1;
-      return m_nStatus;
+      return WIFEXITED(nWait) ? WEXITSTATUS(nWait) : -1;
   }
 
  private:
   std::string m_log = "/tmp/iidc-serve-test-" + std::to_string(getpid()) + "-" + std::to_string(rand()) + ".log";
   pid_t m_pid = -1;
-  int m_nStatus = -1;
   std::string m_url;
 };
 
@@ -89,14 +80,12 @@ class CClient {
                                          .c_str(),
                                      nullptr))
   {
-      GstElement* depay = gst_bin_get_by_name(GST_BIN(m_pPipeline), "depay");
-      GstPad* pad = gst_element_get_static_pad(depay, "sink");
-      gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnPacket, this, nullptr);
-      gst_object_unref(pad), gst_object_unref(depay);
-      GstElement* sink = gst_bin_get_by_name(GST_BIN(m_pPipeline), "sink");
-      pad = gst_element_get_static_pad(sink, "sink");
-      gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnFrame, this, nullptr);
-      gst_object_unref(pad), gst_object_unref(sink);
+      for (const auto& [pszElement, probe] : {std::pair{"depay", &OnPacket}, std::pair{"sink", &OnFrame}}) {
+          GstElement* element = gst_bin_get_by_name(GST_BIN(m_pPipeline), pszElement);
+          GstPad* pad = gst_element_get_static_pad(element, "sink");
+          gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, probe, this, nullptr);
+          gst_object_unref(pad), gst_object_unref(element);
+      }
       gst_element_set_state(m_pPipeline, GST_STATE_PLAYING);
   }
   ~CClient()
@@ -113,19 +102,15 @@ class CClient {
       gst_object_unref(sink);
       return sample;
   }
-  // How the stream ended within a few seconds: the text of an error or warning, "EOS", or nothing.
+  // The text of the error or warning that ended the stream within a few seconds, or nothing.
   std::string End() const
   {
       GstBus* bus = gst_element_get_bus(m_pPipeline);
-      GstMessage* message = gst_bus_timed_pop_filtered(bus, 8 * GST_SECOND, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING | GST_MESSAGE_EOS));
+      GstMessage* message = gst_bus_timed_pop_filtered(bus, 8 * GST_SECOND, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_WARNING));
       GError* error = nullptr;
-      if (message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
-          gst_message_parse_error(message, &error, nullptr);
-      else if (message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING)
-          gst_message_parse_warning(message, &error, nullptr);
-      const std::string text = error ? error->message : message ? "EOS" : "";
       if (message)
-          gst_message_unref(message);
+          (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR ? gst_message_parse_error : gst_message_parse_warning)(message, &error, nullptr), gst_message_unref(message);
+      const std::string text = error ? error->message : "";
       g_clear_error(&error), gst_object_unref(bus);
       return text;
   }
@@ -256,13 +241,9 @@ TEST_F(ServeTest, ALostCameraEndsItsStreamOnly)
 // In-process: each bad command line ends before anything is served.
 TEST_F(ServeTest, BadInputsGiveTheirStatus)
 {
-    const int nListener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t cbAddress = sizeof address;
-    ASSERT_EQ(bind(nListener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(nListener, 1), 0);
-    getsockname(nListener, reinterpret_cast<sockaddr*>(&address), &cbAddress);
-    const std::string busyPort = std::to_string(ntohs(address.sin_port)), missing = testing::TempDir() + "missing";
+    const CServer holder("-c 1");  // holds a port
+    const std::string url = holder.Url(), missing = testing::TempDir() + "missing";
+    const std::string busyPort = url.substr(url.rfind(':') + 1, url.rfind('/') - url.rfind(':') - 1);
     const struct { std::vector<std::string> args; int nStatus; const char* pszText; } cases[] = {
         {{"--port", "70000"}, iidctool::EXIT_BAD_ARGUMENTS, "--port 70000"},
         {{"--port", busyPort}, iidctool::EXIT_FAILED, "cannot listen"},
@@ -283,7 +264,6 @@ TEST_F(ServeTest, BadInputsGiveTheirStatus)
         EXPECT_EQ(iidctool::RunTool(args, context), c.nStatus) << c.args.back() << ": " << err.str();
         EXPECT_NE(err.str().find(c.pszText), std::string::npos) << err.str();
     }
-    close(nListener);
 }
 
 }  // namespace
