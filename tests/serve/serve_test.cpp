@@ -76,7 +76,7 @@ class CClient {
  public:
   CClient(const std::string& url, const std::string& chain, const std::string& credentials = "")
       : m_pPipeline(gst_parse_launch(("rtspsrc location=" + url + " protocols=tcp tls-validation-flags=0 latency=0 "
-                                      + credentials + " ! " + chain + " ! appsink name=sink sync=false")
+                                      + credentials + " ! " + chain + " ! appsink name=sink sync=false max-buffers=1 drop=true")
                                          .c_str(),
                                      nullptr))
   {
@@ -244,6 +244,7 @@ TEST_F(ServeTest, BadInputsGiveTheirStatus)
     const CServer holder("-c 1");  // holds a port
     const std::string url = holder.Url(), missing = testing::TempDir() + "missing";
     const std::string busyPort = url.substr(url.rfind(':') + 1, url.rfind('/') - url.rfind(':') - 1);
+    std::ofstream(testing::TempDir() + "viewers") << "# nobody\n";
     const struct { std::vector<std::string> args; int nStatus; const char* pszText; } cases[] = {
         {{"--port", "70000"}, iidctool::EXIT_BAD_ARGUMENTS, "--port 70000"},
         {{"--port", busyPort}, iidctool::EXIT_FAILED, "cannot listen"},
@@ -253,6 +254,7 @@ TEST_F(ServeTest, BadInputsGiveTheirStatus)
         {{"--features", "gain=loud"}, iidctool::EXIT_BAD_ARGUMENTS, "gain"},
         {{"--auth", "ann"}, iidctool::EXIT_BAD_ARGUMENTS, "USER:PASSWORD"},
         {{"--auth-file", missing}, iidctool::EXIT_BAD_ARGUMENTS, "cannot read"},
+        {{"--auth-file", testing::TempDir() + "viewers"}, iidctool::EXIT_BAD_ARGUMENTS, "names no user"},
         {{"--cert", missing}, iidctool::EXIT_BAD_ARGUMENTS, "--cert and --key"},
         {{"--port", "0", "--cert", missing, "--key", missing}, iidctool::EXIT_BAD_ARGUMENTS, "PEM"},
     };

@@ -170,7 +170,7 @@ void CRtspService::Mount(const ServedCamera& camera)
                          // encoded before that deadline matters.
                          if (pipeline)
                              g_signal_connect(pipeline, "deep-element-added",
-                                              G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element) {
+                                              G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element, gpointer) {
                                                   if (GST_IS_BASE_SINK(element))
                                                       gst_base_sink_set_processing_deadline(GST_BASE_SINK(element),
                                                                                             0);
