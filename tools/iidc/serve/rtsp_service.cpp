@@ -303,11 +303,16 @@ void CRtspService::OnMediaFailed(GstRTSPMedia* media, const std::string& text)
         return;
     g_object_set_data(G_OBJECT(media), FAILED_KEY, media);
     m_log << text << "; its clients are disconnected\n" << std::flush;
+    EndSessions(media);
+}
+
+void CRtspService::EndSessions(GstRTSPMedia* media)
+{
     gst_rtsp_server_client_filter(
         m_pServer,
         [](GstRTSPServer*, GstRTSPClient* client, gpointer pMedia) {
-            return ClientPlays(client, static_cast<GstRTSPMedia*>(pMedia)) ? GST_RTSP_FILTER_REMOVE
-                                                                           : GST_RTSP_FILTER_KEEP;
+            return !pMedia || ClientPlays(client, static_cast<GstRTSPMedia*>(pMedia)) ? GST_RTSP_FILTER_REMOVE
+                                                                                      : GST_RTSP_FILTER_KEEP;
         },
         media);
     // Sessions over UDP outlive their connection: they go too, and with the
@@ -316,8 +321,8 @@ void CRtspService::OnMediaFailed(GstRTSPMedia* media, const std::string& text)
     gst_rtsp_session_pool_filter(
         pool,
         [](GstRTSPSessionPool*, GstRTSPSession* session, gpointer pMedia) {
-            return SessionPlays(session, static_cast<GstRTSPMedia*>(pMedia)) ? GST_RTSP_FILTER_REMOVE
-                                                                             : GST_RTSP_FILTER_KEEP;
+            return !pMedia || SessionPlays(session, static_cast<GstRTSPMedia*>(pMedia)) ? GST_RTSP_FILTER_REMOVE
+                                                                                        : GST_RTSP_FILTER_KEEP;
         },
         media);
     g_object_unref(pool);
@@ -347,12 +352,7 @@ void CRtspService::Run()
     g_source_remove(nTerminate);
     g_source_remove(nCleanup);
     m_log << "stopping: closing every client\n" << std::flush;
-    gst_rtsp_server_client_filter(
-        m_pServer, [](GstRTSPServer*, GstRTSPClient*, gpointer) { return GST_RTSP_FILTER_REMOVE; }, nullptr);
-    GstRTSPSessionPool* pool = gst_rtsp_server_get_session_pool(m_pServer);
-    gst_rtsp_session_pool_filter(
-        pool, [](GstRTSPSessionPool*, GstRTSPSession*, gpointer) { return GST_RTSP_FILTER_REMOVE; }, nullptr);
-    g_object_unref(pool);
+    EndSessions(nullptr);  // which releases every camera
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
     g_main_loop_unref(loop);

@@ -49,6 +49,8 @@ class CRtspService {
   void Listen();
   void OnClient(GstRTSPClient* client);
   void OnMediaFailed(GstRTSPMedia* media, const std::string& text);
+  // Closes the clients of media (every client when null) and ends their sessions.
+  void EndSessions(GstRTSPMedia* media);
 
   const ServiceSettings m_settings;
   const std::vector<ServedCamera> m_cameras;
