@@ -43,28 +43,27 @@ std::string Label(GObject* object, const char* pszKey)
     return psz ? psz : "?";
 }
 
-// A failure of a media's pipeline, carried from the thread that posted it to
-// the main loop.
+// A media's pipeline as its bus handler knows it, and a failure it posted as
+// carried to the main loop. The handler's media is uncounted (the pipeline,
+// its bus and the handler die with the media); a failure's is counted.
 struct MediaFailure {
   CRtspService* pService;
-  GstRTSPMedia* pMedia;  // counted
-  std::string text;
+  GstRTSPMedia* pMedia;
+  std::string text;  // "camera N (UID): ", then what failed
 };
 
 bool SessionPlays(GstRTSPSession* session, GstRTSPMedia* media)
 {
-    bool bFound = false;
-    std::pair<GstRTSPMedia*, bool*> search{media, &bFound};
+    std::pair<GstRTSPMedia*, bool> search{media, false};
     gst_rtsp_session_filter(
         session,
         [](GstRTSPSession*, GstRTSPSessionMedia* sessionMedia, gpointer p) {
-            auto* pSearch = static_cast<std::pair<GstRTSPMedia*, bool*>*>(p);
-            if (gst_rtsp_session_media_get_media(sessionMedia) == pSearch->first)
-                *pSearch->second = true;
+            auto* pSearch = static_cast<std::pair<GstRTSPMedia*, bool>*>(p);
+            pSearch->second = pSearch->second || gst_rtsp_session_media_get_media(sessionMedia) == pSearch->first;
             return GST_RTSP_FILTER_KEEP;
         },
         &search);
-    return bFound;
+    return search.second;
 }
 
 bool ClientPlays(GstRTSPClient* client, GstRTSPMedia* media)
@@ -159,68 +158,64 @@ void CRtspService::Mount(const ServedCamera& camera)
                                         TRUE, GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT, G_TYPE_BOOLEAN, TRUE, nullptr);
     g_object_set_data_full(G_OBJECT(factory), CAMERA_KEY,
                            g_strdup(fmt::format("{} ({})", camera.nIndex, camera.uniqueId).c_str()), g_free);
-    g_signal_connect(factory, "media-configure",
-                     G_CALLBACK(+[](GstRTSPMediaFactory* pFactory, GstRTSPMedia* media, gpointer pService) {
-                         GstElement* bin = gst_rtsp_media_get_element(media);
-                         StampFrames(bin);
-                         GstObject* pipeline = gst_object_get_parent(GST_OBJECT(bin));
-                         // The sinks that send the packets would hold each
-                         // one for their default processing deadline (20 ms)
-                         // beyond the frame's latency: the frames are
-                         // encoded before that deadline matters.
-                         if (pipeline)
-                             g_signal_connect(pipeline, "deep-element-added",
-                                              G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element, gpointer) {
-                                                  if (GST_IS_BASE_SINK(element))
-                                                      gst_base_sink_set_processing_deadline(GST_BASE_SINK(element),
-                                                                                            0);
-                                              }),
-                                              nullptr);
-                         GstBus* bus = pipeline ? gst_element_get_bus(GST_ELEMENT(pipeline)) : nullptr;
-                         // The media watches the bus itself; a sync handler
-                         // sees its errors too, on the posting thread.
-                         if (bus)
-                             gst_bus_set_sync_handler(
-                                 bus,
-                                 [](GstBus*, GstMessage* message, gpointer p) {
-                                     if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR)
-                                         return GST_BUS_PASS;
-                                     GError* error = nullptr;
-                                     gst_message_parse_error(message, &error, nullptr);
-                                     auto* pFailure = new MediaFailure(*static_cast<MediaFailure*>(p));
-                                     pFailure->text += error ? error->message : "stream failed";
-                                     g_clear_error(&error);
-                                     g_object_ref(pFailure->pMedia);
-                                     g_idle_add_full(
-                                         G_PRIORITY_DEFAULT,
-                                         [](gpointer q) -> gboolean {
-                                             auto* pFailed = static_cast<MediaFailure*>(q);
-                                             pFailed->pService->OnMediaFailed(pFailed->pMedia, pFailed->text);
-                                             return G_SOURCE_REMOVE;
-                                         },
-                                         pFailure,
-                                         [](gpointer q) {
-                                             auto* pFailed = static_cast<MediaFailure*>(q);
-                                             g_object_unref(pFailed->pMedia);
-                                             delete pFailed;
-                                         });
-                                     return GST_BUS_PASS;
-                                 },
-                                 // The pipeline, and so its bus, dies with the media: uncounted.
-                                 new MediaFailure{static_cast<CRtspService*>(pService), media,
-                                                  fmt::format("camera {}: ", Label(G_OBJECT(pFactory), CAMERA_KEY))},
-                                 [](gpointer p) { delete static_cast<MediaFailure*>(p); });
-                         if (bus)
-                             gst_object_unref(bus);
-                         if (pipeline)
-                             gst_object_unref(pipeline);
-                         gst_object_unref(bin);
-                     }),
-                     this);
+    g_signal_connect(factory, "media-configure", G_CALLBACK(ConfigureMedia), this);
     GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(m_pServer);
     gst_rtsp_mount_points_add_factory(mounts, ("/" + camera.uniqueId).c_str(), GST_RTSP_MEDIA_FACTORY(g_object_ref(factory)));
     gst_rtsp_mount_points_add_factory(mounts, fmt::format("/{}", camera.nIndex).c_str(), factory);
     g_object_unref(mounts);
+}
+
+void CRtspService::ConfigureMedia(GstRTSPMediaFactory* factory, GstRTSPMedia* media, gpointer pService)
+{
+    GstElement* bin = gst_rtsp_media_get_element(media);
+    StampFrames(bin);
+    GstObject* pipeline = gst_object_get_parent(GST_OBJECT(bin));
+    gst_object_unref(bin);
+    if (!pipeline)
+        return;
+    // The sinks that send the packets would hold each one for their default
+    // processing deadline (20 ms) beyond the frame's latency; the frames are
+    // encoded well within the latency the source answers.
+    g_signal_connect(pipeline, "deep-element-added", G_CALLBACK(+[](GstBin*, GstBin*, GstElement* element, gpointer) {
+                         if (GST_IS_BASE_SINK(element))
+                             gst_base_sink_set_processing_deadline(GST_BASE_SINK(element), 0);
+                     }),
+                     nullptr);
+    // The media watches the bus itself; a sync handler sees its errors too.
+    GstBus* bus = gst_element_get_bus(GST_ELEMENT(pipeline));
+    gst_bus_set_sync_handler(bus, WatchMedia,
+                             new MediaFailure{static_cast<CRtspService*>(pService), media,
+                                              fmt::format("camera {}: ", Label(G_OBJECT(factory), CAMERA_KEY))},
+                             [](gpointer p) { delete static_cast<MediaFailure*>(p); });
+    gst_object_unref(bus);
+    gst_object_unref(pipeline);
+}
+
+GstBusSyncReply CRtspService::WatchMedia(GstBus*, GstMessage* message, gpointer pWatch)
+{
+    if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR)
+        return GST_BUS_PASS;
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    auto* pFailure = new MediaFailure(*static_cast<MediaFailure*>(pWatch));
+    pFailure->text += error ? error->message : "stream failed";
+    g_clear_error(&error);
+    g_object_ref(pFailure->pMedia);
+    // On the posting thread, maybe inside a state change of the media: the
+    // main loop takes it from here.
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer p) -> gboolean {
+            auto* pFailed = static_cast<MediaFailure*>(p);
+            pFailed->pService->OnMediaFailed(pFailed->pMedia, pFailed->text);
+            return G_SOURCE_REMOVE;
+        },
+        pFailure,
+        [](gpointer p) {
+            g_object_unref(static_cast<MediaFailure*>(p)->pMedia);
+            delete static_cast<MediaFailure*>(p);
+        });
+    return GST_BUS_PASS;
 }
 
 void CRtspService::Listen()

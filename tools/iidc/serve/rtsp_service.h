@@ -47,6 +47,10 @@ class CRtspService {
   void Mount(const ServedCamera& camera);
   void SetUpSecurity();
   void Listen();
+  // media-configure of a camera's factory: frame stamps, sinks that send at
+  // once, and a watch for the errors of the media's pipeline.
+  static void ConfigureMedia(GstRTSPMediaFactory* factory, GstRTSPMedia* media, gpointer pService);
+  static GstBusSyncReply WatchMedia(GstBus* bus, GstMessage* message, gpointer pWatch);
   void OnClient(GstRTSPClient* client);
   void OnMediaFailed(GstRTSPMedia* media, const std::string& text);
   // Closes the clients of media (every client when null) and ends their sessions.
