@@ -10,6 +10,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -203,8 +204,7 @@ TEST_F(ServeTest, ClientsWithoutValidCredentialsAreRefused)
     const std::string dir = testing::TempDir(), tls = "--cert " + dir + "cert.pem --key " + dir + "key.pem";
     const bool bTls = std::system(("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=localhost -days 1 -keyout " +
                                    dir + "key.pem -out " + dir + "cert.pem 2>/dev/null").c_str()) == 0;
-    if (!bTls)
-        std::cerr << "openssl is not installed: credentials tested without TLS\n";
+    std::cerr << (bTls ? "" : "openssl is not installed: credentials tested without TLS\n");
     CServer server("-c 0 --codec jpeg --auth ann:secret " + (bTls ? tls : ""));
     ASSERT_EQ(server.Url().rfind(bTls ? "rtsps://" : "rtsp://", 0), 0u) << server.Url() << server.Log();
     const char* pszChain = "rtpjpegdepay name=depay";
@@ -243,7 +243,7 @@ TEST_F(ServeTest, BadInputsGiveTheirStatus)
     const CServer holder("-c 1");  // holds a port
     const std::string url = holder.Url(), missing = testing::TempDir() + "missing";
     const std::string busyPort = url.substr(url.rfind(':') + 1, url.rfind('/') - url.rfind(':') - 1);
-    std::ofstream(testing::TempDir() + "viewers") << "# nobody\n";
+    std::ofstream(testing::TempDir() + "viewers") << "# nobody\n\nann\n";
     const struct { std::vector<std::string> args; int nStatus; const char* pszText; } cases[] = {
         {{"--port", "70000"}, iidctool::EXIT_BAD_ARGUMENTS, "--port 70000"},
         {{"--port", busyPort}, iidctool::EXIT_FAILED, "cannot listen"},
@@ -252,8 +252,9 @@ TEST_F(ServeTest, BadInputsGiveTheirStatus)
         {{"-c", "7"}, iidctool::EXIT_NO_CAMERA, "no camera 7"},
         {{"--features", "gain=loud"}, iidctool::EXIT_BAD_ARGUMENTS, "gain"},
         {{"--auth", "ann"}, iidctool::EXIT_BAD_ARGUMENTS, "USER:PASSWORD"},
+        {{"--auth", "ann:"}, iidctool::EXIT_BAD_ARGUMENTS, "USER:PASSWORD"},
         {{"--auth-file", missing}, iidctool::EXIT_BAD_ARGUMENTS, "cannot read"},
-        {{"--auth-file", testing::TempDir() + "viewers"}, iidctool::EXIT_BAD_ARGUMENTS, "names no user"},
+        {{"--auth-file", testing::TempDir() + "viewers"}, iidctool::EXIT_BAD_ARGUMENTS, "viewers line 3"},
         {{"--cert", missing}, iidctool::EXIT_BAD_ARGUMENTS, "--cert and --key"},
         {{"--port", "0", "--cert", missing, "--key", missing}, iidctool::EXIT_BAD_ARGUMENTS, "PEM"},
     };
@@ -262,6 +263,8 @@ TEST_F(ServeTest, BadInputsGiveTheirStatus)
         iidctool::ToolContext context{out, err, false, {}};
         std::vector<std::string> args{"serve"};
         args.insert(args.end(), c.args.begin(), c.args.end());
+        if (std::find(args.begin(), args.end(), "--port") == args.end())  // no serving should the input pass
+            args.insert(args.end(), {"--port", busyPort});
         EXPECT_EQ(iidctool::RunTool(args, context), c.nStatus) << c.args.back() << ": " << err.str();
         EXPECT_NE(err.str().find(c.pszText), std::string::npos) << err.str();
     }
