@@ -150,8 +150,9 @@ void CRtspService::SetUpSecurity()
 void CRtspService::Mount(const ServedCamera& camera)
 {
     auto* factory = GST_RTSP_MEDIA_FACTORY(g_object_new(CameraFactoryType(), nullptr));
-    gst_rtsp_media_factory_set_launch(factory,
-                                      StreamLine(camera.uniqueId, m_settings.codec, m_settings.nBitrate).c_str());
+    // By unique id, which stays with the camera when others come or go.
+    const std::string selector = camera.uniqueId.empty() ? std::to_string(camera.nIndex) : camera.uniqueId;
+    gst_rtsp_media_factory_set_launch(factory, StreamLine(selector, m_settings.codec, m_settings.nBitrate).c_str());
     gst_rtsp_media_factory_set_shared(factory, TRUE);
     if (m_pAuth)
         gst_rtsp_media_factory_add_role(factory, VIEWER_ROLE, GST_RTSP_PERM_MEDIA_FACTORY_ACCESS, G_TYPE_BOOLEAN,
@@ -160,7 +161,9 @@ void CRtspService::Mount(const ServedCamera& camera)
                            g_strdup(fmt::format("{} ({})", camera.nIndex, camera.uniqueId).c_str()), g_free);
     g_signal_connect(factory, "media-configure", G_CALLBACK(ConfigureMedia), this);
     GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(m_pServer);
-    gst_rtsp_mount_points_add_factory(mounts, ("/" + camera.uniqueId).c_str(), GST_RTSP_MEDIA_FACTORY(g_object_ref(factory)));
+    if (!camera.uniqueId.empty())
+        gst_rtsp_mount_points_add_factory(mounts, ("/" + camera.uniqueId).c_str(),
+                                          GST_RTSP_MEDIA_FACTORY(g_object_ref(factory)));
     gst_rtsp_mount_points_add_factory(mounts, fmt::format("/{}", camera.nIndex).c_str(), factory);
     g_object_unref(mounts);
 }
@@ -247,7 +250,8 @@ std::vector<std::string> CRtspService::Urls() const
         fmt::format("{}://{}:{}", m_settings.certFile.empty() ? "rtsp" : "rtsps", host, m_nPort);
     std::vector<std::string> urls;
     for (const ServedCamera& camera : m_cameras)
-        urls.push_back(fmt::format("{}/{} {}/{}", base, camera.nIndex, base, camera.uniqueId));
+        urls.push_back(camera.uniqueId.empty() ? fmt::format("{}/{}", base, camera.nIndex)
+                                               : fmt::format("{}/{} {}/{}", base, camera.nIndex, base, camera.uniqueId));
     return urls;
 }
 

@@ -15,7 +15,7 @@ namespace iidctool {
 
 struct ServedCamera {
   int nIndex = 0;
-  std::string uniqueId;
+  std::string uniqueId;  // empty when the camera gives none: served by index only
 };
 
 struct ServiceSettings {
