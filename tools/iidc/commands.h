@@ -29,5 +29,7 @@ void AddResetCommand(CLI::App& app, CommandLine& line);
 void AddGrabCommand(CLI::App& app, CommandLine& line);
 void AddDumpCommand(CLI::App& app, CommandLine& line);
 void AddViewCommand(CLI::App& app, CommandLine& line);
+// serve/: the RTSP server where the build has it, else a word that it has not.
+void AddServeCommand(CLI::App& app, CommandLine& line);
 
 }  // namespace iidctool

@@ -36,6 +36,7 @@ int RunTool(const std::vector<std::string>& args, ToolContext& context)
     AddGrabCommand(app, line);
     AddDumpCommand(app, line);
     AddViewCommand(app, line);
+    AddServeCommand(app, line);
 
     // CLI11 parses the arguments in reverse order from a vector.
     std::vector<std::string> reversed(args.rbegin(), args.rend());
