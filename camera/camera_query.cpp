@@ -28,6 +28,43 @@ std::optional<uint32_t> ReadRegister(iidc_handle hCamera, uint32_t dwOffset)
     return dwValue;
 }
 
+RegisterReader RegistersOf(iidc_handle hCamera)
+{
+    return [hCamera](uint32_t dwOffset) { return ReadRegister(hCamera, dwOffset); };
+}
+
+namespace {
+
+// The library lists the codings 0 to 6 of the Format 7 modes; their Bayer
+// codings come from each mode's inquiry register, also of a mode that has
+// no other.
+void AddBayerCodings(const CCameraSession& camera, std::vector<FormatEntry>& formats)
+{
+    using namespace iidc_reg;
+    const iidc_handle h = camera.Handle();
+    const auto dwFormats = ReadRegister(h, V_FORMAT_INQ);
+    const auto dwModes = dwFormats && (*dwFormats & IIDC_BIT(IIDC_FORMAT_SCALABLE)) ? ReadRegister(h, V_MODE_INQ_7)
+                                                                                    : std::nullopt;
+    for (uint32_t dwMode = 0; dwModes && dwMode < 8; ++dwMode) {
+        const auto dwBlock = *dwModes & IIDC_BIT(dwMode) ? ReadRegister(h, V_CSR_INQ_7(dwMode)) : std::nullopt;
+        const auto dwCodings = dwBlock ? ReadRegister(h, CsrOffset(*dwBlock) + F7_COLOR_CODING_INQ) : std::nullopt;
+        for (int nColor : {COLOR_RAW8, COLOR_RAW16}) {
+            FormatEntry entry;
+            entry.id = IIDC_FORMATID(IIDC_FORMAT_SCALABLE, dwMode, nColor);
+            iidc_areainfo area{};
+            if (!dwCodings || !(*dwCodings & IIDC_BIT(unsigned(nColor)))
+                || !iidc_getformatinfo(h, &entry.info, sizeof entry.info, entry.id)
+                || !iidc_getareainfo(h, &area, sizeof area, entry.id))
+                continue;
+            entry.info.color = nColor;
+            entry.areaInfo = area;
+            formats.push_back(entry);
+        }
+    }
+}
+
+}  // namespace
+
 std::vector<float> ReadRates(const CCameraSession& camera, uint32_t id)
 {
     std::vector<float> rates;
@@ -71,6 +108,7 @@ std::vector<FormatEntry> ReadFormats(const CCameraSession& camera)
         }
         formats.push_back(entry);
     }
+    AddBayerCodings(camera, formats);
     return formats;
 }
 

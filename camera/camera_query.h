@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,6 +53,9 @@ struct IsoSettings {
 
 // One register at a command-register offset; nothing when the read fails.
 std::optional<uint32_t> ReadRegister(iidc_handle hCamera, uint32_t dwOffset);
+// The same as a function of the offset.
+using RegisterReader = std::function<std::optional<uint32_t>(uint32_t dwOffset)>;
+RegisterReader RegistersOf(iidc_handle hCamera);
 
 std::vector<FormatEntry> ReadFormats(const CCameraSession& camera);
 CurrentFormat ReadCurrentFormat(const CCameraSession& camera);

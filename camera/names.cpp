@@ -34,7 +34,9 @@ constexpr std::array<FeatureNameEntry, 17> FEATURES{{
     {IIDC_FEATURE_OPTICAL_FILTER, "optical-filter"},
 }};
 
-constexpr std::array<const char*, 7> COLORS{"Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16"};
+// By IIDC number; 7 and 8 (signed codings) are not named.
+constexpr std::array<const char*, 11> COLORS{"Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16",
+                                            "RGB16", "",      "",       "Raw8",   "Raw16"};
 
 constexpr std::array<float, 8> RATES{1.875f, 3.75f, 7.5f, 15.0f, 30.0f, 60.0f, 120.0f, 240.0f};
 
@@ -92,14 +94,15 @@ const char* FeatureName(uint32_t nId)
 
 const char* ColorName(int nColor)
 {
-    return nColor >= 0 && nColor < int(COLORS.size()) ? COLORS[std::size_t(nColor)] : "?";
+    return nColor >= 0 && nColor < int(COLORS.size()) && *COLORS[std::size_t(nColor)] ? COLORS[std::size_t(nColor)]
+                                                                                        : "?";
 }
 
 std::optional<int> ColorByName(const std::string& name)
 {
     const std::string wanted = Normalized(name);
     for (std::size_t i = 0; i < COLORS.size(); ++i)
-        if (wanted == Normalized(COLORS[i]))
+        if (*COLORS[i] && wanted == Normalized(COLORS[i]))
             return int(i);
     return std::nullopt;
 }
@@ -120,7 +123,7 @@ FormatSpec ParseFormatSpec(const std::string& text)
         const auto nColor = ColorByName(name);
         if (!nColor)
             BadArgument(fmt::format("format '{}': unknown colour coding '{}'; use one of mono8, yuv411, yuv422, "
-                                    "yuv444, rgb8, mono16, rgb16",
+                                    "yuv444, rgb8, mono16, rgb16, raw8, raw16",
                                     text, name));
         return *nColor;
     };

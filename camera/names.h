@@ -21,7 +21,12 @@ std::span<const FeatureNameEntry> Features();
 std::optional<uint32_t> FeatureByName(const std::string& name);
 const char* FeatureName(uint32_t nId);
 
-const char* ColorName(int nColor);  // "Mono8", ..., "?" for an unknown code
+// The Bayer codings of Format 7 (sensor data through a colour filter), which
+// iidc.h does not name.
+constexpr int COLOR_RAW8 = 9;
+constexpr int COLOR_RAW16 = 10;
+
+const char* ColorName(int nColor);  // "Mono8", ..., "Raw16"; "?" for an unknown code
 std::optional<int> ColorByName(const std::string& name);
 
 // "F:M" (for example 0:3 or 7:1, and 7:1:mono16 for a Format 7 coding), or

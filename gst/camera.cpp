@@ -100,12 +100,12 @@ std::vector<CameraName> CCamera::List()
     return names;
 }
 
-std::shared_ptr<CCamera> CCamera::Open(const std::string& selector)
+std::shared_ptr<CCamera> CCamera::Open(const std::string& selector, std::optional<BayerFilter> filterOverride)
 {
-    return std::shared_ptr<CCamera>(new CCamera(selector));
+    return std::shared_ptr<CCamera>(new CCamera(selector, filterOverride));
 }
 
-CCamera::CCamera(const std::string& selector)
+CCamera::CCamera(const std::string& selector, std::optional<BayerFilter> filterOverride)
 {
     RunOnThread(m_hold, CCameraError::Kind::Failed, [&] {
         const int nCount = iidc_getcameracount();
@@ -122,6 +122,9 @@ CCamera::CCamera(const std::string& selector)
                        && (IIDC_FORMATID_FORMAT(current) != IIDC_FORMAT_SCALABLE
                            || IIDC_FORMATID_COLOR(entry.id) == IIDC_FORMATID_COLOR(current));
             });
+            const auto read = iidccam::RegistersOf(m_pSession->Handle());
+            for (const auto& entry : m_formats)
+                m_filters.push_back(iidccam::ChooseFilter(read, entry.id, entry.info.color, filterOverride).sensor);
         } catch (...) {
             m_pSession.reset();  // closed here, on the library thread
             throw;
@@ -175,8 +178,10 @@ void CCamera::Start(const StreamChoice& choice, int nBuffers)
             m_nBuffers = nBuffers;
             m_cbFrame = std::size_t(cbFrame);
             m_fRate = iidc_currentframerate(h);
+            // RAW8 travels as Mono8 does.
+            const int nColor = IIDC_FORMATID_COLOR(choice.id);
             m_bBottomUp = IIDC_FORMATID_FORMAT(choice.id) == IIDC_FORMAT_SCALABLE
-                          && IIDC_FORMATID_COLOR(choice.id) == IIDC_COLOR_MONO8 && !m_bMono8Flipped;
+                          && (nColor == IIDC_COLOR_MONO8 || nColor == iidccam::COLOR_RAW8) && !m_bMono8Flipped;
         } catch (...) {
             StopCapture();
             throw;

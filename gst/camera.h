@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bayer_filter.h"
 #include "camera_query.h"
 #include "error.h"
 #include "iidc.h"
@@ -42,6 +43,11 @@ struct StreamChoice {
   int nWidth = 0, nHeight = 0;
   float fRate = 0;    // standard modes
   iidc_area area{};   // Format 7
+  // A mosaic's own filter (at the image's top-left pixel), for x-bayer caps
+  // and for colour demosaiced by method; nothing: frames go as they are.
+  std::optional<BayerFilter> filter;
+  std::optional<DemosaicMethod> method;
+  ColourOrder order = ColourOrder::Bgr;
 };
 
 // A camera of the system, for the device provider.
@@ -64,14 +70,18 @@ class CCamera : public std::enable_shared_from_this<CCamera> {
   // The cameras the library sees.
   static std::vector<CameraName> List();
   // Opens the camera a selector names (an index, or a unique id; empty is
-  // camera 0) and reads its catalogue, the mode in force first.
-  static std::shared_ptr<CCamera> Open(const std::string& selector);
+  // camera 0) and reads its catalogue, the mode in force first, with the
+  // sensor's colour filter of each entry (the override where it applies).
+  static std::shared_ptr<CCamera> Open(const std::string& selector,
+                                       std::optional<BayerFilter> filterOverride = std::nullopt);
   ~CCamera();
   CCamera(const CCamera&) = delete;
   CCamera& operator=(const CCamera&) = delete;
 
   int Index() const { return m_nIndex; }
   const std::vector<iidccam::FormatEntry>& Formats() const { return m_formats; }
+  // The sensor's filter of each entry of Formats(); nothing for grey.
+  const std::vector<std::optional<BayerFilter>>& SensorFilters() const { return m_filters; }
 
   // Sets features from assignments as the iidc tool takes them
   // ("gain=200 shutter=auto"); all are checked before any is set.
@@ -97,7 +107,7 @@ class CCamera : public std::enable_shared_from_this<CCamera> {
   bool Intact(const CFrame& frame);
 
  private:
-  explicit CCamera(const std::string& selector);
+  CCamera(const std::string& selector, std::optional<BayerFilter> filterOverride);
   void StopCapture();
   void SelectStream(const StreamChoice& choice);
   std::optional<CFrame> TakeNewest(const iidc_transferinfo& info, bool bLend);
@@ -113,6 +123,7 @@ class CCamera : public std::enable_shared_from_this<CCamera> {
   std::unique_ptr<iidccam::CCameraSession> m_pSession;
   int m_nIndex = -1;
   std::vector<iidccam::FormatEntry> m_formats;
+  std::vector<std::optional<BayerFilter>> m_filters;
   // Since open: whether the library's last format selection turned Mono8
   // rows the other way up (it does so for the standard Mono8 modes).
   bool m_bMono8Flipped = false;

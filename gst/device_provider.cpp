@@ -32,7 +32,8 @@ GstDevice* DeviceOf(const iidcgst::CameraName& name)
 {
     GstCaps* caps = nullptr;
     try {
-        caps = iidcgst::CapsOfCatalogue(CCamera::Open(std::to_string(name.nIndex))->Formats());
+        const auto pCamera = CCamera::Open(std::to_string(name.nIndex));
+        caps = iidcgst::CapsOfCatalogue(pCamera->Formats(), {pCamera->SensorFilters(), std::nullopt});
     } catch (const std::exception& error) {
         GST_INFO("camera %d listed without its catalogue: %s", name.nIndex, error.what());
         caps = iidcgst::TemplateCaps();

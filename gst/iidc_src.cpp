@@ -60,6 +60,8 @@ struct CSourceState {
   guint nTimeoutMs = DEFAULT_TIMEOUT_MS;
   CControl gain{"gain"}, shutter{"shutter"};
   AreaOffset offset;
+  std::optional<DemosaicMethod> method;      // nothing: mosaics go as they are
+  std::optional<BayerFilter> filterOverride;  // the sensor's, over what the camera tells
   std::shared_ptr<CCamera> pCamera;  // from NULL -> READY to READY -> NULL
   GstClockTime duration = GST_CLOCK_TIME_NONE;
 
@@ -97,6 +99,8 @@ enum {
   PROP_SHUTTER_AUTO,
   PROP_OFFSET_X,
   PROP_OFFSET_Y,
+  PROP_DEMOSAIC,
+  PROP_BAYER_FILTER,
 };
 
 GstResourceError CodeOf(CCameraError::Kind kind)
@@ -176,6 +180,22 @@ void gst_iidc_src_set_property(GObject* object, guint nId, const GValue* value, 
         }
         case PROP_OFFSET_X: state.offset.nLeft = g_value_get_int(value); break;
         case PROP_OFFSET_Y: state.offset.nTop = g_value_get_int(value); break;
+        case PROP_DEMOSAIC:
+            state.method = ParseDemosaicMethod(text);
+            if (!state.method && text != "none") {
+                GST_OBJECT_UNLOCK(src);
+                throw CCameraError(CCameraError::Kind::Settings,
+                                   "demosaic=" + text + ": use none, nearest, bilinear or hq");
+            }
+            break;
+        case PROP_BAYER_FILTER:
+            state.filterOverride = ParseBayerFilter(text);
+            if (!state.filterOverride && !text.empty()) {
+                GST_OBJECT_UNLOCK(src);
+                throw CCameraError(CCameraError::Kind::Settings,
+                                   "bayer-filter=" + text + ": use RGGB, GBRG, GRBG, BGGR or nothing");
+            }
+            break;
         default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, nId, pspec); break;
         }
         const std::shared_ptr<CCamera> pCamera = state.pCamera;
@@ -204,6 +224,13 @@ void gst_iidc_src_get_property(GObject* object, guint nId, GValue* value, GParam
     case PROP_SHUTTER_AUTO: g_value_set_boolean(value, state.shutter.bAuto); break;
     case PROP_OFFSET_X: g_value_set_int(value, state.offset.nLeft); break;
     case PROP_OFFSET_Y: g_value_set_int(value, state.offset.nTop); break;
+    case PROP_DEMOSAIC:
+        g_value_set_string(value, state.method ? std::string(DemosaicMethodName(*state.method)).c_str() : "none");
+        break;
+    case PROP_BAYER_FILTER:
+        g_value_set_string(value,
+                           state.filterOverride ? std::string(BayerFilterName(*state.filterOverride)).c_str() : "");
+        break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, nId, pspec); break;
     }
     GST_OBJECT_UNLOCK(src);
@@ -222,8 +249,9 @@ bool OpenCamera(GstIidcSrc* src)
     return Guarded(src, false, [&] {
         GST_OBJECT_LOCK(src);
         const std::string selector = src->state.camera, settings = src->state.Settings();
+        const auto filterOverride = src->state.filterOverride;
         GST_OBJECT_UNLOCK(src);
-        std::shared_ptr<CCamera> pCamera = CCamera::Open(selector);
+        std::shared_ptr<CCamera> pCamera = CCamera::Open(selector, filterOverride);
         pCamera->SetFeatures(settings);
         GST_INFO_OBJECT(src, "camera %d open", pCamera->Index());
         GST_OBJECT_LOCK(src);
@@ -289,8 +317,13 @@ GstCaps* gst_iidc_src_get_caps(GstBaseSrc* base, GstCaps* filter)
 {
     GstIidcSrc* src = GST_IIDC_SRC(base);
     const auto pCamera = CameraOf(src);
+    GST_OBJECT_LOCK(src);
+    const auto method = src->state.method;
+    const AreaOffset offset = src->state.offset;
+    GST_OBJECT_UNLOCK(src);
     return Guarded(src, static_cast<GstCaps*>(nullptr), [&] {
-        GstCaps* caps = pCamera ? CapsOfCatalogue(pCamera->Formats()) : TemplateCaps();
+        GstCaps* caps = pCamera ? CapsOfCatalogue(pCamera->Formats(), {pCamera->SensorFilters(), method}, offset)
+                                : TemplateCaps();
         if (filter) {
             GstCaps* both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
             gst_caps_unref(caps);
@@ -319,13 +352,14 @@ gboolean gst_iidc_src_set_caps(GstBaseSrc* base, GstCaps* caps)
         GST_OBJECT_LOCK(src);
         const int nBuffers = state.nBuffers;
         const AreaOffset offset = state.offset;
+        const auto method = state.method;
         GST_OBJECT_UNLOCK(src);
-        const auto choice = ChooseStream(pCamera->Formats(), caps, offset);
+        const auto choice = ChooseStream(pCamera->Formats(), caps, offset, {pCamera->SensorFilters(), method});
         if (!choice)
             throw CCameraError(CCameraError::Kind::Settings,
                                "camera " + std::to_string(pCamera->Index()) + " offers no format for " + capsText);
         pCamera->Start(*choice, nBuffers);
-        const auto layout = LayoutOf(caps, pCamera->BottomUp());
+        const auto layout = LayoutOf(caps, *choice, pCamera->BottomUp());
         if (!layout || pCamera->FrameBytes() < layout->FrameBytes()) {
             pCamera->Stop();
             throw CCameraError(CCameraError::Kind::Settings,
@@ -561,6 +595,20 @@ static void gst_iidc_src_class_init(GstIidcSrcClass* klass)
         g_param_spec_int("offset-y", "Offset Y",
                          "Top edge of a Format 7 area on the sensor, on the mode's position steps (-1: centred)", -1,
                          65535, -1, AT_READY));
+
+    g_object_class_install_property(
+        objectClass, PROP_DEMOSAIC,
+        g_param_spec_string("demosaic", "Demosaic",
+                            "Colour from a Bayer camera in the source: none (video/x-bayer and grey as they come), "
+                            "nearest, bilinear or hq (gradient-corrected), which offer BGR and RGB first",
+                            "none", AT_READY));
+    g_object_class_install_property(
+        objectClass, PROP_BAYER_FILTER,
+        g_param_spec_string("bayer-filter", "Bayer filter",
+                            "The sensor's colour filter at its top-left pixel (RGGB, GBRG, GRBG or BGGR) over what "
+                            "the camera tells; a Format 7 area's position shifts the image's phase from it. Empty: "
+                            "as the camera tells",
+                            "", AT_READY));
 
     gst_element_class_set_static_metadata(elementClass, "IIDC camera source", "Source/Video/Hardware",
                                           "Captures video from an IIDC 1394 camera", "The iidc developers");

@@ -12,6 +12,7 @@ IIDC_LIBRARY, then beside its own modules, then through the system's search.
 Every failure raises :class:`Error`, which carries the library's error code.
 """
 
+from .bayer import FILTERS, METHODS
 from .camera import CODINGS, RATES, Area, AreaLimits, Camera, CameraInfo, Format, FormatChoice, cameras
 from .constants import Coding, ErrorCode, FeatureCap, FeatureId, FeatureState, State
 from .errors import (ArgumentError, DeviceLostError, Error, FeatureNotFoundError, FrameOverwrittenError,
@@ -24,7 +25,7 @@ __version__ = "0.2.0"
 
 __all__ = [
     "cameras", "Camera", "CameraInfo", "Format", "FormatChoice", "Area", "AreaLimits", "Registers", "CODINGS",
-    "RATES", "Features", "Control", "Feature", "Trigger", "FEATURES", "Stream", "Frame",
+    "RATES", "FILTERS", "METHODS", "Features", "Control", "Feature", "Trigger", "FEATURES", "Stream", "Frame",
     "ErrorCode", "State", "Coding", "FeatureId", "FeatureCap", "FeatureState",
     "Error", "ArgumentError", "NotSupportedError", "FeatureNotFoundError", "FrameTimeoutError",
     "FrameOverwrittenError", "DeviceLostError", "LibraryNotFoundError",

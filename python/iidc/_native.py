@@ -200,6 +200,62 @@ def _load() -> Library:
     raise LibraryNotFoundError("the iidc library cannot be loaded (" + source + "); tried:\n" + "\n".join(tried))
 
 
+#: The register reader ibayer_filter calls: (context, offset, value out) -> nonzero when read.
+READ_FUNCTION = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_uint32, ctypes.POINTER(ctypes.c_uint32))
+_S = ctypes.c_size_t
+
+
+class BayerLibrary:
+    """The Bayer helper library (libiidc_bayer): the colour filter decision
+    the tool and the GStreamer source make, and their demosaicing, by
+    number (filters 0-3 RGGB GBRG GRBG BGGR, methods 0-2 nearest bilinear hq,
+    orders 0-1 BGR RGB)."""
+
+    ibayer_filter: Callable[[Any, Any, int, int, int, int, int, Ref], int]
+    ibayer_demosaic8: Callable[[int, int, int, int, int, int, int, int, int, int, int], int]
+    ibayer_demosaic16: Callable[[int, int, int, int, int, int, int, int, int, int, int, int], int]
+    _PROTOTYPES = {"ibayer_filter": (_I, [READ_FUNCTION, _V, _U, _I, _I, _U, _U, _P(_I)]),
+                   "ibayer_demosaic8": (_I, [_V, _S, _S, _V, _S, _S, _I, _I, _I, _I, _I]),
+                   "ibayer_demosaic16": (_I, [_V, _S, _S, _I, _V, _S, _S, _I, _I, _I, _I, _I])}
+
+    def __init__(self, path: str):
+        self.path = path
+        c = ctypes.CDLL(path)
+        for name, (result, arguments) in self._PROTOTYPES.items():
+            function = getattr(c, name)
+            function.restype, function.argtypes = result, arguments
+            setattr(self, name, function)
+
+
+_BAYER_NAME = "libiidc_bayer.so.0"
+_bayer: BayerLibrary | None = None
+
+
+def bayer() -> BayerLibrary:
+    """The Bayer helper library, loaded on first use: from IIDC_BAYER_LIBRARY,
+    else beside the package's modules (where an install puts it), beside the
+    camera library, or through the system's search."""
+    global _bayer
+    if _bayer is None:
+        named = os.environ.get("IIDC_BAYER_LIBRARY")
+        here = Path(__file__).resolve().parent
+        candidates = [named] if named else [str(here / _BAYER_NAME),
+                                            str(Path(lib().path).resolve().parent / _BAYER_NAME), _BAYER_NAME]
+        with _lock:
+            if _bayer is None:
+                tried = []
+                for path in candidates:
+                    try:
+                        _bayer = BayerLibrary(path)
+                        break
+                    except (OSError, AttributeError) as e:
+                        tried.append(f"  {path}: {e}")
+                else:
+                    raise LibraryNotFoundError("the Bayer helper library cannot be loaded (set IIDC_BAYER_LIBRARY "
+                                               "to its path, or install it); tried:\n" + "\n".join(tried))
+    return _bayer
+
+
 def last_error(index: int = -1) -> int:
     """The code in an error slot: a camera index, or -1 for the global slot."""
     return int(lib().iidc_getlasterror(index))

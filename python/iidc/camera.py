@@ -10,21 +10,24 @@ from dataclasses import dataclass, field
 from typing import Any, NamedTuple, Union
 
 from . import _native as N
-from .constants import (CUR_V_FORMAT, CUR_V_MODE, F7_COLOR_CODING_ID, FORMAT_SCALABLE, V_CSR_INQ_7, V_RATE_INQ,
-                        Coding, ErrorCode, StringId, csr_offset, format_id)
+from .bayer import image_filter
+from .constants import (CUR_V_FORMAT, CUR_V_MODE, F7_COLOR_CODING_ID, F7_COLOR_CODING_INQ, FORMAT_SCALABLE,
+                        V_CSR_INQ_7, V_FORMAT_INQ, V_MODE_INQ_7, V_RATE_INQ, Coding, ErrorCode, StringId, csr_offset,
+                        format_id)
 from .errors import ArgumentError, Error, NotSupportedError, error_for
 from .features import Features, Trigger
 from .registers import Registers, whole
 from .stream import Array, Picture, Stream, grab
 
-#: Colour codings by their IIDC number, named as the iidc tool names them.
-CODINGS = ("Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16")
+#: Colour codings by their IIDC number, named as the iidc tool names them
+#: (7 and 8 are not named; Raw8 and Raw16 are Bayer mosaics of Format 7).
+CODINGS = ("Mono8", "YUV411", "YUV422", "YUV444", "RGB8", "Mono16", "RGB16", "", "", "Raw8", "Raw16")
 #: Frame rates of the frame-rate codes 0 to 4, the ones the library uses.
 RATES = (1.875, 3.75, 7.5, 15.0, 30.0)
 
 
 def coding_name(color: int) -> str:
-    return CODINGS[color] if 0 <= color < len(CODINGS) else f"coding {color}"
+    return CODINGS[color] if 0 <= color < len(CODINGS) and CODINGS[color] else f"coding {color}"
 
 
 @dataclass(frozen=True)
@@ -253,13 +256,22 @@ class Camera:
     @property
     def formats(self) -> list[Format]:
         """The formats the camera offers: its standard modes, then one record
-        per Format 7 mode and colour coding."""
+        per Format 7 mode and colour coding (the library lists codings 0-6;
+        a mode's Bayer codings, Raw8 and Raw16, come from its inquiry
+        register)."""
         h = self.handle()
         library = N.lib()
         count = N.check(library.iidc_getformatcount(h), "counting the formats")
         ids = (ctypes.c_uint32 * count)()
         size = N.check(library.iidc_getformatidlist(h, ids, ctypes.sizeof(ids)), "listing the formats")
-        return [self._describe(ids[i]) for i in range(size // 4)]
+        listed = [self._describe(ids[i]) for i in range(size // 4)]
+        registers = self.registers
+        modes = registers[V_MODE_INQ_7] if registers[V_FORMAT_INQ] & 0x80000000 >> FORMAT_SCALABLE else 0
+        for mode in (m for m in range(8) if modes & 0x80000000 >> m):
+            codings = registers[(csr_offset(registers[V_CSR_INQ_7(mode)]) + F7_COLOR_CODING_INQ) & 0xFFFFFFFF]
+            listed += [self._describe(format_id(FORMAT_SCALABLE, mode, color)) for color in (9, 10)
+                       if codings & 0x80000000 >> color]
+        return listed
 
     def _formatinfo(self, fid: int) -> N.iidc_formatinfo:
         info = N.iidc_formatinfo()
@@ -382,21 +394,28 @@ class Camera:
         return AreaLimits(info.maxwidth, info.maxheight, info.leftunit or info.widthunit,
                           info.topunit or info.heightunit, info.widthunit, info.heightunit)
 
-    def _picture(self) -> Picture:
-        """The frames the camera delivers now."""
+    def _picture(self, bayer_filter: str | None = None) -> Picture:
+        """The frames the camera delivers now, seen through bayer_filter (the
+        sensor's) or the filter the camera tells."""
         current = self.format
-        width, height = (self.area[2:] if current.scalable else (current.width, current.height))
-        return Picture(current.coding, width, height, (current.coding == "Mono8") != self._flipped)
+        left, top, width, height = (self.area if current.scalable else (0, 0, current.width, current.height))
+        # Raw8 travels as Mono8 does.
+        picture = Picture(current.coding, width, height, (current.coding in ("Mono8", "Raw8")) != self._flipped)
+        picture.filter = image_filter(self, current.id, CODINGS.index(current.coding), left, top, bayer_filter)
+        return picture
 
     # ---- capture ---------------------------------------------------------
 
-    def stream(self, buffers: int = 4, timeout: float | None = 5.0, copy: bool = False) -> Stream:
+    def stream(self, buffers: int = 4, timeout: float | None = 5.0, copy: bool = False,
+               bayer_filter: str | None = None) -> Stream:
         """Starts continuous capture into a ring of ``buffers`` frame buffers
         (at least 3); frames are views of the ring, or with ``copy`` arrays of
         their own. ``timeout`` bounds each wait for a frame, in seconds
-        (None: no bound)."""
+        (None: no bound). ``bayer_filter`` ("RGGB", "GBRG", "GRBG" or
+        "BGGR") names the sensor's colour filter at its top-left pixel over
+        what the camera tells (see :attr:`Stream.filter`)."""
         self._idle("starting a stream")
-        self._stream = Stream(self, self._picture(), buffers, timeout, copy, self._keep)
+        self._stream = Stream(self, self._picture(bayer_filter), buffers, timeout, copy, self._keep)
         return self._stream
 
     def snap(self, bgr: bool = False) -> Array:

@@ -215,3 +215,8 @@ F7_COLOR_CODING_ID = 0x010
 F7_COLOR_CODING_INQ = 0x014
 F7_BYTE_PER_PACKET = 0x044
 F7_UNIT_POSITION_INQ = 0x04C
+F7_COLOR_FILTER_ID = 0x058  # the sensor's colour filter, 0-3 in the top byte
+
+# Vendor register of some Bayer cameras: the sensor's top-left 2x2 tile as
+# four ASCII letters ("RGGB"), "YYYY" for none.
+BAYER_TILE_MAPPING = 0x1040

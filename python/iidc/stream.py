@@ -26,6 +26,7 @@ import numpy as np
 import numpy.typing as npt
 
 from . import _native as N
+from .bayer import FILTERS, demosaic
 from .constants import V_FORMAT_INQ, ErrorCode, WaitKind
 from .errors import (ArgumentError, DeviceLostError, Error, FrameOverwrittenError, FrameTimeoutError,
                      NotSupportedError, error_for)
@@ -43,19 +44,23 @@ _ROWS: dict[str, tuple[str, Callable[[int], tuple[int, ...]]]] = {
     "YUV444": ("u1", lambda w: (w, 3)),  # U Y V
     "RGB8": ("u1", lambda w: (w, 3)),
     "RGB16": (">u2", lambda w: (w, 3)),
+    "Raw8": ("u1", lambda w: (w,)),  # Bayer mosaics
+    "Raw16": (">u2", lambda w: (w,)),
 }
 _WAIT_SLICE_MS = 100  # a wait ends this often, so that Ctrl-C is seen
 
 
 @dataclass
 class Picture:
-    """The frames a camera delivers now: coding, size and row order, and how
+    """The frames a camera delivers now: coding, size, row order and colour
+    filter (by number, of the picture's top-left pixel; None: grey), and how
     a buffer is viewed as one, top row first."""
 
     coding: str
     width: int
     height: int
     bottom_up: bool
+    filter: int | None = None
 
     def __post_init__(self) -> None:
         if self.coding not in _ROWS:
@@ -156,12 +161,22 @@ class Frame(np.ndarray[Any, np.dtype[Any]]):
                                         "as they come, or hold them in a with block", ErrorCode.NO_FRAMES)
         return pixels
 
-    def to_bgr(self) -> Array:
-        """The frame as a 24-bit colour image (height x width x 3, blue, green,
-        red) in an array of its own: RGB frames reversed (RGB16 by their high
-        bytes), other codings by the library's converter, which reads the
-        frame in its ring buffer while the stream is open."""
+    def to_bgr(self, method: str = "hq") -> Array:
+        """The frame as a colour image (height x width x 3, blue, green, red)
+        in an array of its own: a Bayer frame (see :attr:`Stream.filter`)
+        demosaiced by method, ``"nearest"``, ``"bilinear"`` or ``"hq"``
+        (gradient-corrected, the default), into uint8 for 8-bit samples and
+        uint16 for 16-bit ones; other frames as 24-bit colour: RGB frames
+        reversed (RGB16 by their high bytes), other codings by the library's
+        converter, which reads the frame in its ring buffer while the stream
+        is open."""
         stream = self._stream
+        if stream is not None and stream._picture.filter is not None:
+            image = demosaic(self.view(np.ndarray), stream._picture.filter, method)
+            if not self.valid:
+                raise FrameOverwrittenError(f"frame {self.number} was overwritten before it was demosaiced",
+                                            ErrorCode.NO_FRAMES)
+            return image
         if stream is not None and stream.coding.startswith("RGB"):
             return _rgb_to_bgr(self.view(np.ndarray))
         if stream is None or not self._whole:
@@ -449,6 +464,14 @@ class Stream:
         return self._picture.coding
 
     @property
+    def filter(self) -> str | None:
+        """The colour filter of the frames, as the colours of their top-left
+        2x2 tile ("RGGB", "GBRG", "GRBG", "BGGR"), or None for grey frames:
+        the override given to :meth:`Camera.stream`, else what the camera
+        tells, shifted by the Format 7 area's position."""
+        return None if self._picture.filter is None else FILTERS[self._picture.filter]
+
+    @property
     def width(self) -> int:
         """Width of the picture in pixels."""
         return self._picture.width
@@ -502,7 +525,9 @@ def grab(camera: Device, picture: Picture, count: int, bgr: bool, keep: dict[int
                     what = f"capturing a frame of camera {camera.index}"
                     raise silence(camera, what) if code == ErrorCode.NO_FRAMES else error_for(what, code)
                 frame = picture.view(buffer)
-                if bgr:
+                if bgr and picture.filter is not None:
+                    frame = demosaic(frame, picture.filter, "hq")
+                elif bgr:
                     frame = _rgb_to_bgr(frame) if picture.coding.startswith("RGB") else picture.bgr(h, 0)
                 images.append(frame)
             finally:

@@ -14,7 +14,7 @@ os.environ["IIDC_VCAM_PROFILE"] = str(Path(__file__).with_name("cameras.json"))
 import iidc  # noqa: E402
 from iidc import _native  # noqa: E402
 
-COLOUR, FORMAT7, LOST, SILENT = range(4)  # the cameras of cameras.json
+COLOUR, FORMAT7, LOST, SILENT, BAYER = range(5)  # the cameras of cameras.json
 
 # The virtual camera's picture (vcam/model/pattern.h): luma is x + y + the
 # frame's sequence number, chroma eight bars 16 pixels wide, and the first

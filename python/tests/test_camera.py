@@ -17,7 +17,8 @@ from iidc import _native
 def test_cameras_lists_every_camera_without_opening_one():
     listed = iidc.cameras()
     assert [(c.index, c.model, c.unique_id) for c in listed] == [
-        (0, "PT-C1", "0200000001"), (1, "PT-F7", "0200000002"), (2, "PT-L", "0200000003"), (3, "PT-S", "0200000004")]
+        (0, "PT-C1", "0200000001"), (1, "PT-F7", "0200000002"), (2, "PT-L", "0200000003"), (3, "PT-S", "0200000004"),
+        (4, "PT-B", "0200000005")]
     with iidc.Camera("0200000002") as cam:
         assert cam.index == 1 and cam.identity == listed[1]
 

@@ -12,7 +12,7 @@ import time
 
 import numpy as np
 import pytest
-from conftest import COLOUR, FORMAT7, LOST, SILENT, frame_bytes, pattern, sequence
+from conftest import BAYER, COLOUR, FORMAT7, LOST, SILENT, frame_bytes, pattern, sequence
 
 import iidc
 from iidc._native import lib
@@ -48,6 +48,33 @@ def test_frames_are_read_only_views_of_the_ring_in_the_shapes_other_libraries_ta
             assert native.dtype.isnative and np.array_equal(native, frame)
             owned = frame.copy()
             assert type(owned) is np.ndarray and owned.flags.owndata and np.array_equal(owned, frame)
+
+
+# The Bayer camera's sensor is GRBG: areas at odd positions start in the other
+# phases, and a Mono8 frame, whose filter the camera does not tell, takes an
+# override. Demosaiced, red is the pattern's luma ramp, green its bars and blue
+# the ramp reversed (checked away from the borders, the bars' edges, the
+# ramp's wrap and the frame number in the top row).
+@pytest.mark.parametrize("coding, left, top, override, expected", [
+    ("Raw8", 0, 0, None, "GRBG"), ("Raw8", 1, 0, None, "RGGB"), ("Raw16", 0, 1, None, "BGGR"),
+    ("Raw8", 1, 1, None, "GBRG"), ("Mono8", 0, 0, None, None), ("Mono8", 1, 0, "grbg", "RGGB")])
+def test_bayer_frames_tell_their_filter_and_demosaic_to_the_patterns_colours(coding, left, top, override, expected):
+    with iidc.Camera(BAYER) as cam:
+        cam.format = (7, int(coding == "Mono8"), coding)  # mode 0 has only Bayer codings
+        cam.area = (left, top, 48, 32)
+        with cam.stream(bayer_filter=override) as stream:
+            frame = next(stream)
+            assert stream.filter == expected and frame.shape == (32, 48)
+            y, x = np.mgrid[:32, :48]
+            red = (x + y + sequence(frame)) & 255
+            wanted = np.stack([255 - red, (x >> 4 & 7) * 32 + 16, red], -1)
+            away = (y >= 4) & (y < 30) & (x >= 2) & (x < 46) & (x % 16 >= 4) & (x % 16 < 12) & (red >= 8) & (red < 248)
+            for method in iidc.METHODS if expected else ():
+                image = frame.to_bgr(method)
+                colour = image >> 8 if image.dtype == np.uint16 else image
+                assert np.abs(colour.astype(int) - wanted)[away].max() <= 2, method
+        with pytest.raises(iidc.ArgumentError):
+            frame.to_bgr("best") if expected else cam.stream(bayer_filter="RGBG")
 
 
 def test_frames_carry_their_number_time_and_the_frames_dropped_before_them(triggered):

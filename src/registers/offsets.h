@@ -45,6 +45,12 @@ constexpr uint32_t F7_COLOR_CODING_ID = 0x010;
 constexpr uint32_t F7_COLOR_CODING_INQ = 0x014;
 constexpr uint32_t F7_BYTE_PER_PACKET = 0x044;
 constexpr uint32_t F7_UNIT_POSITION_INQ = 0x04C;
+// The sensor's colour filter, 0-3 in the top byte (RGGB, GBRG, GRBG, BGGR).
+constexpr uint32_t F7_COLOR_FILTER_ID = 0x058;
+
+// Vendor register of some Bayer cameras: the sensor's top-left 2x2 tile as
+// four ASCII letters, most significant byte first ("RGGB"); "YYYY" for none.
+constexpr uint32_t BAYER_TILE_MAPPING = 0x1040;
 
 // The configuration ROM starts at 0xFFFF F000 0400; its quadlets are named by
 // their address in the initial register space (0x400 onward), so ROM address a

@@ -11,6 +11,7 @@
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
+#include <gst/video/video.h>
 
 #include <cstring>
 #include <memory>
@@ -88,6 +89,23 @@ class CGstTest : public CEmulTest {
     std::vector<uint8_t> bytes(gst_buffer_get_size(buffer));
     gst_buffer_extract(buffer, 0, bytes.data(), bytes.size());
     return bytes;
+  }
+
+  struct Pulled {
+    GstVideoInfo info{};
+    std::vector<uint8_t> bytes;  // empty when no sample came
+  };
+  // Plays a pipeline that ends in an appsink named sink, releases one frame of
+  // a camera and stops the pipeline again: the sample that frame became.
+  Pulled PlayOneFrame(const std::string& description, int nCamera = 0) {
+    Pulled pulled;
+    GstElement* pipeline = Launch(description);
+    EXPECT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    if (SamplePtr sample = NextSample(pipeline, nCamera);
+        sample && gst_video_info_from_caps(&pulled.info, gst_sample_get_caps(sample.get())))
+      pulled.bytes = Bytes(sample.get());
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    return pulled;
   }
 
   std::vector<std::shared_ptr<vcam::CSteppedClock>> m_clocks;

@@ -6,11 +6,14 @@
 #include <gst/video/video.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cctype>
 #include <chrono>
 #include <future>
 #include <tuple>
 #include <utility>
 
+#include "../support/bayer_colours.h"
 #include "emul/fault.h"
 #include "vcam/model/camera_set.h"
 #include "vcam/model/pattern.h"
@@ -96,19 +99,54 @@ TEST_F(SourceTest, EachCodingNegotiatesItsFormatAndDeliversTheLibrarysFrameTopDo
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.pszCaps);
-    GstElement* pipeline = Launch("iidcsrc camera=" + std::to_string(row.nCamera) + " ! video/x-raw," + row.pszCaps +
-                                  " ! appsink name=sink");
-    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-    SamplePtr sample = NextSample(pipeline, row.nCamera);
-    ASSERT_TRUE(sample);
-    GstVideoInfo info;
-    ASSERT_TRUE(gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())));
-    EXPECT_EQ(std::pair(info.width, info.height), std::pair(row.nWidth, row.nHeight));
-    const std::vector<uint8_t> delivered = Bytes(sample.get());
-    sample.reset();
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    EXPECT_TRUE(delivered == LockedFrame(*m_clocks[std::size_t(row.nCamera)], row.nCamera, row.standardId,
+    const Pulled pulled = PlayOneFrame("iidcsrc camera=" + std::to_string(row.nCamera) + " ! video/x-raw," +
+                                       row.pszCaps + " ! appsink name=sink", row.nCamera);
+    ASSERT_FALSE(pulled.bytes.empty());
+    EXPECT_EQ(std::pair(pulled.info.width, pulled.info.height), std::pair(row.nWidth, row.nHeight));
+    EXPECT_TRUE(pulled.bytes == LockedFrame(*m_clocks[std::size_t(row.nCamera)], row.nCamera, row.standardId,
                                          std::size_t(row.nHeight)));
+  }
+}
+
+// A Bayer camera for each filter: its Raw8 mode as video/x-bayer in the
+// area's own phase, coloured by bayer2rgb; its standard Mono8 mode, grey to
+// the camera, seen through an override and demosaiced by the source itself.
+TEST_F(SourceTest, BayerModesGiveColourInThePatternsColoursForEveryFilterAndAreaPosition) {
+  if (!gst_registry_check_feature_version(gst_registry_get(), "bayer2rgb", 1, 0, 0))
+    GTEST_SKIP() << "no bayer2rgb (gstreamer1.0-plugins-bad)";
+  for (uint32_t nFilter = 0; nFilter < 4; ++nFilter) {
+    std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
+    set[0].nColorFilter = nFilter;
+    set[0].format7Modes[0].colorCodings.push_back(vcam::COLOR_RAW8);
+    set[0].format7Modes[0].nUnitLeft = set[0].format7Modes[0].nUnitTop = 1;
+    set[1].nColorFilter = nFilter;
+    m_clocks = vcam::InstallSteppedCameraSet(set);
+    const auto phase = [&](uint32_t nLeft, uint32_t nTop) {
+      std::string name(vcam::ColorFilterName(vcam::ShiftFilter(nFilter, nLeft, nTop)));
+      for (char& c : name) c = char(std::tolower(c));
+      return name;
+    };
+    const std::string filter(vcam::ColorFilterName(nFilter));
+    // Camera 1's 800x600 mode at 1.875 fps is Mono16: 16-bit samples give 8-bit colour.
+    const struct { int nCamera; std::string pipeline; std::array<std::size_t, 3> rgb; } rows[] = {
+        // Centred at 480, 361, the area steps back a row to keep the phase asked for.
+        {0, "iidcsrc ! video/x-bayer,format=" + phase(0, 0) + ",width=320,height=238", {0, 1, 2}},
+        {0, "iidcsrc offset-x=3 offset-y=1 ! video/x-bayer,format=" + phase(3, 1) + ",width=320,height=240", {0, 1, 2}},
+        {0, "iidcsrc demosaic=hq bayer-filter=" + filter + " ! video/x-raw,format=BGR,width=640,height=480", {2, 1, 0}},
+        {1, "iidcsrc camera=1 demosaic=bilinear bayer-filter=" + filter +
+                " ! video/x-raw,format=RGB,width=800,height=600,framerate=15/8", {0, 1, 2}},
+    };
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.pipeline);
+      const bool bBayer = row.pipeline.find("x-bayer") != std::string::npos;
+      const Pulled pulled = PlayOneFrame(
+          row.pipeline + (bBayer ? " ! bayer2rgb ! video/x-raw,format=RGBx" : "") + " ! appsink name=sink", row.nCamera);
+      ASSERT_FALSE(pulled.bytes.empty());
+      const GstVideoInfo& info = pulled.info;
+      EXPECT_EQ(PatternColourMisses(pulled.bytes.data(), std::size_t(info.stride[0]),
+                                    std::size_t(info.finfo->pixel_stride[0]), row.rgb, info.width, info.height),
+                0);
+    }
   }
 }
 

@@ -8,11 +8,14 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
+#include "../support/bayer_colours.h"
 #include "exit_status.h"
 #include "tool_fixture.h"
 #include "vcam/filter/test_support.h"
+#include "vcam/model/camera_set.h"
 #include "vcam/model/pattern.h"
 
 using namespace iidctool;
@@ -116,6 +119,48 @@ TEST_F(GrabTest, SingleShotAndColourFramesWithTheirNumbers)
         nNumber = frame["number"], nTime = frame["timestamp"];
     }
     EXPECT_EQ(json["dropped"].get<int64_t>(), nNumber + 1 - 4 - json["frames"][0]["number"].get<int64_t>());
+}
+
+// A Bayer camera of each filter gives pictures in the pattern's colours: a
+// Raw8 area at an odd position by its COLOR_FILTER_ID, a standard Mono8 mode
+// by BAYER_TILE_MAPPING, and a Mono16 area, which tells no filter, through
+// an override, 16 bits deep.
+TEST_F(GrabTest, BayerCamerasGivePicturesInThePatternsColours)
+{
+    for (uint32_t nFilter = 0; nFilter < 4; ++nFilter) {
+        std::vector<vcam::Profile> set = vcam::BuiltInCameraSet();
+        set[0].nColorFilter = nFilter;
+        set[0].bTileMapping = true;
+        set[0].format7Modes[0].colorCodings.push_back(vcam::COLOR_RAW8);
+        set[0].format7Modes[0].nUnitLeft = set[0].format7Modes[0].nUnitTop = 1;
+        vcam::SetActiveCameraSet(set);
+        const std::string filter(vcam::ColorFilterName(nFilter));
+        const struct {
+          std::vector<std::string> args;
+          int nWidth, nHeight, nBytes;
+        } rows[] = {
+            {{"-f", "7:0:raw8", "--area", "320x240+3+1"}, 320, 240, 1},
+            {{"-f", "0:5", "--demosaic", "bilinear"}, 640, 480, 1},
+            {{"-f", "7:0:mono16", "--area", "320x240+0+0", "--filter", filter}, 320, 240, 2},
+        };
+        for (const auto& row : rows) {
+            std::vector<std::string> args{"grab", "-n", "1", "-t", "pnm", "-o", m_dir.string()};
+            args.insert(args.end(), row.args.begin(), row.args.end());
+            const ToolRun run = Run(args);
+            ASSERT_EQ(run.nStatus, EXIT_OK) << filter << " " << row.args[1] << ": " << run.err;
+            const std::string header =
+                fmt::format("P6\n{} {}\n{}\n", row.nWidth, row.nHeight, row.nBytes == 2 ? 65535 : 255);
+            const std::size_t cbPixel = 3 * std::size_t(row.nBytes);
+            const std::string file = Header("frame-0001.ppm", header.size() + cbPixel * std::size_t(row.nWidth * row.nHeight));
+            ASSERT_EQ(file.substr(0, header.size()), header);
+            const auto* pPixels = reinterpret_cast<const uint8_t*>(file.data() + header.size());
+            EXPECT_EQ(PatternColourMisses(pPixels, cbPixel * std::size_t(row.nWidth), cbPixel,
+                                          {0, std::size_t(row.nBytes), 2 * std::size_t(row.nBytes)}, row.nWidth,
+                                          row.nHeight),
+                      0)
+                << filter << " " << row.args[1];
+        }
+    }
 }
 
 TEST_F(GrabTest, SilentCameraTimesOut)

@@ -62,6 +62,14 @@ TEST(FrameImageTest, RawCodingsWithoutConversion)
     EXPECT_EQ(RawFrameBytes(IIDC_COLOR_YUV411, 8, 2), 24u);
     EXPECT_EQ(RawFrameBytes(IIDC_COLOR_RGB16, 2, 2), 24u);
     EXPECT_EQ(RawFrameBytes(42, 2, 2), 0u);
+    // A flat 16-bit mosaic, sent big-endian, demosaics to the same words,
+    // most significant byte first as the picture holds them.
+    const uint8_t flat[] = {0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34};
+    std::vector<uint8_t> words(24, 0x12);
+    for (std::size_t i = 1; i < words.size(); i += 2)
+        words[i] = 0x34;
+    EXPECT_EQ(ImageFromMosaic(flat, IIDC_COLOR_MONO16, 2, 2, true, BayerFilter::Rggb, DemosaicMethod::Bilinear).pixels,
+              words);
 }
 
 TEST_F(ImageFileTest, BmpIsBottomUpBgrWithPaddedRows)

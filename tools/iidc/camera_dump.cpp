@@ -130,7 +130,7 @@ uint32_t ColorFilterOf(CRegisterReader& reader, std::optional<uint32_t> dwTileMa
     const uint32_t dwModes7 = reader.ValueOr0(VModeInq(FORMAT_7));
     for (uint32_t m = 0; m < MODES_PER_FORMAT; ++m) {
         const auto q = dwModes7 & Bit(m) ? reader.Read(VCsrInq7(m)) : std::nullopt;
-        if (!q || !(reader.ValueOr0(CsrQuadletToOffset(*q) + F7_COLOR_CODING_INQ) & (Bit(COLOR_RAW8) | Bit(COLOR_RAW16))))
+        if (!q || !(reader.ValueOr0(CsrQuadletToOffset(*q) + F7_COLOR_CODING_INQ) & (Bit(vcam::COLOR_RAW8) | Bit(vcam::COLOR_RAW16))))
             continue;
         if (const auto dwId = reader.Read(CsrQuadletToOffset(*q) + F7_COLOR_FILTER_ID); dwId && *dwId >> 24 < FILTER_NONE)
             return *dwId >> 24;

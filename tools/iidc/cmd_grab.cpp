@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 
+#include "bayer_filter.h"
 #include "camera_query.h"
 #include "commands.h"
 #include "exit_status.h"
@@ -39,7 +40,12 @@ struct GrabOptions {
   long nTimeoutMs = 5000;
   int nBuffers = 4;
   bool bJson = false;
+  std::string demosaic = "hq";  // or "none"
+  std::string filter;           // the sensor's filter; empty: as the camera tells
   VideoSettings video;
+  // Parsed forms, filled by CheckOptions.
+  std::optional<DemosaicMethod> method;
+  std::optional<BayerFilter> filterOverride;
 };
 
 double Now()
@@ -59,6 +65,13 @@ void CheckOptions(GrabOptions& options)
     if (options.prefix.empty() || options.prefix.find('/') != std::string::npos)
         throw CToolError(EXIT_BAD_ARGUMENTS, "--prefix: give a file name prefix without '/'");
     options.video.Parse();
+    options.method = ParseDemosaicMethod(options.demosaic);
+    if (!options.method && options.demosaic != "none")
+        throw CToolError(EXIT_BAD_ARGUMENTS,
+                         fmt::format("--demosaic {}: use nearest, bilinear, hq or none", options.demosaic));
+    options.filterOverride = ParseBayerFilter(options.filter);
+    if (!options.filter.empty() && !options.filterOverride)
+        throw CToolError(EXIT_BAD_ARGUMENTS, fmt::format("--filter {}: use RGGB, GBRG, GRBG or BGGR", options.filter));
     std::error_code error;
     std::filesystem::create_directories(options.output, error);
     if (error || !std::filesystem::is_directory(options.output))
@@ -78,13 +91,28 @@ class CFrameSaver {
       // The library converts grey and YUV frames into pictures; RGB frames
       // are pictures already, and 16-bit frames keep their depth in the
       // file types that can hold it.
-      m_bFromBits = !m_bRaw && (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_YUV411 || nColor == IIDC_COLOR_YUV422
-                                || nColor == IIDC_COLOR_YUV444);
+      const auto choice = ChooseFilter(RegistersOf(camera.Handle()), format.id, nColor, options.filterOverride);
+      m_filter = choice.ImageFilter(format.area ? uint32_t(format.area->left) : 0,
+                                    format.area ? uint32_t(format.area->top) : 0);
+      m_filterSource = choice.source;
+      // A mosaic, and the Bayer codings whatever the method, are read here;
+      // the library converts grey and YUV frames into pictures, RGB frames
+      // are pictures already, and 16-bit frames keep their depth in the file
+      // types that can hold it.
+      m_bMosaic = !m_bRaw && ((m_filter && options.method) || nColor == COLOR_RAW8 || nColor == COLOR_RAW16);
+      m_bFromBits = !m_bRaw && !m_bMosaic
+                    && (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_YUV411 || nColor == IIDC_COLOR_YUV422
+                        || nColor == IIDC_COLOR_YUV444);
       const long nDigits = std::max<long>(4, long(std::to_string(options.nCount).size()));
       m_nDigits = int(nDigits);
-      m_extension = options.type == "pnm" ? (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_MONO16 ? "pgm" : "ppm")
-                                          : options.type;
+      const bool bGrey = (nColor == IIDC_COLOR_MONO8 || nColor == IIDC_COLOR_MONO16 || m_bMosaic)
+                         && !(m_filter && options.method);
+      m_extension = options.type == "pnm" ? (bGrey ? "pgm" : "ppm") : options.type;
   }
+
+  // The filter of the pictures, and where it came from.
+  std::optional<BayerFilter> Filter() const { return m_filter; }
+  FilterSource Source() const { return m_filterSource; }
 
   std::string Save(long nNumber)
   {
@@ -117,6 +145,26 @@ class CFrameSaver {
               FileError(path, errno);
           return path;
       }
+      if (m_bMosaic) {
+          const int nColor = m_format.nColor;
+          // Sent as 8-bit bitmaps, Format 7's 8-bit samples come bottom row
+          // first (the library turns only the standard Mono8 modes upright).
+          const bool bBottomUp = m_format.IsScalable() && (nColor == IIDC_COLOR_MONO8 || nColor == COLOR_RAW8);
+          const int32_t cbFrame = iidc_currentdataframebytes(m_camera.Handle());
+          const std::size_t cbNeeded = std::size_t(m_format.nWidth) * std::size_t(m_format.nHeight)
+                                       * (nColor == IIDC_COLOR_MONO8 || nColor == COLOR_RAW8 ? 1 : 2);
+          if (cbFrame < 0 || std::size_t(cbFrame) < cbNeeded) {
+              iidc_unlockdata(m_camera.Handle());
+              throw CToolError(EXIT_FAILED, fmt::format("camera {} delivers {} bytes per frame, too few for {}x{} {}",
+                                                        m_camera.Index(), cbFrame, m_format.nWidth, m_format.nHeight,
+                                                        ColorName(nColor)));
+          }
+          const CImage image = ImageFromMosaic(pFrame, nColor, m_format.nWidth, m_format.nHeight, bBottomUp,
+                                               m_filter, m_options.method);
+          iidc_unlockdata(m_camera.Handle());
+          Write(image, path);
+          return path;
+      }
       const auto image = ImageFromRawFrame(pFrame, m_format.nColor, m_format.nWidth, m_format.nHeight);
       iidc_unlockdata(m_camera.Handle());
       Write(*image, path);
@@ -139,6 +187,9 @@ class CFrameSaver {
   const CurrentFormat m_format;
   bool m_bRaw = false;
   bool m_bFromBits = false;
+  bool m_bMosaic = false;
+  std::optional<BayerFilter> m_filter;
+  FilterSource m_filterSource = FilterSource::None;
   int m_nDigits = 4;
   std::string m_extension;
 };
@@ -203,9 +254,12 @@ int RunGrab(CommandLine& line, GrabOptions& options)
     if (iidc_allocframe(camera.Handle(), options.nBuffers) < 2)
         camera.Fail("allocating frame buffers");
     const int32_t cbFrame = iidc_currentdataframebytes(camera.Handle());
-    line.context.err << fmt::format("camera {}: format {} {} {}x{}{}, {} frames as {} into {}\n", camera.Index(),
+    line.context.err << fmt::format("camera {}: format {} {} {}x{}{}{}, {} frames as {} into {}\n", camera.Index(),
                                     FormatIdText(format.id), ColorName(format.nColor), format.nWidth, format.nHeight,
                                     format.IsScalable() ? std::string() : fmt::format(" at {:g} fps", format.fRate),
+                                    saver.Filter() ? fmt::format(", filter {} ({})", BayerFilterName(*saver.Filter()),
+                                                                 FilterSourceName(saver.Source()))
+                                                   : std::string(),
                                     options.nCount, options.type, options.output);
     if (!options.bSingle && !iidc_capture(camera.Handle(), IIDC_TRUE))
         camera.FailStart("starting capture");
@@ -291,6 +345,12 @@ void AddGrabCommand(CLI::App& app, CommandLine& line)
     pCommand->add_option("--buffers", pOptions->nBuffers, "frame buffers in the ring (default 4)");
     pCommand->add_flag("--json", pOptions->bJson,
                        "print JSON: each file with its frame's number and arrival time (ns, monotonic clock)");
+    pCommand->add_option("--demosaic", pOptions->demosaic,
+                         "colour from a Bayer camera: nearest, bilinear, hq (default; gradient-corrected, the best "
+                         "picture) or none (the raw mosaic as a grey picture)");
+    pCommand->add_option("--filter", pOptions->filter,
+                         "the sensor's colour filter at its top-left pixel, RGGB, GBRG, GRBG or BGGR, over what the "
+                         "camera tells (a Format 7 area's position is taken into account)");
     AddVideoOptions(*pCommand, pOptions->video);
     pCommand->callback([&line, pOptions] { line.run = [&line, pOptions] { return RunGrab(line, *pOptions); }; });
 }

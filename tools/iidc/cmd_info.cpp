@@ -8,6 +8,7 @@
 #include <map>
 #include <ostream>
 
+#include "bayer_filter.h"
 #include "camera_query.h"
 #include "camera_rom.h"
 #include "commands.h"
@@ -27,6 +28,8 @@ struct CameraReport {
   std::string uniqueId;
   std::vector<FormatEntry> formats;
   CurrentFormat current;
+  FilterChoice filter;                      // of the format in force
+  std::optional<BayerFilter> imageFilter;   // shifted by its area
   std::vector<FeatureEntry> features;
   std::optional<IsoSettings> iso;
 };
@@ -39,6 +42,9 @@ CameraReport ReadReport(const CCameraSession& camera)
     report.uniqueId = CameraString(camera.Index(), IIDC_STRING_UNIQUEID);
     report.formats = ReadFormats(camera);
     report.current = ReadCurrentFormat(camera);
+    report.filter = ChooseFilter(RegistersOf(camera.Handle()), report.current.id, report.current.nColor, std::nullopt);
+    const auto& area = report.current.area;
+    report.imageFilter = report.filter.ImageFilter(area ? uint32_t(area->left) : 0, area ? uint32_t(area->top) : 0);
     report.features = ReadFeatures(camera);
     report.iso = ReadIsoSettings(camera);
     return report;
@@ -115,6 +121,9 @@ Json ReportJson(const CameraReport& report)
                            {"height", report.current.area->height}};
     else
         current["rate"] = std::round(report.current.fRate * 1000.0) / 1000.0;  // the driver's interval rounds
+    current["filter"] = report.imageFilter ? Json(BayerFilterName(*report.imageFilter)) : Json();
+    current["sensorFilter"] = report.filter.sensor ? Json(BayerFilterName(*report.filter.sensor)) : Json();
+    current["filterSource"] = FilterSourceName(report.filter.source);
     Json features = Json::array();
     for (const auto& feature : report.features)
         features.push_back(FeatureJson(feature));
@@ -148,6 +157,11 @@ std::string ReportText(const CameraReport& report)
                         current.nWidth, current.nHeight);
     text += current.area ? fmt::format(", area {}\n", AreaText(*current.area))
                          : fmt::format(" at {:g} fps\n", current.fRate);
+    text += report.imageFilter ? fmt::format("colour filter: {} (sensor {}, from {})\n",
+                                             BayerFilterName(*report.imageFilter),
+                                             BayerFilterName(*report.filter.sensor),
+                                             FilterSourceName(report.filter.source))
+                               : "colour filter: none\n";
 
     text += "\nformats:\n";
     std::map<int, std::pair<const FormatEntry*, std::string>> scalable;  // Format 7 by mode: entry, codings

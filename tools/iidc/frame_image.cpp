@@ -1,8 +1,10 @@
 #include "frame_image.h"
 
 #include <cstring>
+#include <vector>
 
 #include "iidc.h"
+#include "names.h"
 
 namespace iidctool {
 
@@ -45,6 +47,37 @@ std::optional<CImage> ImageFromRawFrame(const uint8_t* pFrame, int nColor, int n
     }
     // The IIDC layouts of these codings are the image layout already.
     image.pixels.assign(pFrame, pFrame + image.RowBytes() * std::size_t(nHeight));
+    return image;
+}
+
+CImage ImageFromMosaic(const uint8_t* pFrame, int nColor, int nWidth, int nHeight, bool bBottomUp,
+                       std::optional<BayerFilter> filter, std::optional<DemosaicMethod> method)
+{
+    const int nBytes = nColor == IIDC_COLOR_MONO16 || nColor == iidccam::COLOR_RAW16 ? 2 : 1;
+    const std::size_t cbRow = std::size_t(nWidth) * std::size_t(nBytes);
+    const std::size_t cbFrame = cbRow * std::size_t(nHeight);
+    // Top row first: the filter names the picture's top-left pixel.
+    std::vector<uint8_t> samples(pFrame, pFrame + cbFrame);
+    if (bBottomUp)
+        for (std::size_t y = 0; y < std::size_t(nHeight); ++y)
+            std::memcpy(samples.data() + cbRow * y, pFrame + cbRow * (std::size_t(nHeight) - 1 - y), cbRow);
+    if (!filter || !method)
+        return CImage{nWidth, nHeight, 1, 8 * nBytes, std::move(samples)};
+    CImage image{nWidth, nHeight, 3, 8 * nBytes, {}};
+    image.pixels.resize(image.RowBytes() * std::size_t(nHeight));
+    if (nBytes == 1) {
+        Demosaic8(samples.data(), cbFrame, cbRow, image.pixels.data(), image.pixels.size(), image.RowBytes(), nWidth,
+                  nHeight, *filter, *method, ColourOrder::Rgb);
+        return image;
+    }
+    std::vector<uint16_t> colour(std::size_t(nWidth) * std::size_t(nHeight) * 3);
+    Demosaic16(samples.data(), cbFrame, cbRow, false, colour.data(), colour.size() * 2, std::size_t(nWidth) * 6,
+               nWidth, nHeight, *filter, *method, ColourOrder::Rgb);
+    // The picture holds 16-bit samples most significant byte first.
+    for (std::size_t i = 0; i < colour.size(); ++i) {
+        image.pixels[2 * i] = uint8_t(colour[i] >> 8);
+        image.pixels[2 * i + 1] = uint8_t(colour[i]);
+    }
     return image;
 }
 
