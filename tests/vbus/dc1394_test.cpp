@@ -123,9 +123,8 @@ class BusTest : public ::testing::Test {
 
 // The cameras libdc1394 finds are those the iidc tool lists, by unique id,
 // vendor and model: two hosts, one answer (built-in cameras, profile cameras
-// and published ROMs of real cameras alike, as ctest runs it). The colour
-// filter libdc1394 reads of each Format 7 mode (of IIDC 1.31 cameras only) is
-// the profile's; a camera without one answers a code no filter has.
+// and published ROMs of real cameras alike, as ctest runs it). The filter it
+// reads of an IIDC 1.31 camera's Format 7 modes is the profile's, or none.
 TEST_F(BusTest, EnumeratesTheCamerasTheToolLists) {
   nlohmann::json profiles = nlohmann::json::array();
   if (const char* psz = std::getenv("IIDC_VCAM_PROFILE")) profiles = nlohmann::json::parse(std::ifstream(psz)).at("cameras");

@@ -121,6 +121,8 @@ TEST_F(CameraTest, StatusShotsAndInitialisation) {
   Write(ONE_SHOT, Bit(0));
   m_pCamera->NoteFrameSent();
   EXPECT_EQ(Read(ONE_SHOT), 0u);
+  Write(ONE_SHOT, Bit(1));  // a multi-shot of no frames sends none
+  EXPECT_FALSE(m_pCamera->GetIsoSettings().bShot);
   SwitchTo(1, 2);
   Write(FEATURE_CONTROL_BASE + FEATURE_BRIGHTNESS, CTL_ON_OFF | 7);
   Write(CAMERA_POWER, 0);
@@ -289,10 +291,9 @@ TEST_F(Format7Test, AreaRequestSetsTheRectangleOfTheCurrentModeWhole) {
   EXPECT_EQ(m_pCamera->GetStream().cbFrame, 320u * 240 * 2);
 }
 
-// A colour sensor sends, in its Mono and Raw codings, the pattern's colour
-// that its filter passes at each pixel's place on the sensor: the area's
-// position shifts the phase. The registers report the sensor's own filter; a
-// camera without one answers no filter, and its frames stay grey.
+// A colour sensor's Mono and Raw frames: the pattern's colour its filter passes
+// at each pixel's place on the sensor, wherever the area lies. The registers
+// report the sensor's filter; a camera without one says so and stays grey.
 TEST_F(CameraTest, ColourSensorSamplesThePatternThroughItsFilter) {
   constexpr std::uint32_t W = 8, H = 4, SEQ = 9;
   for (std::uint32_t nFilter = FILTER_RGGB; nFilter <= FILTER_NONE; ++nFilter) {
@@ -329,8 +330,7 @@ TEST_F(CameraTest, ColourSensorSamplesThePatternThroughItsFilter) {
           const char letter = name[((top + y) & 1) * 2 + ((left + x) & 1)];
           std::uint32_t want = letter == 'R' ? c.r : letter == 'G' ? c.g : letter == 'B' ? c.b : c.y;
           if (cbSample == 2) want = letter == 'Y' ? c.y16 : want * 257;
-          std::uint32_t got = 0;
-          for (std::uint32_t k = 0; k < cbSample; ++k) got = got << 8 | frame[cbSample * i + k];
+          const std::uint32_t got = cbSample == 2 ? frame[2 * i] << 8 | frame[2 * i + 1] : frame[i];
           ASSERT_EQ(got, want) << ColorCodingName(nColor) << " at " << left << "," << top << " pixel " << x << "," << y;
         }
       }

@@ -85,6 +85,7 @@ TEST(ProfileFile, BadProfilesNameTheSourceAndTheField) {
       {Camera(R"(, "features": [{"feature": "gain", "min": -1}])"), "cameras[0].features[0].min: must not be negative"},
       {Camera(R"(, "iso": {"channel": 16})"), "bad.json: cameras[0].iso.channel: must be 0 to 15"},
       {Camera(R"(, "initial": {"format": 0, "mode": 3})"), "bad.json: cameras[0].initial.mode: not one of the modes"},
+      {Camera(R"(, "modes": [{"format": 0, "mode": 7, "rates": [15]}])"), "cameras[0].modes[0].mode: no such standard"},
       {Camera(R"(, "uniqueId": "0xZZ")"), ""},  // duplicate key: the later value wins
       {Camera(R"(, "clock": "slow")"), "cameras[0].clock: expected \"real\", \"free\" or \"stepped\""},
       {Camera(R"(, "colorFilter": "RGBG")"), "cameras[0].colorFilter: expected \"RGGB\", \"GBRG\""},
