@@ -8,14 +8,18 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "exit_status.h"
 #include "frame_stamp.h"
@@ -24,7 +28,6 @@
 
 namespace {
 
-extern "C" void __lsan_disable() __attribute__((weak)), __lsan_enable() __attribute__((weak));
 using SamplePtr = std::unique_ptr<GstSample, decltype(&gst_sample_unref)>;
 
 // The program serving: its first camera's URL, its log in a file; stopped with SIGINT.
@@ -137,19 +140,44 @@ class CClient {
   std::atomic<uint64_t> m_nLast{0};
 };
 
-// The mean difference of a UYVY frame from the pattern's frame of its number.
-double PatternDistance(GstSample* sample)
+// A UYVY frame as it arrived, and the number it came with.
+struct FRAME_RECEIVED {
+  std::vector<uint8_t> bytes;
+  int nWidth = 0, nHeight = 0;
+  uint64_t nNumber = 0;
+};
+
+FRAME_RECEIVED Received(GstSample* sample)
 {
     GstVideoInfo info;
     gst_video_info_from_caps(&info, gst_sample_get_caps(sample));
     GstBuffer* buffer = gst_sample_get_buffer(sample);
-    std::vector<uint8_t> frame(gst_buffer_get_size(buffer)), pattern(frame.size());
-    gst_buffer_extract(buffer, 0, frame.data(), frame.size());
-    vcam::DrawTestPattern(2, uint32_t(info.width), uint32_t(info.height), uint32_t(GST_BUFFER_OFFSET(buffer)), pattern);
+    FRAME_RECEIVED frame{std::vector<uint8_t>(gst_buffer_get_size(buffer)), info.width, info.height, GST_BUFFER_OFFSET(buffer)};
+    gst_buffer_extract(buffer, 0, frame.bytes.data(), frame.bytes.size());
+    if (frame.bytes.size() != info.size)
+        frame.bytes.clear();
+    return frame;
+}
+
+// The camera's own count of the frame, in its first four bytes (lost by a
+// lossy codec).
+uint32_t SequenceOf(const FRAME_RECEIVED& frame)
+{
+    uint32_t nSequence = 0;
+    for (std::size_t i = 0; i < 4 && i < frame.bytes.size(); ++i)
+        nSequence |= uint32_t(frame.bytes[i]) << (8 * i);
+    return nSequence;
+}
+
+// The mean difference of a frame from the pattern's frame nSequence.
+double PatternDistance(const FRAME_RECEIVED& frame, uint32_t nSequence)
+{
+    std::vector<uint8_t> pattern(frame.bytes.size());
+    vcam::DrawTestPattern(2, uint32_t(frame.nWidth), uint32_t(frame.nHeight), nSequence, pattern);
     double fSum = 0;
-    for (std::size_t i = 0; i < frame.size(); ++i)
-        fSum += std::abs(int(frame[i]) - int(pattern[i]));
-    return frame.size() == info.size ? fSum / double(frame.size()) : 1e9;
+    for (std::size_t i = 0; i < frame.bytes.size(); ++i)
+        fSum += std::abs(int(frame.bytes[i]) - int(pattern[i]));
+    return frame.bytes.empty() ? 1e9 : fSum / double(frame.bytes.size());
 }
 
 class ServeTest : public ::testing::Test {
@@ -160,7 +188,7 @@ class ServeTest : public ::testing::Test {
       setenv("GST_PLUGIN_PATH", IIDC_GST_PLUGIN_DIR, 1);
       setenv("GST_REGISTRY_FORK", "no", 1);
       setenv("GST_REGISTRY", (testing::TempDir() + "iidc-serve-registry.bin").c_str(), 1);
-      __lsan_disable ? __lsan_disable() : void(), gst_init(nullptr, nullptr), __lsan_enable ? __lsan_enable() : void();
+      gst_init(nullptr, nullptr);
   }
 };
 
@@ -180,11 +208,27 @@ TEST_F(ServeTest, TwoClientsSeeThePatternAndOneLeaves)
         CClient second(server.Url().substr(0, server.Url().rfind('/')) + "/0100000001", c.pszChain);
         // A client that joins a raw stream mid-frame gets the rest of that frame.
         ASSERT_TRUE(pFirst->Pull() && second.Pull()) << c.pszCodec << server.Log();
+        // Raw frames keep the camera's count: each is its pattern exactly, and
+        // the number it came with keeps one distance from that count (the
+        // library's numbering starts where the capture did). A lossy frame is
+        // the pattern of one of the frames up to the number it came with (a
+        // decoder may hold frames back while later packets arrive).
+        std::optional<uint64_t> nDistance;
         for (int i = 0; i < 6; ++i) {
             CClient* pClient = i % 2 ? &second : pFirst.get();
             const SamplePtr sample = pClient->Pull();
             ASSERT_TRUE(sample) << c.pszCodec << server.Log();
-            EXPECT_LE(PatternDistance(sample.get()), c.fTolerance) << c.pszCodec;
+            const FRAME_RECEIVED frame = Received(sample.get());
+            const bool bExact = c.fTolerance == 0;
+            double fDistance = 1e9;
+            for (uint64_t n = frame.nNumber; !bExact && n + 8 > frame.nNumber; --n)
+                fDistance = std::min(fDistance, PatternDistance(frame, uint32_t(n)));
+            const uint32_t nSequence = bExact ? SequenceOf(frame) : uint32_t(frame.nNumber);
+            EXPECT_LE(bExact ? PatternDistance(frame, nSequence) : fDistance, c.fTolerance) << c.pszCodec;
+            if (bExact) {
+                EXPECT_EQ(frame.nNumber - nSequence, nDistance.value_or(frame.nNumber - nSequence));
+            }
+            nDistance = frame.nNumber - nSequence;
         }
         pFirst.reset();
         for (int i = 0; i < 5; ++i)
@@ -267,3 +311,14 @@ TEST_F(ServeTest, BadInputsGiveTheirStatus)
 }
 
 }  // namespace
+
+// The servers this program starts are leak-checked as they exit; the program
+// itself, a GStreamer client, leaves without the check: LeakSanitizer's scan
+// at exit can crash on the thread-local storage of the TLS threads GLib keeps.
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    const int nResult = RUN_ALL_TESTS();
+    std::fflush(nullptr);
+    _exit(nResult);
+}
