@@ -129,8 +129,10 @@ TEST_F(SourceTest, BayerModesGiveColourInThePatternsColoursForEveryFilterAndArea
     const std::string filter(vcam::ColorFilterName(nFilter));
     // Camera 1's 800x600 mode at 1.875 fps is Mono16: 16-bit samples give 8-bit colour.
     const struct { int nCamera; std::string pipeline; std::array<std::size_t, 3> rgb; } rows[] = {
-        // Centred at 480, 361, the area steps back a row to keep the phase asked for.
+        // Centred at 480, 361, the area steps back a row to keep the phase asked
+        // for; so does one centred at row 1, its position step.
         {0, "iidcsrc ! video/x-bayer,format=" + phase(0, 0) + ",width=320,height=238", {0, 1, 2}},
+        {0, "iidcsrc ! video/x-bayer,format=" + phase(0, 0) + ",width=320,height=958", {0, 1, 2}},
         {0, "iidcsrc offset-x=3 offset-y=1 ! video/x-bayer,format=" + phase(3, 1) + ",width=320,height=240", {0, 1, 2}},
         {0, "iidcsrc demosaic=hq bayer-filter=" + filter + " ! video/x-raw,format=BGR,width=640,height=480", {2, 1, 0}},
         {1, "iidcsrc camera=1 demosaic=bilinear bayer-filter=" + filter +
