@@ -56,22 +56,27 @@ CImage ImageFromMosaic(const uint8_t* pFrame, int nColor, int nWidth, int nHeigh
     const int nBytes = nColor == IIDC_COLOR_MONO16 || nColor == iidccam::COLOR_RAW16 ? 2 : 1;
     const std::size_t cbRow = std::size_t(nWidth) * std::size_t(nBytes);
     const std::size_t cbFrame = cbRow * std::size_t(nHeight);
-    // Top row first: the filter names the picture's top-left pixel.
-    std::vector<uint8_t> samples(pFrame, pFrame + cbFrame);
-    if (bBottomUp)
+    // Top row first: the filter names the picture's top-left pixel. A
+    // top-down frame is read where it lies.
+    std::vector<uint8_t> upright;
+    if (bBottomUp) {
+        upright.resize(cbFrame);
         for (std::size_t y = 0; y < std::size_t(nHeight); ++y)
-            std::memcpy(samples.data() + cbRow * y, pFrame + cbRow * (std::size_t(nHeight) - 1 - y), cbRow);
+            std::memcpy(upright.data() + cbRow * y, pFrame + cbRow * (std::size_t(nHeight) - 1 - y), cbRow);
+    }
+    const uint8_t* pSamples = bBottomUp ? upright.data() : pFrame;
     if (!filter || !method)
-        return CImage{nWidth, nHeight, 1, 8 * nBytes, std::move(samples)};
+        return CImage{nWidth, nHeight, 1, 8 * nBytes,
+                      bBottomUp ? std::move(upright) : std::vector<uint8_t>(pFrame, pFrame + cbFrame)};
     CImage image{nWidth, nHeight, 3, 8 * nBytes, {}};
     image.pixels.resize(image.RowBytes() * std::size_t(nHeight));
     if (nBytes == 1) {
-        Demosaic8(samples.data(), cbFrame, cbRow, image.pixels.data(), image.pixels.size(), image.RowBytes(), nWidth,
+        Demosaic8(pSamples, cbFrame, cbRow, image.pixels.data(), image.pixels.size(), image.RowBytes(), nWidth,
                   nHeight, *filter, *method, ColourOrder::Rgb);
         return image;
     }
     std::vector<uint16_t> colour(std::size_t(nWidth) * std::size_t(nHeight) * 3);
-    Demosaic16(samples.data(), cbFrame, cbRow, false, colour.data(), colour.size() * 2, std::size_t(nWidth) * 6,
+    Demosaic16(pSamples, cbFrame, cbRow, false, colour.data(), colour.size() * 2, std::size_t(nWidth) * 6,
                nWidth, nHeight, *filter, *method, ColourOrder::Rgb);
     // The picture holds 16-bit samples most significant byte first.
     for (std::size_t i = 0; i < colour.size(); ++i) {
